@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Builds Rundelt and runs every test, in the normal build and under AddressSanitizer and
+# UndefinedBehaviorSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")"
+source scripts/packages.sh
+scripts/ensure-packages.sh "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
+for preset in dev asan; do
+  echo "== $preset build"
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset"
+  ctest --preset "$preset" --output-on-failure
+done

@@ -1,0 +1,101 @@
+// Test helpers that build wave files byte by byte, so each test states exactly what a file holds.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace testwave {
+
+using Bytes = std::vector<std::uint8_t>;
+
+inline void PutU16(Bytes& out, std::uint32_t value) {
+    out.push_back(static_cast<std::uint8_t>(value & 0xFFu));
+    out.push_back(static_cast<std::uint8_t>((value >> 8) & 0xFFu));
+}
+
+inline void PutU32(Bytes& out, std::uint32_t value) {
+    PutU16(out, value & 0xFFFFu);
+    PutU16(out, value >> 16);
+}
+
+inline void PutId(Bytes& out, std::string_view id) { out.insert(out.end(), id.begin(), id.end()); }
+
+inline void PutChunk(Bytes& out, std::string_view id, const Bytes& payload) {
+    PutId(out, id);
+    PutU32(out, static_cast<std::uint32_t>(payload.size()));
+    out.insert(out.end(), payload.begin(), payload.end());
+}
+
+struct Format {
+    std::uint32_t tag = 1;
+    std::uint32_t channels = 2;
+    std::uint32_t rate = 44100;
+    std::uint32_t avgBytes = 176400;
+    std::uint32_t blockAlign = 4;
+    std::uint32_t bits = 16;
+};
+
+inline Format Pcm(std::uint32_t bits, std::uint32_t channels, std::uint32_t rate) {
+    const std::uint32_t align = bits / 8 * channels;
+    return Format{1, channels, rate, rate * align, align, bits};
+}
+
+inline Bytes FmtPayload(const Format& f) {
+    Bytes p;
+    PutU16(p, f.tag);
+    PutU16(p, f.channels);
+    PutU32(p, f.rate);
+    PutU32(p, f.avgBytes);
+    PutU16(p, f.blockAlign);
+    PutU16(p, f.bits);
+    return p;
+}
+
+// "RIFF", size, "WAVE", then the chunks as given; the RIFF size is the file length - 8.
+inline Bytes Riff(const Bytes& chunks) {
+    Bytes out;
+    PutId(out, "RIFF");
+    PutU32(out, static_cast<std::uint32_t>(chunks.size() + 4));
+    PutId(out, "WAVE");
+    out.insert(out.end(), chunks.begin(), chunks.end());
+    return out;
+}
+
+// A plain file: one "fmt " chunk of 16 bytes, then one "data" chunk.
+inline Bytes Wave(const Format& f, const Bytes& data) {
+    Bytes chunks;
+    PutChunk(chunks, "fmt ", FmtPayload(f));
+    PutChunk(chunks, "data", data);
+    return Riff(chunks);
+}
+
+// Sample bytes whose every byte tells where it came from: byte k holds (k * 7 + k / 251) & 0xFF.
+inline Bytes Pattern(std::size_t size) {
+    Bytes out(size);
+    for (std::size_t k = 0; k < size; ++k) out[k] = static_cast<std::uint8_t>((k * 7 + k / 251) & 0xFFu);
+    return out;
+}
+
+inline void WriteFile(const std::string& path, const Bytes& bytes) {
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (f == nullptr) throw std::runtime_error("cannot create " + path);
+    const bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    if (std::fclose(f) != 0 || !ok) throw std::runtime_error("cannot write " + path);
+}
+
+inline Bytes ReadFile(const std::string& path) {
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (f == nullptr) throw std::runtime_error("cannot open " + path);
+    Bytes out;
+    std::uint8_t buf[65536];
+    std::size_t n = 0;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.insert(out.end(), buf, buf + n);
+    std::fclose(f);
+    return out;
+}
+
+}  // namespace testwave
