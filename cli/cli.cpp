@@ -1,0 +1,242 @@
+#include "cli/cli.h"
+
+#include <array>
+#include <cstddef>
+#include <utility>
+#include <vector>
+
+#include "sound/wave_core.h"
+
+namespace cli {
+
+namespace {
+
+constexpr std::string_view kUsage =
+    "使い方：\n"
+    "  rundelt-cli info 入力.wav\n"
+    "  rundelt-cli save 入力.wav 出力.wav --start 開始 --end 終了 [--repeat 回数] [--fade 秒数]\n"
+    "  rundelt-cli preview 入力.wav 出力.wav --start 開始 --end 終了\n"
+    "  rundelt-cli --help\n"
+    "\n"
+    "  info     ファイルの情報を表示します\n"
+    "  save     ループしたファイルを書き出します（既定：--repeat 2 --fade 5）\n"
+    "  preview  ループのつなぎ目の前後2秒ずつ、4秒のファイルを書き出します\n"
+    "\n"
+    "開始と終了はフレーム番号で、0 ≤ 開始、開始 + 2秒 ≤ 終了 ≤ 最後のフレーム です。\n"
+    "終了コード：0 成功、1 読み込みか書き込みの失敗、2 引数かループ範囲の誤り\n";
+
+constexpr std::string_view kUsageHint = "使い方は rundelt-cli --help で表示します\n";
+
+struct OptionSpec {
+    std::string_view name;
+    std::int32_t Arguments::*field;
+    std::int32_t minimum;
+    bool forSave;
+    bool forPreview;
+};
+
+constexpr std::int32_t kInt32Min = -2147483647 - 1;
+
+constexpr std::array<OptionSpec, 4> kOptions{{
+    {"--start", &Arguments::loopStart, kInt32Min, true, true},
+    {"--end", &Arguments::loopEnd, kInt32Min, true, true},
+    {"--repeat", &Arguments::repeatCount, 0, true, false},
+    {"--fade", &Arguments::fadeSeconds, 0, true, false},
+}};
+
+bool IsHelp(std::string_view arg) { return arg == "--help" || arg == "-h"; }
+
+ParsedArguments UsageError(std::string message) {
+    ParsedArguments parsed;
+    parsed.error = std::move(message);
+    return parsed;
+}
+
+// The loop rules the window keeps: the seam preview needs two seconds on each side of the seam
+// inside the sound, and the writer reads nothing past the last frame.
+std::string LoopError(const wavemisc::PcmFormat& format, std::int64_t dataBytes,
+                      std::int32_t loopStart, std::int32_t loopEnd) {
+    const std::int64_t halfWindow = wavemisc::HalfWindowFrames(format);
+    const std::int64_t lastFrame = wavemisc::LastFrameOf(format, dataBytes);
+    if (loopStart >= 0 && std::int64_t{loopStart} + halfWindow <= loopEnd && loopEnd <= lastFrame)
+        return "";
+    return "ループ範囲が不正です：0 ≤ 開始、開始 + " + std::to_string(halfWindow) +
+           " ≤ 終了 ≤ " + std::to_string(lastFrame) + " にしてください（開始 " +
+           std::to_string(loopStart) + "、終了 " + std::to_string(loopEnd) + "）";
+}
+
+Outcome Failure(int exitCode, std::string_view message) {
+    Outcome outcome;
+    outcome.exitCode = exitCode;
+    outcome.err.assign(message);
+    outcome.err += '\n';
+    return outcome;
+}
+
+Outcome WritePreview(const Arguments& arguments, const wavemisc::ParsedWave& wave) {
+    // The reader accepts only sounds of at least five seconds by nAvgBytesPerSec, so four seconds
+    // of bytes are fewer than the sound's own and the header's 32-bit fields hold them.
+    const std::int64_t previewBytes = std::int64_t{wave.format.nAvgBytesPerSec} * 4;
+    if (previewBytes <= 0 || previewBytes > static_cast<std::int64_t>(wave.data.size()))
+        return Failure(kExitFailed, std::string(wavemisc::kSaveFailed));
+    std::vector<std::uint8_t> preview(static_cast<std::size_t>(previewBytes));
+    const std::string fillError = wavemisc::FillPreview(wave.format, wave.data, arguments.loopStart,
+                                                        arguments.loopEnd, preview);
+    if (!fillError.empty()) return Failure(kExitFailed, fillError);
+    const std::vector<std::uint8_t> header = wavemisc::WaveHeader(wave.format, previewBytes);
+    const std::array<std::span<const std::uint8_t>, 2> parts{header, preview};
+    const std::string writeError = wavemisc::WriteFileAtomically(arguments.outputPath, parts);
+    if (!writeError.empty()) return Failure(kExitFailed, writeError);
+    return Outcome{};
+}
+
+}  // namespace
+
+std::optional<std::int32_t> ParseInt32(std::string_view text) {
+    bool negative = false;
+    if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
+        negative = text.front() == '-';
+        text.remove_prefix(1);
+    }
+    if (text.empty()) return std::nullopt;
+    std::int64_t magnitude = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        magnitude = magnitude * 10 + (c - '0');
+        if (magnitude > wavemisc::kInt32Max + 1) return std::nullopt;  // stops before int64 could wrap
+    }
+    const std::int64_t value = negative ? -magnitude : magnitude;
+    if (value > wavemisc::kInt32Max) return std::nullopt;
+    return static_cast<std::int32_t>(value);
+}
+
+ParsedArguments ParseArguments(std::span<const std::string_view> args) {
+    ParsedArguments parsed;
+    Arguments& result = parsed.arguments;
+    if (args.empty() || args.front() == "help" || IsHelp(args.front())) return parsed;
+
+    const std::string_view commandName = args.front();
+    std::size_t pathsWanted = 2;
+    if (commandName == "info") {
+        result.command = Command::Info;
+        pathsWanted = 1;
+    } else if (commandName == "save") {
+        result.command = Command::Save;
+    } else if (commandName == "preview") {
+        result.command = Command::Preview;
+    } else if (commandName.starts_with('-')) {
+        return UsageError("不明なオプションです：" + std::string(commandName));
+    } else {
+        return UsageError("不明なコマンドです：" + std::string(commandName));
+    }
+
+    std::vector<std::string_view> paths;
+    bool seenStart = false;
+    bool seenEnd = false;
+    bool optionsEnded = false;  // after "--" every argument is a path, even one starting with '-'
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        const std::string_view arg = args[i];
+        if (optionsEnded || arg.size() < 2 || arg.front() != '-') {
+            paths.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        if (IsHelp(arg)) return ParsedArguments{};
+
+        const OptionSpec* spec = nullptr;
+        for (const OptionSpec& candidate : kOptions)
+            if (candidate.name == arg) spec = &candidate;
+        if (spec == nullptr) return UsageError("不明なオプションです：" + std::string(arg));
+        const bool allowed = (result.command == Command::Save && spec->forSave) ||
+                             (result.command == Command::Preview && spec->forPreview);
+        if (!allowed)
+            return UsageError("このコマンドでは使えないオプションです：" + std::string(arg));
+        if (i + 1 >= args.size()) return UsageError("値がありません：" + std::string(arg));
+
+        const std::string_view text = args[++i];
+        const std::optional<std::int32_t> value = ParseInt32(text);
+        if (!value || *value < spec->minimum) {
+            const std::string range = spec->minimum == 0 ? "0 以上の整数"
+                                                         : "-2147483648 から 2147483647 の整数";
+            return UsageError("値が不正です：" + std::string(arg) + " " + std::string(text) + "（" +
+                              range + "）");
+        }
+        result.*(spec->field) = *value;  // a repeated option: the last one wins
+        seenStart = seenStart || spec->name == "--start";
+        seenEnd = seenEnd || spec->name == "--end";
+    }
+
+    if (paths.size() < pathsWanted)
+        return UsageError(pathsWanted == 1 ? "入力ファイルを指定してください"
+                                           : "入力ファイルと出力ファイルを指定してください");
+    if (paths.size() > pathsWanted)
+        return UsageError("余分な引数です：" + std::string(paths[pathsWanted]));
+    result.inputPath = paths[0];
+    if (pathsWanted == 2) result.outputPath = paths[1];
+    if (result.command != Command::Info) {
+        if (!seenStart) return UsageError("必要なオプションがありません：--start");
+        if (!seenEnd) return UsageError("必要なオプションがありません：--end");
+    }
+    return parsed;
+}
+
+std::string_view UsageText() { return kUsage; }
+
+Outcome Run(const Arguments& arguments) {
+    if (arguments.command == Command::Help) {
+        Outcome outcome;
+        outcome.out.assign(kUsage);
+        return outcome;
+    }
+
+    const wavemisc::ParseResult read = wavemisc::ReadWaveFile(arguments.inputPath);
+    if (read.error != wavemisc::WaveError::None)
+        return Failure(kExitFailed, wavemisc::UserMessage(read.error));
+    const wavemisc::ParsedWave& wave = read.wave;
+    const auto dataBytes = static_cast<std::int64_t>(wave.data.size());
+
+    if (arguments.command == Command::Info) {
+        Outcome outcome;
+        outcome.out = wavemisc::JoinLines(
+            wavemisc::InformationLines(arguments.inputPath, wave.format, dataBytes), "\n");
+        outcome.out += '\n';
+        return outcome;
+    }
+
+    const std::string loopError =
+        LoopError(wave.format, dataBytes, arguments.loopStart, arguments.loopEnd);
+    if (!loopError.empty()) return Failure(kExitUsage, loopError);
+
+    if (arguments.command == Command::Preview) return WritePreview(arguments, wave);
+
+    wavemisc::LoopRequest request;
+    request.loopStart = arguments.loopStart;
+    request.loopEnd = arguments.loopEnd;
+    request.repeatCount = arguments.repeatCount;
+    request.fadeSeconds = arguments.fadeSeconds;
+    const std::string saveError =
+        wavemisc::WriteLoopedWaveFile(arguments.outputPath, wave.format, wave.data, request);
+    if (!saveError.empty()) return Failure(kExitFailed, saveError);
+    return Outcome{};
+}
+
+Outcome Main(std::span<const std::string_view> args) {
+    if (args.empty()) {
+        Outcome outcome;
+        outcome.exitCode = kExitUsage;
+        outcome.err.assign(kUsage);
+        return outcome;
+    }
+    const ParsedArguments parsed = ParseArguments(args);
+    if (!parsed.error.empty()) {
+        Outcome outcome = Failure(kExitUsage, parsed.error);
+        outcome.err += kUsageHint;
+        return outcome;
+    }
+    return Run(parsed.arguments);
+}
+
+}  // namespace cli

@@ -1,0 +1,55 @@
+// The command-line companion: reads its arguments, then runs one of three commands over the
+// wave-data core (info, save, preview). It shares the window's loop rules and writes the same
+// bytes the window's save writes. Depends on the core only: no window, no sound device.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace cli {
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailed = 1;  // the input was refused or the output could not be written
+inline constexpr int kExitUsage = 2;   // bad arguments, or a loop the rules do not allow
+
+enum class Command { Help, Info, Save, Preview };
+
+struct Arguments {
+    Command command = Command::Help;
+    std::string inputPath;
+    std::string outputPath;
+    std::int32_t loopStart = 0;
+    std::int32_t loopEnd = 0;
+    std::int32_t repeatCount = 2;  // the window's initial settings
+    std::int32_t fadeSeconds = 5;
+};
+
+struct ParsedArguments {
+    std::string error;  // "" or the usage message, without a line end
+    Arguments arguments;
+};
+
+// An optional sign and decimal digits only, within the signed 32-bit range.
+std::optional<std::int32_t> ParseInt32(std::string_view text);
+
+// `args` excludes the program name.
+ParsedArguments ParseArguments(std::span<const std::string_view> args);
+
+std::string_view UsageText();
+
+// What the process prints and returns; every message in `err` ends with "\n".
+struct Outcome {
+    int exitCode = kExitOk;
+    std::string out;
+    std::string err;
+};
+
+Outcome Run(const Arguments& arguments);
+
+// ParseArguments, then Run; no arguments at all prints the usage to stderr.
+Outcome Main(std::span<const std::string_view> args);
+
+}  // namespace cli

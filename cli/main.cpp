@@ -1,0 +1,40 @@
+// rundelt-cli: the looped-wave tool without its window, for scripts and batch work.
+#include <cstdio>
+#include <new>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "cli/cli.h"
+#include "sound/wave_core.h"
+
+namespace {
+
+bool WriteAll(std::FILE* stream, const std::string& text) {
+    if (!text.empty() && std::fwrite(text.data(), 1, text.size(), stream) != text.size())
+        return false;
+    return std::fflush(stream) == 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string_view> args;
+    for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
+
+    cli::Outcome outcome;
+    try {
+        outcome = cli::Main(args);
+    } catch (const std::bad_alloc&) {
+        outcome = cli::Outcome{};
+        outcome.exitCode = cli::kExitFailed;
+        outcome.err.assign(wavemisc::UserMessage(wavemisc::WaveError::OutOfMemory));
+        outcome.err += '\n';
+    }
+
+    // A script reading our output must not take a cut-off text for a success.
+    if (!WriteAll(stdout, outcome.out) && outcome.exitCode == cli::kExitOk)
+        outcome.exitCode = cli::kExitFailed;
+    WriteAll(stderr, outcome.err);
+    return outcome.exitCode;
+}
