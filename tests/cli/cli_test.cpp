@@ -1,0 +1,458 @@
+// Runs the built rundelt-cli as a separate process, the way scripts use it, and checks its
+// stdout, stderr, exit code and the files it leaves behind.
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "sound/wave_core.h"
+#include "tests/support/wave_bytes.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using testwave::Bytes;
+
+struct RunResult {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+RunResult RunCli(const std::vector<std::string>& args) {
+    int outPipe[2];
+    int errPipe[2];
+    if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0)
+        throw std::runtime_error("pipe failed");
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
+    posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
+
+    std::vector<std::string> argvText{RUNDELT_CLI_PATH};
+    argvText.insert(argvText.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& a : argvText) argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    pid_t pid = 0;
+    const int spawnError =
+        posix_spawn(&pid, RUNDELT_CLI_PATH, &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(outPipe[1]);
+    close(errPipe[1]);
+    if (spawnError != 0) throw std::runtime_error("cannot start " RUNDELT_CLI_PATH);
+
+    // Both pipes are drained together so a full stderr cannot stall the child.
+    RunResult result;
+    pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
+    std::string* sinks[2] = {&result.out, &result.err};
+    int open = 2;
+    while (open > 0) {
+        if (poll(fds, 2, -1) < 0) {
+            if (errno == EINTR) continue;
+            throw std::runtime_error("poll failed");
+        }
+        for (int k = 0; k < 2; ++k) {
+            if (fds[k].fd < 0 || fds[k].revents == 0) continue;
+            char buffer[4096];
+            const ssize_t n = read(fds[k].fd, buffer, sizeof buffer);
+            if (n > 0) {
+                sinks[k]->append(buffer, static_cast<std::size_t>(n));
+            } else if (n == 0 || errno != EINTR) {
+                close(fds[k].fd);
+                fds[k].fd = -1;
+                --open;
+            }
+        }
+    }
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0)
+        if (errno != EINTR) throw std::runtime_error("waitpid failed");
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return result;
+}
+
+wavemisc::PcmFormat ToPcm(const testwave::Format& f) {
+    wavemisc::PcmFormat p;
+    p.wFormatTag = static_cast<std::int16_t>(f.tag);
+    p.nChannels = static_cast<std::int16_t>(f.channels);
+    p.nSamplesPerSec = static_cast<std::int32_t>(f.rate);
+    p.nAvgBytesPerSec = static_cast<std::int32_t>(f.avgBytes);
+    p.nBlockAlign = static_cast<std::int16_t>(f.blockAlign);
+    p.wBitsPerSample = static_cast<std::int16_t>(f.bits);
+    return p;
+}
+
+class VectorSink : public wavemisc::ByteSink {
+public:
+    bool Write(std::span<const std::uint8_t> bytes) override {
+        out.insert(out.end(), bytes.begin(), bytes.end());
+        return true;
+    }
+    Bytes out;
+};
+
+Bytes Render(const testwave::Format& f, const Bytes& data, const wavemisc::LoopRequest& request) {
+    VectorSink sink;
+    const std::string error = wavemisc::RenderLoopedWave(ToPcm(f), data, request, sink);
+    if (!error.empty()) throw std::runtime_error("render refused: " + error);
+    return sink.out;
+}
+
+// "" when equal; otherwise where the two first part.
+std::string Difference(const Bytes& actual, const Bytes& expected) {
+    const auto [a, e] = std::mismatch(actual.begin(), actual.end(), expected.begin(), expected.end());
+    if (a == actual.end() && e == expected.end()) return "";
+    return "sizes " + std::to_string(actual.size()) + " and " + std::to_string(expected.size()) +
+           ", first difference at offset " + std::to_string(a - actual.begin());
+}
+
+std::uint32_t U32At(const Bytes& bytes, std::size_t offset) {
+    return std::uint32_t{bytes.at(offset)} | std::uint32_t{bytes.at(offset + 1)} << 8 |
+           std::uint32_t{bytes.at(offset + 2)} << 16 | std::uint32_t{bytes.at(offset + 3)} << 24;
+}
+
+bool StartsWith(const std::string& text, std::string_view prefix) {
+    return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+// Five seconds each, and HalfWindow 16000 frames, LastFrame 39999 for both.
+const testwave::Format kMono8 = testwave::Pcm(8, 1, 8000);      // 40000 bytes
+const testwave::Format kStereo16 = testwave::Pcm(16, 2, 8000);  // 160000 bytes
+
+class CliTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "rundelt-cli-XXXXXX").string();
+        if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+        dir_ = pattern;
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+
+    std::string WriteWave(const std::string& name, const testwave::Format& f, const Bytes& data) {
+        const std::string path = Path(name);
+        testwave::WriteFile(path, testwave::Wave(f, data));
+        return path;
+    }
+
+    fs::path dir_;
+};
+
+TEST_F(CliTest, InfoPrintsTheSevenLinesExactly) {
+    struct Row {
+        const char* name;
+        testwave::Format format;
+        std::size_t dataBytes;
+        std::string expectedAfterPath;
+    };
+    const Row rows[] = {
+        {"stereo16", testwave::Pcm(16, 2, 44100), 882000,
+         "サンプリングレート      ： 44100Hz\n"
+         "サンプリングビット数    ： 16bit\n"
+         "ステレオ,モノラル       ： ステレオ\n"
+         "1秒あたりのデータサイズ ： 176400byte\n"
+         "データサイズ            ： 882000\n"
+         "再生時間                ： 5.00秒\n"},
+        {"mono8", testwave::Pcm(8, 1, 22050), 110250,
+         "サンプリングレート      ： 22050Hz\n"
+         "サンプリングビット数    ： 8bit\n"
+         "ステレオ,モノラル       ： モノラル\n"
+         "1秒あたりのデータサイズ ： 22050byte\n"
+         "データサイズ            ： 110250\n"
+         "再生時間                ： 5.00秒\n"},
+        {"rounded", kMono8, 45352,  // 5.669 seconds
+         "サンプリングレート      ： 8000Hz\n"
+         "サンプリングビット数    ： 8bit\n"
+         "ステレオ,モノラル       ： モノラル\n"
+         "1秒あたりのデータサイズ ： 8000byte\n"
+         "データサイズ            ： 45352\n"
+         "再生時間                ： 5.67秒\n"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        WriteWave(std::string(row.name) + ".wav", row.format, testwave::Pattern(row.dataBytes));
+        // The path is echoed as typed, not normalised.
+        const std::string typedPath = dir_.string() + "//" + row.name + ".wav";
+        const RunResult r = RunCli({"info", typedPath});
+        EXPECT_EQ(r.exitCode, 0);
+        EXPECT_EQ(r.out, "ファイル名              ： " + typedPath + "\n" + row.expectedAfterPath);
+        EXPECT_EQ(r.err, "");
+    }
+}
+
+TEST_F(CliTest, RefusedInputGivesTheReadersMessageAndWritesNothing) {
+    Bytes notRiff = testwave::Wave(kMono8, testwave::Pattern(40000));
+    notRiff[3] = 'X';
+    testwave::WriteFile(Path("notriff.wav"), notRiff);
+    WriteWave("short.wav", testwave::Pcm(16, 2, 44100), testwave::Pattern(881999));
+    struct Row {
+        const char* file;
+        std::string message;
+    };
+    const Row rows[] = {
+        {"short.wav", "ファイルが短すぎます。5秒以上のファイルを選択してください"},
+        {"notriff.wav", "不正なRIFFヘッダです"},
+        {"missing.wav", std::string(wavemisc::UserMessage(wavemisc::WaveError::CannotOpen))},
+    };
+    const std::vector<std::vector<std::string>> commands = {
+        {"info"}, {"save", "--start", "0", "--end", "16000"}, {"preview", "--start", "0", "--end", "16000"}};
+    for (const Row& row : rows) {
+        for (const auto& command : commands) {
+            SCOPED_TRACE(std::string(row.file) + " " + command[0]);
+            std::vector<std::string> args = command;
+            args.insert(args.begin() + 1, Path(row.file));
+            if (command[0] != "info") args.insert(args.begin() + 2, Path("out.wav"));
+            const RunResult r = RunCli(args);
+            EXPECT_EQ(r.exitCode, 1);
+            EXPECT_EQ(r.out, "");
+            EXPECT_EQ(r.err, row.message + "\n");
+            EXPECT_FALSE(fs::exists(Path("out.wav")));
+        }
+    }
+}
+
+TEST_F(CliTest, SaveWritesWhatTheCoreRenders) {
+    struct Row {
+        const char* name;
+        testwave::Format format;
+        std::size_t dataBytes;
+        std::vector<std::string> options;
+        wavemisc::LoopRequest request;
+        std::uint32_t expectedDataBytes;  // D, worked out by hand
+    };
+    const Row rows[] = {
+        {"defaults", kMono8, 40000, {"--start", "1000", "--end", "30000"}, {1000, 30000, 2, 5},
+         1000 + 29000 * 2 + 5 * 8000},
+        {"options", kStereo16, 160000,
+         {"--fade", "0", "--repeat", "3", "--end", "16000", "--start", "0"}, {0, 16000, 3, 0},
+         16000 * 3 * 4},
+        {"last one wins", kMono8, 40000,
+         {"--repeat", "9", "--start", "1", "--repeat", "0", "--fade", "1", "--start", "23999",
+          "--end", "39999"},
+         {23999, 39999, 0, 1}, 23999 + 8000},
+        {"signs", kStereo16, 160000, {"--start", "-0", "--end", "+16000", "--fade", "+2"},
+         {0, 16000, 2, 2}, (32000 + 16000) * 4},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const Bytes data = testwave::Pattern(row.dataBytes);
+        const std::string in = WriteWave("in.wav", row.format, data);
+        const std::string out = Path("out.wav");
+        testwave::WriteFile(out, Bytes(300000, 0xEE));  // a longer file must be replaced whole
+        std::vector<std::string> args = {"save", in, out};
+        args.insert(args.end(), row.options.begin(), row.options.end());
+        const RunResult r = RunCli(args);
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err, "");
+        const Bytes written = testwave::ReadFile(out);
+        ASSERT_EQ(written.size(), 44 + std::size_t{row.expectedDataBytes});
+        EXPECT_EQ(U32At(written, 4), row.expectedDataBytes + 36);
+        EXPECT_EQ(U32At(written, 40), row.expectedDataBytes);
+        EXPECT_EQ(Difference(written, Render(row.format, data, row.request)), "");
+    }
+}
+
+TEST_F(CliTest, LoopRulesAreCheckedBeforeAnythingIsWritten) {
+    // HalfWindow 16000, LastFrame 39999.
+    struct Row {
+        const char* start;
+        const char* end;
+        bool accepted;
+    };
+    const Row rows[] = {
+        {"0", "16000", true},        {"23999", "39999", true},  {"-1", "16000", false},
+        {"0", "15999", false},       {"100", "16099", false},   {"23999", "40000", false},
+        {"30000", "1000", false},    {"0", "2147483647", false}, {"-2147483648", "0", false},
+    };
+    WriteWave("in.wav", kMono8, testwave::Pattern(40000));
+    for (const Row& row : rows) {
+        for (const char* command : {"save", "preview"}) {
+            SCOPED_TRACE(std::string(command) + " " + row.start + " " + row.end);
+            const std::string out = Path(std::string(command) + row.start + "_" + row.end + ".wav");
+            const RunResult r =
+                RunCli({command, Path("in.wav"), out, "--start", row.start, "--end", row.end});
+            EXPECT_EQ(r.out, "");
+            if (row.accepted) {
+                EXPECT_EQ(r.exitCode, 0) << r.err;
+                EXPECT_TRUE(fs::exists(out));
+            } else {
+                EXPECT_EQ(r.exitCode, 2);
+                EXPECT_TRUE(StartsWith(r.err, "ループ範囲が不正です：")) << r.err;
+                EXPECT_NE(r.err.find("39999"), std::string::npos) << r.err;  // states the limit
+                EXPECT_TRUE(r.err.ends_with("\n"));
+                EXPECT_FALSE(fs::exists(out));
+            }
+        }
+    }
+}
+
+TEST_F(CliTest, UsageErrorsExitTwoWithoutWriting) {
+    const std::string in = WriteWave("in.wav", kMono8, testwave::Pattern(40000));
+    const std::string out = Path("out.wav");
+    const std::vector<std::vector<std::string>> rows = {
+        {"mix", in, out},
+        {"--loud"},
+        {"save", in, out, "--start", "0", "--end", "16000", "--loop", "5"},
+        {"save", in, out, "--start", "0", "--end"},
+        {"save", in, out, "--start", "12a", "--end", "16000"},
+        {"save", in, out, "--start", "", "--end", "16000"},
+        {"save", in, out, "--start", "+", "--end", "16000"},
+        {"save", in, out, "--start", "1.5", "--end", "16000"},
+        {"save", in, out, "--start", " 5", "--end", "16000"},
+        {"save", in, out, "--start", "0x10", "--end", "16000"},
+        {"save", in, out, "--start", "0", "--end", "2147483648"},
+        {"save", in, out, "--start", "-2147483649", "--end", "16000"},
+        {"save", in, out, "--start", "0", "--end", "16000", "--repeat", "-1"},
+        {"save", in, out, "--start", "0", "--end", "16000", "--fade", "-1"},
+        {"save", in, out, "--start", "0"},
+        {"save", in, out, "--end", "16000"},
+        {"save", in, "--start", "0", "--end", "16000"},
+        {"save", in, out, "extra.wav", "--start", "0", "--end", "16000"},
+        {"preview", in, out, "--start", "0", "--end", "16000", "--repeat", "2"},
+        {"info", in, "--start", "0"},
+        {"info"},
+    };
+    for (const auto& args : rows) {
+        std::string joined;
+        for (const std::string& a : args) joined += "[" + a + "]";
+        SCOPED_TRACE(joined);
+        const RunResult r = RunCli(args);
+        EXPECT_EQ(r.exitCode, 2);
+        EXPECT_EQ(r.out, "");
+        EXPECT_FALSE(r.err.empty());
+        EXPECT_TRUE(r.err.ends_with("\n"));
+        EXPECT_FALSE(StartsWith(r.err, "ループ範囲")) << "a usage error, not a loop check: " << r.err;
+        EXPECT_FALSE(fs::exists(out));
+    }
+}
+
+TEST_F(CliTest, HelpGoesToStdoutAndNoArgumentsToStderr) {
+    const RunResult help = RunCli({"--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_EQ(help.err, "");
+    EXPECT_NE(help.out.find("rundelt-cli save"), std::string::npos);
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{"-h"}, {"help"}, {"save", "--help"}}) {
+        SCOPED_TRACE(args.back());
+        const RunResult r = RunCli(args);
+        EXPECT_EQ(r.exitCode, 0);
+        EXPECT_EQ(r.out, help.out);
+        EXPECT_EQ(r.err, "");
+    }
+    const RunResult none = RunCli({});
+    EXPECT_EQ(none.exitCode, 2);
+    EXPECT_EQ(none.out, "");
+    EXPECT_EQ(none.err, help.out);
+}
+
+TEST_F(CliTest, PreviewHoldsTheTwoSecondsAroundTheSeam) {
+    struct Row {
+        const char* name;
+        testwave::Format format;
+        std::size_t dataBytes;
+        std::int32_t start;
+        std::int32_t end;
+    };
+    const Row rows[] = {
+        {"mono8", kMono8, 40000, 1000, 30000},
+        {"stereo16", kStereo16, 160000, 2000, 39999},
+        {"tightest loop", kMono8, 40000, 0, 16000},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const Bytes data = testwave::Pattern(row.dataBytes);
+        const std::string in = WriteWave("in.wav", row.format, data);
+        const std::string out = Path(std::string(row.name) + ".wav");
+        const RunResult r = RunCli({"preview", in, out, "--start", std::to_string(row.start),
+                                    "--end", std::to_string(row.end)});
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err, "");
+
+        const std::uint32_t half = row.format.avgBytes * 2;
+        const std::uint32_t halfWindowFrames = row.format.rate * 2;
+        Bytes expected;
+        testwave::PutId(expected, "RIFF");
+        testwave::PutU32(expected, 2 * half + 36);
+        testwave::PutId(expected, "WAVE");
+        testwave::PutChunk(expected, "fmt ", testwave::FmtPayload(row.format));
+        testwave::PutId(expected, "data");
+        testwave::PutU32(expected, 2 * half);
+        const auto firstByte = static_cast<std::ptrdiff_t>(
+            (static_cast<std::uint32_t>(row.end) - halfWindowFrames) * row.format.blockAlign);
+        const auto secondByte =
+            static_cast<std::ptrdiff_t>(static_cast<std::uint32_t>(row.start) * row.format.blockAlign);
+        expected.insert(expected.end(), data.begin() + firstByte, data.begin() + firstByte + half);
+        expected.insert(expected.end(), data.begin() + secondByte, data.begin() + secondByte + half);
+        EXPECT_EQ(Difference(testwave::ReadFile(out), expected), "");
+    }
+}
+
+TEST_F(CliTest, PreviewOfAnInconsistentFormatDoesWhatTheCoreDecides) {
+    // Twice the bytes per second the rate and block size imply: four seconds of bytes from
+    // LoopEnd - HalfWindow would run past the end of the sound.
+    const testwave::Format format{1, 1, 8000, 16000, 1, 8};
+    const Bytes data = testwave::Pattern(80000);
+    const std::string in = WriteWave("in.wav", format, data);
+    const std::string out = Path("out.wav");
+    Bytes preview(64000);
+    const std::string message = wavemisc::FillPreview(ToPcm(format), data, 0, 79999, preview);
+
+    const RunResult r = RunCli({"preview", in, out, "--start", "0", "--end", "79999"});
+    if (message.empty()) {
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        Bytes expected = wavemisc::WaveHeader(ToPcm(format), 64000);
+        expected.insert(expected.end(), preview.begin(), preview.end());
+        EXPECT_EQ(Difference(testwave::ReadFile(out), expected), "");
+    } else {
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_EQ(r.err, message + "\n");
+        EXPECT_FALSE(fs::exists(out));
+    }
+}
+
+TEST_F(CliTest, FailedWritesReportAndLeaveTheDestinationAsItWas) {
+    const std::string in = WriteWave("in.wav", kMono8, testwave::Pattern(40000));
+    const std::string inFolderThatDoesNotExist = Path("no such folder/out.wav");
+    for (const char* command : {"save", "preview"}) {
+        SCOPED_TRACE(command);
+        const RunResult r =
+            RunCli({command, in, inFolderThatDoesNotExist, "--start", "1000", "--end", "30000"});
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_EQ(r.out, "");
+        EXPECT_TRUE(StartsWith(r.err, wavemisc::kSaveFailed)) << r.err;
+        EXPECT_TRUE(r.err.ends_with("\n"));
+        EXPECT_FALSE(fs::exists(fs::path(inFolderThatDoesNotExist).parent_path()));
+    }
+
+    // 29000 frames repeated 2147483647 times cannot fit the header's 32-bit sizes.
+    const std::string out = Path("out.wav");
+    const Bytes previous = {'o', 'l', 'd'};
+    testwave::WriteFile(out, previous);
+    const RunResult r =
+        RunCli({"save", in, out, "--start", "1000", "--end", "30000", "--repeat", "2147483647"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(StartsWith(r.err, wavemisc::kSaveFailed)) << r.err;
+    EXPECT_EQ(testwave::ReadFile(out), previous);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator{}), 2)
+        << "no temporary file may be left beside the destination";
+}
+
+}  // namespace
