@@ -134,6 +134,8 @@ class ByteSink {
 public:
     virtual ~ByteSink() = default;
     virtual bool Write(std::span<const std::uint8_t> bytes) = 0;
+    // After a failed Write: the message for the user, beginning with kSaveFailed.
+    virtual std::string FailureReason() const;
 };
 
 // Header, intro, loop passes from one buffer, tail. "" or a message beginning with kSaveFailed.

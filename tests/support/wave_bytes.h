@@ -3,6 +3,8 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -97,5 +99,21 @@ inline Bytes ReadFile(const std::string& path) {
     std::fclose(f);
     return out;
 }
+
+// A fresh folder under the system's temporary directory, removed with everything in it.
+struct TempDir {
+    std::string path;
+    TempDir() {
+        std::string name = (std::filesystem::temp_directory_path() / "rundelt_test.XXXXXX").string();
+        if (::mkdtemp(name.data()) == nullptr) throw std::runtime_error("cannot create " + name);
+        path = name;
+    }
+    ~TempDir() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+};
 
 }  // namespace testwave

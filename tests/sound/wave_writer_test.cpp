@@ -1,0 +1,310 @@
+// The looped file: its sizes, its bytes, the fade curve, and how it reaches the disk.
+#include <gtest/gtest.h>
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <system_error>
+
+#include "sound/wave_core.h"
+#include "tests/support/wave_bytes.h"
+
+namespace {
+
+using testwave::Bytes;
+using wavemisc::LoopRequest;
+using wavemisc::PcmFormat;
+
+PcmFormat Format(std::int16_t bits, std::int16_t channels, std::int32_t rate) {
+    const auto align = static_cast<std::int16_t>(bits / 8 * channels);
+    return {1, channels, rate, rate * align, align, bits};
+}
+
+std::int16_t Sample(const Bytes& b, std::size_t i) {
+    return static_cast<std::int16_t>(static_cast<std::uint16_t>(b[2 * i] | b[2 * i + 1] << 8));
+}
+
+// ---- Fade --------------------------------------------------------------------------------
+
+TEST(Fade, SixteenBitCurveHitsTheWorkedNumbers) {
+    Bytes tail;
+    for (int i = 0; i < 441000; ++i) testwave::PutU16(tail, 32767);
+    wavemisc::ApplyFade(tail, 16);
+    EXPECT_EQ(Sample(tail, 0), 32767);
+    EXPECT_EQ(Sample(tail, 1), 32766);  // the second channel of the first frame
+    EXPECT_EQ(Sample(tail, 220500), 328);
+    EXPECT_EQ(Sample(tail, 440999), 3);
+
+    Bytes negative;
+    testwave::PutU16(negative, 0x8000);  // -32768 keeps its full value at gain 1
+    testwave::PutU16(negative, 0x8000);
+    negative.push_back(0x55);  // an odd last byte is no sample and stays as it is
+    wavemisc::ApplyFade(negative, 16);
+    EXPECT_EQ(Sample(negative, 0), -32768);
+    EXPECT_EQ(Sample(negative, 1), static_cast<std::int16_t>(std::nearbyint(-32768.0 * double(float(0.01)))));
+    EXPECT_EQ(negative[4], 0x55);
+
+    Bytes silent(1000, 0);
+    wavemisc::ApplyFade(silent, 16);
+    EXPECT_EQ(silent, Bytes(1000, 0));
+}
+
+TEST(Fade, EightBitCurveScalesTheStoredByte) {
+    Bytes tail(44100, 128);
+    wavemisc::ApplyFade(tail, 8);
+    EXPECT_EQ(tail[0], 128);
+    EXPECT_EQ(tail[22050], 13);
+    EXPECT_EQ(tail[44099], 1);
+    // A silent tail sinks from 128 toward 1 without ever rising.
+    for (std::size_t i = 1; i < tail.size(); ++i) ASSERT_LE(tail[i], tail[i - 1]) << i;
+}
+
+// ---- Writer ------------------------------------------------------------------------------
+
+class MemorySink final : public wavemisc::ByteSink {
+public:
+    Bytes bytes;
+    int writes = 0;
+    int failAt = -1;  // the write that fails, counting from 0
+    bool Write(std::span<const std::uint8_t> part) override {
+        if (writes++ == failAt) return false;
+        bytes.insert(bytes.end(), part.begin(), part.end());
+        return true;
+    }
+};
+
+Bytes Render(const PcmFormat& f, const Bytes& sound, LoopRequest r) {
+    MemorySink sink;
+    const std::string message = wavemisc::RenderLoopedWave(f, sound, r, sink);
+    EXPECT_EQ(message, "");
+    return sink.bytes;
+}
+
+void ExpectSameBytes(const Bytes& actual, const Bytes& expected) {
+    const auto diff = std::mismatch(actual.begin(), actual.end(), expected.begin(), expected.end());
+    EXPECT_TRUE(diff.first == actual.end() && diff.second == expected.end())
+        << "first difference at offset " << (diff.first - actual.begin()) << " of " << actual.size()
+        << " (expected " << expected.size() << " bytes)";
+}
+
+// The tail as the listener hears it: frame k is loop frame k mod L, faded.
+Bytes ExpectedTail(const PcmFormat& f, const Bytes& sound, LoopRequest r) {
+    const std::size_t ba = static_cast<std::size_t>(f.nBlockAlign);
+    const std::size_t loop = static_cast<std::size_t>(r.loopEnd - r.loopStart);
+    Bytes tail;
+    for (std::size_t k = 0; k < static_cast<std::size_t>(r.fadeSeconds) * static_cast<std::size_t>(f.nSamplesPerSec); ++k) {
+        const std::size_t frame = static_cast<std::size_t>(r.loopStart) + k % loop;
+        tail.insert(tail.end(), sound.begin() + static_cast<std::ptrdiff_t>(frame * ba),
+                    sound.begin() + static_cast<std::ptrdiff_t>((frame + 1) * ba));
+    }
+    wavemisc::ApplyFade(tail, f.wBitsPerSample);
+    return tail;
+}
+
+TEST(LoopedWave, TinyFileByteForByte) {
+    const PcmFormat f = Format(16, 1, 8);  // 2 bytes a frame, 16 bytes a second
+    const Bytes sound = testwave::Pattern(40);
+    const LoopRequest r{3, 10, 2, 1};  // loop of 7 frames; tail of 8 frames wraps once
+    Bytes expected;
+    testwave::PutId(expected, "RIFF");
+    testwave::PutU32(expected, 36 + 50);  // N = 3 + 7 * 2 + 8 = 25 frames, D = 50
+    testwave::PutId(expected, "WAVE");
+    testwave::PutId(expected, "fmt ");
+    testwave::PutU32(expected, 16);
+    testwave::PutU16(expected, 1);   // PCM
+    testwave::PutU16(expected, 1);   // mono
+    testwave::PutU32(expected, 8);   // frames per second
+    testwave::PutU32(expected, 16);  // bytes per second
+    testwave::PutU16(expected, 2);   // block align
+    testwave::PutU16(expected, 16);  // bits
+    testwave::PutId(expected, "data");
+    testwave::PutU32(expected, 50);
+    expected.insert(expected.end(), sound.begin(), sound.begin() + 6);          // intro
+    expected.insert(expected.end(), sound.begin() + 6, sound.begin() + 20);     // pass 1
+    expected.insert(expected.end(), sound.begin() + 6, sound.begin() + 20);     // pass 2
+    Bytes tail(sound.begin() + 6, sound.begin() + 20);                          // frames 3..9
+    tail.insert(tail.end(), sound.begin() + 6, sound.begin() + 8);              // then frame 3
+    wavemisc::ApplyFade(tail, 16);
+    expected.insert(expected.end(), tail.begin(), tail.end());
+    const Bytes out = Render(f, sound, r);
+    ExpectSameBytes(out, expected);
+
+    const wavemisc::ParseResult back = wavemisc::ParseWave(Bytes(out));
+    EXPECT_EQ(back.error, wavemisc::WaveError::TooShort);  // 50 bytes of 16 a second: read back whole
+}
+
+TEST(LoopedWave, LayoutsAndContents) {
+    const PcmFormat f = Format(8, 1, 8);
+    const Bytes sound = testwave::Pattern(40);
+    struct Row { const char* name; LoopRequest request; std::int64_t dataBytes; };
+    for (const Row& row : {Row{"plain", {5, 20, 2, 1}, 5 + 30 + 8}, Row{"loop from frame 0", {0, 20, 1, 1}, 20 + 8},
+                           Row{"no loop pass", {5, 20, 0, 1}, 5 + 8}, Row{"no fade", {5, 20, 3, 0}, 5 + 45},
+                           Row{"fade longer than the loop", {2, 7, 1, 2}, 2 + 5 + 16},
+                           Row{"loop to the last byte", {0, 40, 1, 0}, 40}}) {
+        SCOPED_TRACE(row.name);
+        const LoopRequest& r = row.request;
+        const Bytes out = Render(f, sound, r);
+        ASSERT_EQ(out.size(), 44 + static_cast<std::size_t>(row.dataBytes));
+        Bytes expected = wavemisc::WaveHeader(f, row.dataBytes);
+        expected.insert(expected.end(), sound.begin(), sound.begin() + r.loopStart);
+        for (int pass = 0; pass < r.repeatCount; ++pass) {
+            expected.insert(expected.end(), sound.begin() + r.loopStart, sound.begin() + r.loopEnd);
+        }
+        const Bytes tail = ExpectedTail(f, sound, r);
+        expected.insert(expected.end(), tail.begin(), tail.end());
+        ExpectSameBytes(out, expected);
+    }
+}
+
+TEST(LoopedWave, CdQualityExample) {
+    const PcmFormat f = Format(16, 2, 44100);
+    const Bytes sound = testwave::Pattern(1300000);
+    const LoopRequest r{100000, 300000, 2, 5};
+    wavemisc::LoopedLayout layout;
+    ASSERT_EQ(wavemisc::PlanLoopedWave(f, sound, r, layout), "");
+    EXPECT_EQ(layout.introBytes, 400000);
+    EXPECT_EQ(layout.loopBytes, 800000);
+    EXPECT_EQ(layout.tailFrames, 220500);
+    EXPECT_EQ(layout.tailBytes, 882000);
+    EXPECT_EQ(layout.dataBytes, 2882000);
+
+    const Bytes out = Render(f, sound, r);
+    ASSERT_EQ(out.size(), 2882044u);
+    EXPECT_EQ(out[4] | out[5] << 8 | out[6] << 16 | out[7] << 24, 2882036);
+    EXPECT_TRUE(std::equal(out.begin() + 44, out.begin() + 400044, sound.begin()));
+    EXPECT_TRUE(std::equal(out.begin() + 400044, out.begin() + 1200044, sound.begin() + 400000));
+    EXPECT_TRUE(std::equal(out.begin() + 1200044, out.begin() + 2000044, sound.begin() + 400000));
+    // Tail: frames 100000..299999, then 100000..120499 from tail byte 800000 on.
+    Bytes tail(sound.begin() + 400000, sound.begin() + 1200000);
+    tail.insert(tail.end(), sound.begin() + 400000, sound.begin() + 482000);
+    wavemisc::ApplyFade(tail, 16);
+    ExpectSameBytes(Bytes(out.begin() + 2000044, out.end()), tail);
+}
+
+TEST(LoopedWave, RefusesBeforeWritingAnything) {
+    const PcmFormat f = Format(8, 1, 8);
+    PcmFormat badAlign = f;
+    badAlign.nBlockAlign = 2;
+    PcmFormat badAvg = f;
+    badAvg.nAvgBytesPerSec = 9;
+    const Bytes sound(10);
+    // D + 36 at the limit: 10 loop bytes plus one second at a rate that fills up the rest.
+    PcmFormat fits = Format(8, 1, 2147483611 - 10);
+    PcmFormat over = Format(8, 1, 2147483612 - 10);
+    struct Row { const char* name; PcmFormat format; LoopRequest request; const char* reason; };
+    for (const Row& row : {Row{"block align", badAlign, {0, 5, 1, 0}, "フォーマットが不整合です"},
+                           Row{"bytes per second", badAvg, {0, 5, 1, 0}, "フォーマットが不整合です"},
+                           Row{"negative start", f, {-1, 5, 1, 0}, "ループ範囲が不正です"},
+                           Row{"empty loop", f, {5, 5, 1, 0}, "ループ範囲が不正です"},
+                           Row{"end beyond the sound", f, {0, 11, 1, 0}, "ループ範囲が不正です"},
+                           Row{"negative repeat", f, {0, 5, -1, 0}, "繰り返し回数またはフェードの長さが不正です"},
+                           Row{"negative fade", f, {0, 5, 1, -1}, "繰り返し回数またはフェードの長さが不正です"},
+                           Row{"D + 36 one over", over, {0, 10, 1, 1}, "ファイルが大きすぎます"},
+                           Row{"repeat at INT32_MAX", f, {0, 10, 2147483647, 0}, "ファイルが大きすぎます"},
+                           Row{"fade at INT32_MAX", f, {0, 10, 1, 2147483647}, "ファイルが大きすぎます"}}) {
+        wavemisc::LoopedLayout layout;
+        EXPECT_EQ(wavemisc::PlanLoopedWave(row.format, sound, row.request, layout), std::string("保存に失敗しました：") + row.reason)
+            << row.name;
+        MemorySink sink;
+        EXPECT_NE(wavemisc::RenderLoopedWave(row.format, sound, row.request, sink), "") << row.name;
+        EXPECT_EQ(sink.writes, 0) << row.name;
+    }
+    wavemisc::LoopedLayout layout;
+    EXPECT_EQ(wavemisc::PlanLoopedWave(fits, sound, {0, 10, 1, 1}, layout), "");
+    EXPECT_EQ(layout.dataBytes, 2147483611);
+}
+
+TEST(LoopedWave, ReportsAFailedWrite) {
+    const PcmFormat f = Format(8, 1, 8);
+    const Bytes sound = testwave::Pattern(40);
+    for (int failAt = 0; failAt < 5; ++failAt) {  // header, intro, two passes, tail
+        MemorySink sink;
+        sink.failAt = failAt;
+        const std::string message = wavemisc::RenderLoopedWave(f, sound, {5, 20, 2, 1}, sink);
+        EXPECT_EQ(message.rfind(wavemisc::kSaveFailed, 0), 0u) << failAt << ": " << message;
+    }
+}
+
+// ---- Saving to disk ----------------------------------------------------------------------
+
+std::vector<std::string> Entries(const std::string& dir) {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir)) names.push_back(e.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST(LoopedWaveFile, LastFrameLoopLeavesOutTheLastByte) {
+    testwave::TempDir dir;
+    const std::string path = dir.path + "/out.wav";
+    const PcmFormat f = Format(8, 1, 22050);
+    const Bytes sound = testwave::Pattern(220500);
+    ASSERT_EQ(wavemisc::WriteLoopedWaveFile(path, f, sound, {0, 220499, 1, 0}), "");
+    const Bytes out = testwave::ReadFile(path);
+    ASSERT_EQ(out.size(), 220543u);
+    EXPECT_EQ(out[4] | out[5] << 8 | out[6] << 16 | out[7] << 24, 220535);
+    const wavemisc::ParseResult back = wavemisc::ParseWave(out);
+    ASSERT_EQ(back.error, wavemisc::WaveError::None);
+    EXPECT_EQ(back.wave.format, f);
+    EXPECT_EQ(back.wave.data, Bytes(sound.begin(), sound.end() - 1));
+    EXPECT_EQ(Entries(dir.path), std::vector<std::string>{"out.wav"});
+}
+
+TEST(LoopedWaveFile, ReplacesWholeKeepsModeAndLeavesNothingOnFailure) {
+    testwave::TempDir dir;
+    const std::string path = dir.path + "/out.wav";
+    const PcmFormat f = Format(8, 1, 8);
+    const Bytes sound = testwave::Pattern(40);
+
+    testwave::WriteFile(path, Bytes(100000, 0xEE));
+    ::chmod(path.c_str(), 0640);
+    ASSERT_EQ(wavemisc::WriteLoopedWaveFile(path, f, sound, {5, 20, 1, 0}), "");
+    EXPECT_EQ(testwave::ReadFile(path).size(), 44u + 20u);
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+
+    // Too large: refused before anything is created, the old file untouched.
+    const Bytes before = testwave::ReadFile(path);
+    const std::string refused = wavemisc::WriteLoopedWaveFile(path, f, sound, {0, 10, 2147483647, 0});
+    EXPECT_EQ(refused, "保存に失敗しました：ファイルが大きすぎます");
+    EXPECT_EQ(testwave::ReadFile(path), before);
+
+    // A folder that does not exist: the system's reason, and nothing anywhere.
+    EXPECT_EQ(wavemisc::WriteLoopedWaveFile(dir.path + "/none/out.wav", f, sound, {5, 20, 1, 0}),
+              "保存に失敗しました：" + std::generic_category().message(ENOENT));
+    // A folder in the way of the rename: the temporary file is removed again.
+    std::filesystem::create_directory(dir.path + "/taken");
+    EXPECT_NE(wavemisc::WriteLoopedWaveFile(dir.path + "/taken", f, sound, {5, 20, 1, 0}), "");
+    EXPECT_EQ(Entries(dir.path), (std::vector<std::string>{"out.wav", "taken"}));
+    EXPECT_EQ(testwave::ReadFile(path), before);
+}
+
+TEST(LoopedWaveFile, SavesOverTheFileItWasLoadedFrom) {
+    testwave::TempDir dir;
+    const std::string path = dir.path + "/song.wav";
+    testwave::WriteFile(path, testwave::Wave(testwave::Pcm(8, 1, 8), testwave::Pattern(60)));
+    const wavemisc::ParseResult loaded = wavemisc::ReadWaveFile(path);
+    ASSERT_EQ(loaded.error, wavemisc::WaveError::None);
+    ASSERT_EQ(wavemisc::WriteLoopedWaveFile(path, loaded.wave.format, loaded.wave.data, {10, 50, 2, 1}), "");
+    const wavemisc::ParseResult again = wavemisc::ReadWaveFile(path);
+    ASSERT_EQ(again.error, wavemisc::WaveError::None);
+    ASSERT_EQ(again.wave.data.size(), 10u + 80u + 8u);
+    EXPECT_TRUE(std::equal(again.wave.data.begin(), again.wave.data.begin() + 90, Render(loaded.wave.format, loaded.wave.data, {10, 50, 2, 1}).begin() + 44));
+}
+
+TEST(LoopedWaveFile, WritesPartsAtomically) {
+    testwave::TempDir dir;
+    const Bytes a{1, 2, 3};
+    const Bytes b{4, 5};
+    const std::span<const std::uint8_t> parts[] = {a, {}, b};
+    ASSERT_EQ(wavemisc::WriteFileAtomically(dir.path + "/p.wav", parts), "");
+    EXPECT_EQ(testwave::ReadFile(dir.path + "/p.wav"), (Bytes{1, 2, 3, 4, 5}));
+    EXPECT_EQ(Entries(dir.path), std::vector<std::string>{"p.wav"});
+}
+
+}  // namespace
