@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstddef>
+#include <limits>
 #include <utility>
 #include <vector>
 
@@ -35,11 +36,9 @@ struct OptionSpec {
     bool forPreview;
 };
 
-constexpr std::int32_t kInt32Min = -2147483647 - 1;
-
 constexpr std::array<OptionSpec, 4> kOptions{{
-    {"--start", &Arguments::loopStart, kInt32Min, true, true},
-    {"--end", &Arguments::loopEnd, kInt32Min, true, true},
+    {"--start", &Arguments::loopStart, std::numeric_limits<std::int32_t>::min(), true, true},
+    {"--end", &Arguments::loopEnd, std::numeric_limits<std::int32_t>::min(), true, true},
     {"--repeat", &Arguments::repeatCount, 0, true, false},
     {"--fade", &Arguments::fadeSeconds, 0, true, false},
 }};
@@ -78,7 +77,7 @@ Outcome WritePreview(const Arguments& arguments, const wavemisc::ParsedWave& wav
     // of bytes are fewer than the sound's own and the header's 32-bit fields hold them.
     const std::int64_t previewBytes = std::int64_t{wave.format.nAvgBytesPerSec} * 4;
     if (previewBytes <= 0 || previewBytes > static_cast<std::int64_t>(wave.data.size()))
-        return Failure(kExitFailed, std::string(wavemisc::kSaveFailed));
+        return Failure(kExitFailed, std::string(wavemisc::kSaveFailed) + "：ファイルが大きすぎます");
     std::vector<std::uint8_t> preview(static_cast<std::size_t>(previewBytes));
     const std::string fillError = wavemisc::FillPreview(wave.format, wave.data, arguments.loopStart,
                                                         arguments.loopEnd, preview);

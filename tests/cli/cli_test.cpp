@@ -32,14 +32,18 @@ struct RunResult {
     std::string err;
 };
 
-RunResult RunCli(const std::vector<std::string>& args) {
+// stdoutFile: where the child's stdout goes instead of the pipe, when given.
+RunResult RunCli(const std::vector<std::string>& args, const char* stdoutFile = nullptr) {
     int outPipe[2];
     int errPipe[2];
     if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0)
         throw std::runtime_error("pipe failed");
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
+    if (stdoutFile != nullptr)
+        posix_spawn_file_actions_addopen(&actions, 1, stdoutFile, O_WRONLY, 0);
+    else
+        posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
     posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
 
     std::vector<std::string> argvText{RUNDELT_CLI_PATH};
@@ -193,6 +197,17 @@ TEST_F(CliTest, InfoPrintsTheSevenLinesExactly) {
         EXPECT_EQ(r.exitCode, 0);
         EXPECT_EQ(r.out, "ファイル名              ： " + typedPath + "\n" + row.expectedAfterPath);
         EXPECT_EQ(r.err, "");
+    }
+}
+
+TEST_F(CliTest, TextThatCannotBePrintedIsAFailure) {
+    const std::string in = WriteWave("in.wav", kMono8, testwave::Pattern(40000));
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{"info", in}, {"--help"}}) {
+        SCOPED_TRACE(args[0]);
+        const RunResult r = RunCli(args, "/dev/full");  // every write fails with "no space"
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_TRUE(r.err.ends_with("\n")) << r.err;
     }
 }
 
