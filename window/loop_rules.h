@@ -1,0 +1,53 @@
+// The window's arithmetic without the window: the two loop rules, the nudge steps, reading a typed
+// frame number, the time text of a frame and the bar's coordinates. Plain functions over plain
+// numbers, standard library only, so tests call them directly. Every result that lands in a
+// 32-bit field is computed wide and clamped, never wrapped.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace window {
+
+// Nearest whole number, a value exactly halfway going to the even neighbour.
+double RoundHalfEven(double value);
+
+// Into the signed 32-bit range; NaN reads 0.
+std::int32_t ClampToInt32(double value);
+std::int32_t ClampToInt32(std::int64_t value);
+
+// A new LoopStart kept at least halfWindowFrames before loopEnd, then not below 0.
+std::int32_t ApplyStartRule(std::int32_t loopStart, std::int32_t loopEnd,
+                            std::int64_t halfWindowFrames);
+// A new LoopEnd kept at least halfWindowFrames after loopStart, then not beyond lastFrame.
+std::int32_t ApplyEndRule(std::int32_t loopEnd, std::int32_t loopStart,
+                          std::int64_t halfWindowFrames, std::int32_t lastFrame);
+
+inline constexpr int kNudgeButtons = 20;
+inline constexpr int kNudgeRows = 5;
+
+// Row of a nudge button: 1 frame, 10 frames, 0.1 s, 1 s, 10 s.
+int NudgeRow(int index);
+// Frames one press of the button moves its point, signed: "<" (even index) steps back.
+std::int64_t NudgeStep(int index, std::int32_t samplesPerSec);
+// Buttons 0..9 move the loop start, 10..19 the loop end.
+bool NudgeMovesStart(int index);
+
+// The number a typed text begins with, read the classic way: blanks, tabs and line feeds are
+// ignored wherever they stand; sign, digits, one point, exponent; &H / &O integers; 0 when the
+// text does not begin with a number. Out-of-range exponents give +-infinity or 0.
+double ReadNumber(std::string_view text);
+// ReadNumber rounded to a whole frame (halves to even) and clamped into 32 bits.
+std::int32_t ReadFrameNumber(std::string_view text);
+
+// "m:ss.sss" for a frame at the given rate, in the single-precision steps the display has
+// always taken. samplesPerSec must be at least 1.
+std::string TimeText(std::int32_t frame, std::int32_t samplesPerSec);
+
+// The frame under x on the bar (0 left edge, 1 right edge), halves to even, clamped into 32 bits.
+std::int32_t FrameAtBar(float x, std::int32_t lastFrame);
+// Where a frame stands on the bar; lastFrame must not be 0.
+float BarRatio(std::int32_t frame, std::int32_t lastFrame);
+
+}  // namespace window

@@ -1,0 +1,31 @@
+// The tool's entry: the real sound device, then the window with the command line.
+#include <QApplication>
+#include <string>
+
+#include "platform/sdl_wave_out.h"
+#include "platform/wave_out.h"
+#include "window/main_win.h"
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);  // takes Qt's own options out of argv
+
+    platform::SdlWaveOut device;
+    platform::UseWaveOut(&device);
+
+    // The command line is one path: the arguments as typed, joined by single blanks.
+    std::string commandLine;
+    for (int i = 1; i < argc; ++i) {
+        if (i > 1) commandLine += ' ';
+        commandLine += argv[i];
+    }
+
+    int result = 0;
+    {
+        window::MainWin mainWin;
+        mainWin.Form_Load(commandLine);
+        mainWin.show();
+        result = QApplication::exec();
+    }
+    platform::UseWaveOut(nullptr);
+    return result;
+}

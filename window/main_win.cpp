@@ -1,0 +1,381 @@
+#include "window/main_win.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFocusEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTimer>
+#include <filesystem>
+#include <span>
+#include <system_error>
+
+#include "dialogs/misc.h"
+#include "sound/wavemisc.h"
+#include "window/loop_rules.h"
+#include "window/overview_bar.h"
+
+namespace window {
+namespace {
+
+// Places are kept in twips, 15 to a logical pixel; Qt scales pixels for high-DPI screens.
+constexpr int kTwipsPerPixel = 15;
+
+constexpr int Px(int twips) { return twips / kTwipsPerPixel; }
+
+QRect Place(int left, int top, int width, int height) {
+    return QRect(Px(left), Px(top), Px(width), Px(height));
+}
+
+constexpr int kClientWidth = 6600;
+constexpr int kClientHeight = 5535;
+static_assert(kClientWidth % kTwipsPerPixel == 0 && kClientHeight % kTwipsPerPixel == 0);
+
+constexpr int kEnterKey = 13;
+constexpr int kTimerIntervalMs = 50;
+
+// Nudge rows: top edge and unit caption; the four buttons of row r are indices 2r, 2r+1 (start)
+// and 2r+10, 2r+11 (end).
+struct NudgeRowPlace {
+    int top;
+    const char* unit;
+};
+constexpr std::array<NudgeRowPlace, kNudgeRows> kNudgeRowPlaces{{
+    {3120, "sample単位"},
+    {3480, "10sample単位"},
+    {3840, "0.1秒単位"},
+    {4200, "1秒単位"},
+    {4560, "10秒単位"},
+}};
+constexpr std::array<int, 4> kNudgeLefts{1920, 2160, 4200, 4440};  // start <, start >, end <, end >
+
+QString Text(const std::string& text) { return QString::fromStdString(text); }
+
+std::int64_t HalfWindow() { return wavemisc::HalfWindowFrames(wavemisc::SoundFormat); }
+
+QString RepeatCaption(int value) { return QStringLiteral("リピート回数：") + QString::number(value); }
+
+QString FadeCaption(int value) {
+    return QStringLiteral("フェードアウト時間：") + QString::number(value) + QStringLiteral("秒");
+}
+
+}  // namespace
+
+MainWin::MainWin(QWidget* parent) : QWidget(parent) {
+    setWindowTitle(QString::fromUtf8(kCaption));
+    setFixedSize(Px(kClientWidth), Px(kClientHeight));
+    // Japanese captions in a Japanese face; Latin-only defaults would pick CJK glyphs at random.
+    QFont uiFont = font();
+    uiFont.setFamilies({QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("Noto Sans CJK JP"),
+                        QStringLiteral("IPAPGothic")});
+    uiFont.setPointSize(9);
+    setFont(uiFont);
+    CreateControls();
+
+    LoadError = "ファイル未選択";
+    Timer1->start(kTimerIntervalMs);
+}
+
+MainWin::~MainWin() {
+    // Destroying the children can move the focus; the handlers must not run on a dying window.
+    Timer1->stop();
+    for (QLineEdit* box : Text1) box->removeEventFilter(this);
+}
+
+void MainWin::CreateControls() {
+    Command2 = new QPushButton(QStringLiteral("別ファイルを開く"), this);
+    Command2->setGeometry(Place(600, 240, 1455, 375));
+    connect(Command2, &QPushButton::clicked, this, [this] { Command2_Click(); });
+
+    Command3 = new QPushButton(QStringLiteral("保存"), this);
+    Command3->setGeometry(Place(2400, 240, 1455, 375));
+    connect(Command3, &QPushButton::clicked, this, [this] { Command3_Click(); });
+
+    Text2 = new QPlainTextEdit(this);
+    Text2->setGeometry(Place(240, 840, 5895, 1335));
+    Text2->setLineWrapMode(QPlainTextEdit::NoWrap);
+    // A fixed-pitch Japanese face, so a full-width character is two columns and the colons of
+    // the information lines stand one under another.
+    QFont infoFont = Text2->font();
+    infoFont.setFamilies({QStringLiteral("ＭＳ ゴシック"), QStringLiteral("IPAGothic"),
+                          QStringLiteral("Noto Sans Mono CJK JP"), QStringLiteral("VL Gothic")});
+    infoFont.setStyleHint(QFont::Monospace);
+    infoFont.setFixedPitch(true);
+    infoFont.setPointSize(9);
+    Text2->setFont(infoFont);
+
+    Label2[0] = new QLabel(RepeatCaption(2), this);
+    Label2[0]->setGeometry(Place(360, 2280, 1575, 255));
+    Label2[1] = new QLabel(FadeCaption(5), this);
+    Label2[1]->setGeometry(Place(2160, 2280, 1935, 255));
+
+    struct ScrollSetting {
+        QRect place;
+        int minimum, maximum, value, arrowStep, troughStep;
+    };
+    const std::array<ScrollSetting, 2> scrolls{{
+        {Place(360, 2640, 1335, 255), 1, 10, 2, 1, 1},    // repeat count
+        {Place(2400, 2640, 1335, 255), 0, 30, 5, 1, 5},   // fade-out seconds
+    }};
+    for (int i = 0; i < 2; ++i) {
+        const ScrollSetting& s = scrolls[static_cast<std::size_t>(i)];
+        QScrollBar* bar = new QScrollBar(Qt::Horizontal, this);
+        bar->setGeometry(s.place);
+        bar->setRange(s.minimum, s.maximum);
+        bar->setValue(s.value);
+        bar->setSingleStep(s.arrowStep);
+        bar->setPageStep(s.troughStep);
+        // valueChanged also fires while the thumb is dragged.
+        connect(bar, &QScrollBar::valueChanged, this, [this, i] { HScroll1_Change(i); });
+        HScroll1[static_cast<std::size_t>(i)] = bar;
+    }
+
+    Command4 = new QPushButton(QStringLiteral("ループ部再生"), this);
+    Command4->setGeometry(Place(4440, 2400, 1455, 375));
+    connect(Command4, &QPushButton::clicked, this, [this] { Command4_Click(); });
+
+    const std::array<QRect, 2> textPlaces{Place(480, 3240, 1095, 375), Place(5040, 3240, 1095, 375)};
+    const std::array<QRect, 2> timePlaces{Place(240, 3720, 1575, 255), Place(4800, 3720, 1575, 255)};
+    for (std::size_t i = 0; i < 2; ++i) {
+        Text1[i] = new QLineEdit(this);
+        Text1[i]->setGeometry(textPlaces[i]);
+        // Focus loss and Enter are watched directly: editingFinished skips unchanged text.
+        Text1[i]->installEventFilter(this);
+
+        Label2[i + 2] = new QLabel(QStringLiteral("*****秒"), this);
+        Label2[i + 2]->setGeometry(timePlaces[i]);
+        Label2[i + 2]->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    }
+
+    for (int row = 0; row < kNudgeRows; ++row) {
+        const NudgeRowPlace& place = kNudgeRowPlaces[static_cast<std::size_t>(row)];
+        const std::array<int, 4> indices{2 * row, 2 * row + 1, 2 * row + 10, 2 * row + 11};
+        for (std::size_t k = 0; k < 4; ++k) {
+            const int index = indices[k];
+            QPushButton* button = new QPushButton(index % 2 == 0 ? QStringLiteral("<")
+                                                                 : QStringLiteral(">"), this);
+            button->setGeometry(Place(kNudgeLefts[k], place.top, 255, 255));
+            connect(button, &QPushButton::clicked, this, [this, index] { Command1_Click(index); });
+            Command1[static_cast<std::size_t>(index)] = button;
+        }
+        QLabel* unit = new QLabel(QString::fromUtf8(place.unit), this);
+        unit->setGeometry(Place(2760, place.top, 1095, 255));
+        unit->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+        Label1[static_cast<std::size_t>(row)] = unit;
+    }
+
+    Picture1 = new OverviewBar(this);
+    Picture1->setGeometry(Place(240, 4920, 6060, 495));
+    connect(Picture1, &OverviewBar::MouseDown, this, &MainWin::Picture1_MouseDown);
+    connect(Picture1, &OverviewBar::MouseMove, this, &MainWin::Picture1_MouseMove);
+
+    Timer1 = new QTimer(this);
+    connect(Timer1, &QTimer::timeout, this, &MainWin::Timer1_Timer);
+}
+
+// ---- Start-up and shut-down -----------------------------------------------------------------
+
+void MainWin::Form_Load(const std::string& commandLine) {
+    LoadError = "ファイル未選択";
+    std::string path = commandLine;
+    std::error_code error;
+    if (path.empty() || !std::filesystem::is_regular_file(path, error)) {
+        path = misc::ChooseOpenFile();
+    }
+    OpenWaveFile(path);
+}
+
+void MainWin::Form_Unload() { wavemisc::ClosePreviewDevice(); }
+
+void MainWin::closeEvent(QCloseEvent* event) {
+    Form_Unload();
+    event->accept();
+}
+
+// ---- Loop editing ---------------------------------------------------------------------------
+
+void MainWin::Command1_Click(int index) {
+    if (!LoadError.empty()) return;
+    const std::int64_t step = NudgeStep(index, wavemisc::SoundFormat.nSamplesPerSec);
+    if (NudgeMovesStart(index)) {
+        LoopStart = ApplyStartRule(ClampToInt32(std::int64_t{LoopStart} + step), LoopEnd, HalfWindow());
+    } else {
+        LoopEnd = ApplyEndRule(ClampToInt32(std::int64_t{LoopEnd} + step), LoopStart, HalfWindow(),
+                               LastFrame);
+    }
+    RefreshInformation();
+}
+
+void MainWin::Picture1_MouseDown(int button, float x) {
+    if (!LoadError.empty()) return;
+    const std::int32_t candidate = FrameAtBar(x, LastFrame);
+    if (button == 1) {
+        LoopStart = ApplyStartRule(candidate, LoopEnd, HalfWindow());
+    } else if (button == 2) {
+        LoopEnd = ApplyEndRule(candidate, LoopStart, HalfWindow(), LastFrame);
+    }
+    RefreshInformation();
+}
+
+void MainWin::Picture1_MouseMove(int buttons, float x) {
+    if (buttons > 0) Picture1_MouseDown(buttons, x);
+}
+
+// Runs with or without a sound: the values are kept and the next load overwrites them.
+void MainWin::Text1_LostFocus(int index) {
+    const QLineEdit* box = Text1[index == 0 ? 0 : 1];
+    const std::int32_t value = ReadFrameNumber(box->text().toStdString());
+    if (index == 0) {
+        LoopStart = ApplyStartRule(value, LoopEnd, HalfWindow());
+    } else {
+        LoopEnd = ApplyEndRule(value, LoopStart, HalfWindow(), LastFrame);
+    }
+    RefreshInformation();
+}
+
+void MainWin::Text1_KeyPress(int index, int key) {
+    if (key == kEnterKey) Text1_LostFocus(index);
+}
+
+bool MainWin::eventFilter(QObject* watched, QEvent* event) {
+    for (int i = 0; i < 2; ++i) {
+        if (watched != Text1[static_cast<std::size_t>(i)]) continue;
+        if (event->type() == QEvent::FocusOut) {
+            // Only a move to another control of this window counts, not the window itself
+            // going to the background or the box's own context menu.
+            const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+            if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
+                Text1_LostFocus(i);
+            }
+        } else if (event->type() == QEvent::KeyPress) {
+            const auto* keyEvent = static_cast<QKeyEvent*>(event);
+            if (keyEvent->key() == Qt::Key_Return || keyEvent->key() == Qt::Key_Enter) {
+                Text1_KeyPress(i, kEnterKey);
+            }
+        }
+        break;
+    }
+    return QWidget::eventFilter(watched, event);  // the key goes on to the box unchanged
+}
+
+void MainWin::HScroll1_Change(int index) {
+    (void)index;  // both labels follow both bars
+    Label2[0]->setText(RepeatCaption(HScroll1[0]->value()));
+    Label2[1]->setText(FadeCaption(HScroll1[1]->value()));
+}
+
+// ---- Display ----------------------------------------------------------------------------------
+
+void MainWin::RefreshInformation() {
+    if (!LoadError.empty()) return;
+    Text1[0]->setText(QString::number(LoopStart));
+    Text1[1]->setText(QString::number(LoopEnd));
+    const std::int32_t rate = wavemisc::SoundFormat.nSamplesPerSec;
+    Label2[2]->setText(Text(TimeText(LoopStart, rate)));
+    Label2[3]->setText(Text(TimeText(LoopEnd, rate)));
+    RefreshBar();
+}
+
+void MainWin::RefreshBar() {
+    // A sound whose frame count comes to 0 has no width to scale to.
+    if (LastFrame == 0) {
+        Picture1->DrawBackground();
+        return;
+    }
+    Picture1->Draw(BarRatio(LoopStart, LastFrame), BarRatio(LoopEnd, LastFrame),
+                   BarRatio(CursorFrame, LastFrame));
+}
+
+// ---- Opening ----------------------------------------------------------------------------------
+
+void MainWin::OpenWaveFile(const std::string& path) {
+    if (path.empty()) return;
+    LoadError = wavemisc::LoadWave(path);
+    if (!LoadError.empty()) {
+        misc::ShowMessage(LoadError);
+        return;
+    }
+    const std::string information = wavemisc::JoinLines(
+        wavemisc::InformationLines(path, wavemisc::SoundFormat, wavemisc::DataSize), "\r\n");
+    LastFrame = wavemisc::LastFrameOf(wavemisc::SoundFormat, wavemisc::DataSize);
+    Text2->setPlainText(Text(information));
+    PreviewStart = 0;
+    PreviewEnd = 0;
+    CursorFrame = 0;
+    LoopStart = 0;
+    LoopEnd = LastFrame;
+    RefreshInformation();
+}
+
+// ---- Commands ---------------------------------------------------------------------------------
+
+void MainWin::Command2_Click() { OpenWaveFile(misc::ChooseOpenFile()); }
+
+void MainWin::Command3_Click() {
+    if (!LoadError.empty()) return;
+    const std::string path = misc::ChooseSaveFile();
+    if (path.empty()) return;
+
+    // The save blocks the window; the caption and the cursor say so, and come back either way.
+    struct SavingState {
+        MainWin* window;
+        QString caption;
+        SavingState(MainWin* w) : window(w), caption(w->windowTitle()) {
+            window->setWindowTitle(QStringLiteral("保存中…"));
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+        }
+        ~SavingState() {
+            QApplication::restoreOverrideCursor();
+            window->setWindowTitle(caption);
+        }
+        SavingState(const SavingState&) = delete;
+        SavingState& operator=(const SavingState&) = delete;
+    };
+    std::string message;
+    {
+        SavingState saving(this);
+        // Paint the new caption before the write starts; user input waits until after the save.
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        const int repeatCount = HScroll1[0]->value();
+        const int fadeSeconds = HScroll1[1]->value();
+        message = wavemisc::SaveLoopedWave(path, repeatCount, fadeSeconds, LoopStart, LoopEnd);
+    }
+    if (!message.empty()) misc::ShowMessage(message);
+}
+
+// ---- Seam preview -----------------------------------------------------------------------------
+
+void MainWin::Command4_Click() {
+    if (!LoadError.empty()) return;
+    wavemisc::StopPreview();
+    // A format block whose sizes disagree could carry the copies past the sound: no preview.
+    const std::string refusal =
+        wavemisc::FillPreview(wavemisc::SoundFormat, wavemisc::SoundData, LoopStart, LoopEnd,
+                              wavemisc::PreviewData);
+    if (!refusal.empty()) {
+        misc::ShowMessage(refusal);
+        return;
+    }
+    PreviewStart = LoopStart;
+    PreviewEnd = LoopEnd;
+    wavemisc::PlayPreview();
+}
+
+void MainWin::Timer1_Timer() {
+    if (!LoadError.empty()) return;
+    const std::int32_t position = wavemisc::GetPreviewPosition();
+    if (position != LastPosition) {
+        // Before the seam the cursor runs up to PreviewEnd, from it on from PreviewStart.
+        const std::int64_t d = std::int64_t{position} - HalfWindow();
+        CursorFrame = ClampToInt32((d < 0 ? std::int64_t{PreviewEnd} : std::int64_t{PreviewStart}) + d);
+        RefreshBar();
+    }
+    LastPosition = position;
+}
+
+}  // namespace window

@@ -1,0 +1,86 @@
+// MainWin, the tool's one window: its controls at their fixed places, the loop state, and the
+// handlers that edit the loop, show it, open and save files and play the seam preview. The loop
+// arithmetic lives in loop_rules.h; the sound itself and the device belong to wavemisc, the
+// dialogs to misc.
+#pragma once
+
+#include <QWidget>
+#include <array>
+#include <cstdint>
+#include <string>
+
+class QCloseEvent;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QScrollBar;
+class QTimer;
+
+namespace window {
+
+class OverviewBar;
+
+class MainWin : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit MainWin(QWidget* parent = nullptr);
+    ~MainWin() override;
+
+    // Window load: a command line naming an existing file opens it, anything else asks with the
+    // open dialog.
+    void Form_Load(const std::string& commandLine);
+    // Window unload: releases the sound device.
+    void Form_Unload();
+
+    void Command1_Click(int index);
+    void Command2_Click();
+    void Command3_Click();
+    void Command4_Click();
+    void Text1_LostFocus(int index);
+    void Text1_KeyPress(int index, int key);
+    void Picture1_MouseDown(int button, float x);
+    void Picture1_MouseMove(int buttons, float x);
+    void HScroll1_Change(int index);
+    void Timer1_Timer();
+
+    void RefreshInformation();
+    void RefreshBar();
+    void OpenWaveFile(const std::string& path);
+
+    // Controls, by their names.
+    std::array<QPushButton*, 20> Command1{};
+    QPushButton* Command2 = nullptr;
+    QPushButton* Command3 = nullptr;
+    QPushButton* Command4 = nullptr;
+    std::array<QLineEdit*, 2> Text1{};
+    QPlainTextEdit* Text2 = nullptr;
+    std::array<QLabel*, 5> Label1{};
+    std::array<QLabel*, 4> Label2{};
+    std::array<QScrollBar*, 2> HScroll1{};
+    OverviewBar* Picture1 = nullptr;
+    QTimer* Timer1 = nullptr;
+
+    // Window loop state: "" while a sound is loaded, otherwise why not.
+    std::string LoadError;
+    std::int32_t LoopStart = 0;
+    std::int32_t LoopEnd = 0;
+    std::int32_t LastFrame = 0;
+    std::int32_t PreviewStart = 0;
+    std::int32_t PreviewEnd = 0;
+    std::int32_t CursorFrame = 0;
+    // The device position at the timer's previous tick while a sound was loaded; outlives loads.
+    std::int32_t LastPosition = 0;
+
+    static constexpr const char* kCaption = "Rundelt v1.0";
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void CreateControls();
+};
+
+}  // namespace window
