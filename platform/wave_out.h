@@ -14,14 +14,19 @@ using MMRESULT = std::uint32_t;
 using HWAVEOUT = std::uint32_t;  // 0 means no device
 
 inline constexpr MMRESULT MMSYSERR_NOERROR = 0;
+inline constexpr MMRESULT MMSYSERR_ERROR = 1;
+inline constexpr MMRESULT MMSYSERR_BADDEVICEID = 2;
+inline constexpr MMRESULT MMSYSERR_ALLOCATED = 4;
 inline constexpr MMRESULT MMSYSERR_INVALHANDLE = 5;
 inline constexpr MMRESULT MMSYSERR_NODRIVER = 6;
+inline constexpr MMRESULT MMSYSERR_INVALFLAG = 10;
 inline constexpr MMRESULT MMSYSERR_INVALPARAM = 11;
 inline constexpr MMRESULT WAVERR_BADFORMAT = 32;
 inline constexpr MMRESULT WAVERR_STILLPLAYING = 33;
 inline constexpr MMRESULT WAVERR_UNPREPARED = 34;
 
 inline constexpr std::uint32_t WAVE_MAPPER = 0xFFFFFFFFu;  // any device able to play the format
+inline constexpr std::uint16_t WAVE_FORMAT_PCM = 1;
 inline constexpr std::uint32_t CALLBACK_NULL = 0;
 
 inline constexpr std::uint32_t WHDR_DONE = 0x01;

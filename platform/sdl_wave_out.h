@@ -1,0 +1,35 @@
+// The real wave-output backend over SDL2's queued audio. This is the only file pair that knows
+// SDL; the SDL headers stay in the .cpp so users of the backend do not depend on them.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/wave_out.h"
+
+namespace platform {
+
+class SdlWaveOut : public WaveOut {
+public:
+    SdlWaveOut() = default;
+    SdlWaveOut(const SdlWaveOut&) = delete;
+    SdlWaveOut& operator=(const SdlWaveOut&) = delete;
+    ~SdlWaveOut() override;
+
+    MMRESULT Open(const WAVEFORMAT& format) override;
+    void Write(const std::uint8_t* bytes, std::size_t size) override;
+    void Pause() override;
+    void Reset() override;
+    void Close() override;
+    bool PositionFrames(std::uint32_t& frames) override;
+
+    // Frames per device buffer for a rate: about 10 to 20 ms, at least one frame.
+    static std::uint16_t BufferFrames(std::uint32_t framesPerSec);
+
+private:
+    bool audioStarted_ = false;       // SDL's audio subsystem initialised by us
+    std::uint32_t device_ = 0;        // SDL_AudioDeviceID, 0 when closed
+    std::uint16_t blockAlign_ = 0;
+    std::uint64_t queuedBytes_ = 0;   // handed to SDL since the last reset or open
+};
+
+}  // namespace platform
