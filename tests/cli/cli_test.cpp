@@ -140,13 +140,6 @@ const testwave::Format kStereo16 = testwave::Pcm(16, 2, 8000);  // 160000 bytes
 
 class CliTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "rundelt-cli-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-        dir_ = pattern;
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
     std::string Path(const std::string& name) const { return (dir_ / name).string(); }
 
     std::string WriteWave(const std::string& name, const testwave::Format& f, const Bytes& data) {
@@ -155,7 +148,8 @@ protected:
         return path;
     }
 
-    fs::path dir_;
+    testwave::TempDir temp_;
+    const fs::path dir_{temp_.path};
 };
 
 TEST_F(CliTest, InfoPrintsTheSevenLinesExactly) {
