@@ -276,7 +276,8 @@ ParseResult ParseWave(std::span<const std::uint8_t> bytes) {
 }
 
 ParseResult ReadWaveFile(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking only so that a FIFO given by mistake cannot hang the open; it is refused below.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return Fail(WaveError::CannotOpen, 0);
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -293,10 +294,10 @@ std::int64_t HalfWindowFrames(const PcmFormat& format) {
     return std::int64_t{format.nSamplesPerSec} * 4 / 2;
 }
 
-// Bytes per frame come from wBitsPerSample and nChannels, as the information has always shown
-// them. When they give no whole byte (a format the reader refuses) the sound has no frames: -1.
+// Bytes per frame come from wBitsPerSample and nChannels (not nBlockAlign), divided as reals.
+// When they give no positive size (a format the reader refuses) the sound has no frames: -1.
 std::int32_t LastFrameOf(const PcmFormat& format, std::int64_t dataBytes) {
-    const double frameBytes = static_cast<double>(format.wBitsPerSample / 8) * format.nChannels;
+    const double frameBytes = format.wBitsPerSample / 8.0 * format.nChannels;
     if (frameBytes <= 0.0) return -1;
     const double last = std::nearbyint(static_cast<double>(dataBytes) / frameBytes - 1.0);
     if (last > static_cast<double>(kInt32Max)) return static_cast<std::int32_t>(kInt32Max);

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <new>
@@ -67,7 +68,7 @@ public:
         struct stat old {};
         const bool replacing = ::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode);
 
-        static unsigned counter = 0;
+        static std::atomic<unsigned> counter{0};
         for (int attempt = 0; attempt < 100; ++attempt) {
             const std::string name = dir_ + "/." + base + "." + std::to_string(::getpid()) + "." +
                                      std::to_string(++counter) + ".tmp";

@@ -180,7 +180,8 @@ TEST(WaveReader, ReadsFilesAndReportsWhatCannotBeOpened) {
     testwave::WriteFile(dir.path + "/short.wav", Bytes(file.begin(), file.end() - 1));
     EXPECT_EQ(wavemisc::ReadWaveFile(dir.path + "/short.wav").error, WaveError::BadChunkSize);
 
-    for (const std::string& path : {dir.path + "/missing.wav", dir.path}) {
+    ASSERT_EQ(::mkfifo((dir.path + "/fifo.wav").c_str(), 0600), 0);  // must not wait for a writer
+    for (const std::string& path : {dir.path + "/missing.wav", dir.path, dir.path + "/fifo.wav"}) {
         const wavemisc::ParseResult r = wavemisc::ReadWaveFile(path);
         EXPECT_EQ(r.error, WaveError::CannotOpen) << path;
         EXPECT_EQ(wavemisc::UserMessage(r.error), "ファイルを開けませんでした");

@@ -252,6 +252,11 @@ TEST(LoopedWaveFile, LastFrameLoopLeavesOutTheLastByte) {
     EXPECT_EQ(back.wave.format, f);
     EXPECT_EQ(back.wave.data, Bytes(sound.begin(), sound.end() - 1));
     EXPECT_EQ(Entries(dir.path), std::vector<std::string>{"out.wav"});
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0666u & ~mask);  // a new file gets the usual mode
 }
 
 TEST(LoopedWaveFile, ReplacesWholeKeepsModeAndLeavesNothingOnFailure) {
