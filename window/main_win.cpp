@@ -326,8 +326,8 @@ void MainWin::Command3_Click() {
         MainWin* window;
         QString caption;
         SavingState(MainWin* w) : window(w), caption(w->windowTitle()) {
-            window->setWindowTitle(QStringLiteral("保存中…"));
             QApplication::setOverrideCursor(Qt::WaitCursor);
+            window->setWindowTitle(QStringLiteral("保存中…"));
         }
         ~SavingState() {
             QApplication::restoreOverrideCursor();
