@@ -85,6 +85,7 @@ ParseResult ReadWaveFile(const std::string& path);
 std::int64_t HalfWindowFrames(const PcmFormat& format);
 
 // DataSize / (wBitsPerSample / 8 * nChannels) - 1, rounded half to even, clamped to 32 bits.
+// -1 when bits or channels give no positive frame size (never for a format the reader accepts).
 std::int32_t LastFrameOf(const PcmFormat& format, std::int64_t dataBytes);
 
 // The seven lines of the file information, without line ends.
