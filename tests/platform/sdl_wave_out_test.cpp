@@ -155,6 +155,7 @@ TEST_F(SdlWaveOutTest, PlaysTheBlockOnceAndResetStopsIt) {
     ASSERT_EQ(last, kBlockFrames) << "never reached the end";
     EXPECT_TRUE(sawMiddle);
     EXPECT_GE(playedMs, 900) << "the block was consumed faster than it plays";
+    RecordProperty("playedMs", static_cast<int>(playedMs));
     std::this_thread::sleep_for(150ms);
     EXPECT_EQ(Position(handle), kBlockFrames) << "stays at the block's length after its end";
 
@@ -198,6 +199,8 @@ TEST_F(SdlWaveOutTest, PlaysTheBlockOnceAndResetStopsIt) {
         ++matched;
     }
     const std::size_t framesOut = matched / 4;
+    RecordProperty("framesBeforeReset", static_cast<int>(beforeReset));
+    RecordProperty("framesReachingDevice", static_cast<int>(framesOut));
     EXPECT_GE(framesOut + kFramesPer100Ms, beforeReset);
     EXPECT_LE(framesOut, beforeReset + kFramesPer100Ms) << "block bytes went on after the reset";
     const bool silentAfter = std::all_of(played.begin() + static_cast<std::ptrdiff_t>(secondAt + matched),
