@@ -71,8 +71,8 @@ MainWin::MainWin(QWidget* parent) : QWidget(parent) {
     setFixedSize(Px(kClientWidth), Px(kClientHeight));
     // Japanese captions in a Japanese face; Latin-only defaults would pick CJK glyphs at random.
     QFont uiFont = font();
-    uiFont.setFamilies({QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("Noto Sans CJK JP"),
-                        QStringLiteral("IPAPGothic")});
+    uiFont.setFamilies({QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic"),
+                        QStringLiteral("Noto Sans CJK JP")});
     uiFont.setPointSize(9);
     setFont(uiFont);
     CreateControls();
