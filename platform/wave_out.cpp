@@ -126,6 +126,7 @@ MMRESULT waveOutWrite(HWAVEOUT handle, WAVEHDR* header, std::uint32_t headerByte
     if (!IsOpenHandle(handle)) return Noted(name, MMSYSERR_INVALHANDLE);
     if (!IsHeaderArgument(header, headerBytes)) return Noted(name, MMSYSERR_INVALPARAM);
     if ((header->dwFlags & WHDR_PREPARED) == 0) return Noted(name, WAVERR_UNPREPARED);
+    if (header->lpData == nullptr) return Noted(name, MMSYSERR_INVALPARAM);
     FinishIfPlayed();
     // One block at a time: the backends play a single block, and the only caller resets first.
     if ((header->dwFlags & WHDR_INQUEUE) != 0 || gDevice.queued != nullptr) {

@@ -189,6 +189,11 @@ TEST_F(WaveOutTest, HeaderOfAnotherSizeIsRefused) {
         EXPECT_EQ(header.dwFlags, WHDR_BEGINLOOP | WHDR_ENDLOOP);
     }
     EXPECT_EQ(waveOutPrepareHeader(handle, nullptr, kHeaderBytes), MMSYSERR_INVALPARAM);
+    // A block taken away after the prepare is not handed to the device.
+    ASSERT_EQ(waveOutPrepareHeader(handle, &header, kHeaderBytes), 0u);
+    header.lpData = nullptr;
+    EXPECT_EQ(waveOutWrite(handle, &header, kHeaderBytes), MMSYSERR_INVALPARAM);
+    EXPECT_EQ(device.writes, 0);
     MMTIME time{};
     EXPECT_EQ(waveOutGetPosition(handle, &time, 8), MMSYSERR_INVALPARAM);
 }
