@@ -680,11 +680,3 @@ TEST_F(MainWinTest, ClosingTheWindowReleasesTheDevice) {
 }
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    // Tests never need a screen; also lets test discovery run the binary at build time.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
