@@ -1,0 +1,58 @@
+// Writes a 16-bit stereo 44.1 kHz wave file of SECONDS seconds for the benchmark: a slow
+// two-tone signal, so neither the fade nor the disk sees a trivial pattern.
+// Usage: bench_make_wave OUT.wav SECONDS
+#include <cmath>
+#include <numbers>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+namespace {
+
+void PutU16(std::vector<std::uint8_t>& out, std::uint32_t value) {
+    out.push_back(static_cast<std::uint8_t>(value & 0xFFu));
+    out.push_back(static_cast<std::uint8_t>((value >> 8) & 0xFFu));
+}
+
+void PutU32(std::vector<std::uint8_t>& out, std::uint32_t value) {
+    PutU16(out, value & 0xFFFFu);
+    PutU16(out, value >> 16);
+}
+
+void PutId(std::vector<std::uint8_t>& out, const char* id) { out.insert(out.end(), id, id + 4); }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 3) return 2;
+    const std::uint32_t rate = 44100;
+    const std::uint32_t frames = rate * static_cast<std::uint32_t>(std::atoi(argv[2]));
+    const std::uint32_t dataBytes = frames * 4;
+    std::vector<std::uint8_t> out;
+    out.reserve(44 + std::size_t{dataBytes});
+    PutId(out, "RIFF");
+    PutU32(out, 36 + dataBytes);  // rest of the file
+    PutId(out, "WAVE");
+    PutId(out, "fmt ");
+    PutU32(out, 16);              // format block size
+    PutU16(out, 1);               // PCM
+    PutU16(out, 2);               // channels
+    PutU32(out, rate);            // frames per second
+    PutU32(out, rate * 4);        // bytes per second
+    PutU16(out, 4);               // bytes per frame
+    PutU16(out, 16);              // bits per sample
+    PutId(out, "data");
+    PutU32(out, dataBytes);       // sample bytes
+    for (std::uint32_t f = 0; f < frames; ++f) {
+        const double t = static_cast<double>(f) / rate;
+        const auto left = static_cast<std::int16_t>(12000.0 * std::sin(2 * std::numbers::pi * 220.0 * t));
+        const auto right = static_cast<std::int16_t>(12000.0 * std::sin(2 * std::numbers::pi * 331.0 * t));
+        PutU16(out, static_cast<std::uint16_t>(left));
+        PutU16(out, static_cast<std::uint16_t>(right));
+    }
+    std::FILE* file = std::fopen(argv[1], "wb");
+    if (file == nullptr) return 1;
+    const bool ok = std::fwrite(out.data(), 1, out.size(), file) == out.size();
+    return std::fclose(file) == 0 && ok ? 0 : 1;
+}
