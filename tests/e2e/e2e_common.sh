@@ -120,14 +120,21 @@ e2e_begin() {
     e2e_work=$(mktemp -d -t rundelt-e2e.XXXXXX)
 }
 
-# e2e_wait_for WHAT SECONDS COMMAND...: polls COMMAND every 0.1 s until it succeeds.
-e2e_wait_for() {
-    local what=$1 seconds=$2 limit_ns=$(($(date +%s%N) + $2 * 1000000000))
-    shift 2
+# e2e_poll SECONDS COMMAND...: polls COMMAND every 0.1 s until it succeeds; 1 at the bound.
+e2e_poll() {
+    local limit_ns=$(($(date +%s%N) + $1 * 1000000000))
+    shift
     until "$@"; do
-        (($(date +%s%N) < limit_ns)) || e2e_fail "no $what after $seconds s"
+        (($(date +%s%N) < limit_ns)) || return 1
         sleep 0.1
     done
+}
+
+# e2e_wait_for WHAT SECONDS COMMAND...: the same, failing the test at the bound.
+e2e_wait_for() {
+    local what=$1 seconds=$2
+    shift 2
+    e2e_poll "$seconds" "$@" || e2e_fail "no $what after $seconds s"
 }
 
 e2e_alive_or_fail() {
@@ -142,6 +149,8 @@ e2e_start_x() {
     cookie=$(od -An -N16 -tx1 /dev/urandom | tr -d ' \n')
     # The server loads every cookie in its file whatever display it names; the display number
     # is known only once the server has picked a free one.
+    : >"$e2e_work/server.auth"
+    : >"$e2e_work/client.auth"
     xauth -q -f "$e2e_work/server.auth" add :0 MIT-MAGIC-COOKIE-1 "$cookie"
     : >"$display_file"
     exec 3>"$display_file"
