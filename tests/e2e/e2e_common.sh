@@ -118,6 +118,9 @@ e2e_begin() {
     trap e2e_cleanup EXIT
     trap 'e2e_log "stopped by a signal or the time limit"; exit 124' INT TERM
     e2e_work=$(mktemp -d -t rundelt-e2e.XXXXXX)
+    # No session bus: a library would otherwise reach the user's, or launch one of its own for
+    # the private display that outlives the test.
+    export DBUS_SESSION_BUS_ADDRESS="unix:path=$e2e_work/no-session-bus"
 }
 
 # e2e_poll SECONDS COMMAND...: polls COMMAND every 0.1 s until it succeeds; 1 at the bound.
@@ -138,8 +141,10 @@ e2e_wait_for() {
 }
 
 e2e_alive_or_fail() {
-    local pid=$1
-    e2e_running "$pid" || e2e_fail "${e2e_names[$pid]:-process $pid} ended early"
+    local pid=$1 name=${e2e_names[$1]:-process $1}
+    e2e_running "$pid" && return 0
+    e2e_wait_exit "$pid" 0 || true
+    e2e_fail "$name ended early (status ${e2e_status:-unknown})"
 }
 
 # X server on the first free display, with its own cookie; sets DISPLAY and XAUTHORITY.
