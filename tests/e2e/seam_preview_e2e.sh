@@ -83,8 +83,9 @@ e2e_log "clicking the preview button at ($click_x, $click_y) of a ${width} px wi
 xdotool mousemove --window "$window" "$click_x" "$click_y" || e2e_fail "cannot move the pointer"
 xdotool click 1 || e2e_fail "cannot click"
 
-# 4 seconds of preview, and time for it to start and drain.
-e2e_wait_capture_grows "$from" 6 20
+# 4 seconds of preview, and time for a slow (sanitizer) build to react to the click and for the
+# sound to drain through the server's buffers.
+e2e_wait_capture_grows "$from" 8 25
 e2e_stop_capture
 e2e_alive_or_fail "$rundelt_pid"
 
