@@ -183,6 +183,7 @@ std::int32_t ReadFrameNumber(std::string_view text) {
 
 std::string TimeText(std::int32_t frame, std::int32_t samplesPerSec) {
     assert(samplesPerSec >= 1);
+    if (samplesPerSec < 1) return "";  // no rate, no time: never for a loaded sound
     const float seconds = static_cast<float>(static_cast<double>(frame) / samplesPerSec);
     const double minutes = std::floor(static_cast<double>(seconds) / 60.0);
     const float rest = static_cast<float>(static_cast<double>(seconds) - 60.0 * minutes);

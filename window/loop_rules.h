@@ -42,7 +42,7 @@ double ReadNumber(std::string_view text);
 std::int32_t ReadFrameNumber(std::string_view text);
 
 // "m:ss.sss" for a frame at the given rate, in the single-precision steps the display has
-// always taken. samplesPerSec must be at least 1.
+// always taken. "" for a rate below 1, which no loaded sound has.
 std::string TimeText(std::int32_t frame, std::int32_t samplesPerSec);
 
 // The frame under x on the bar (0 left edge, 1 right edge), halves to even, clamped into 32 bits.
