@@ -69,7 +69,8 @@ QString FadeCaption(int value) {
 MainWin::MainWin(QWidget* parent) : QWidget(parent) {
     setWindowTitle(QString::fromUtf8(kCaption));
     setFixedSize(Px(kClientWidth), Px(kClientHeight));
-    // Japanese captions in a Japanese face; Latin-only defaults would pick CJK glyphs at random.
+    // Japanese captions in a Japanese face: left to the default Latin face, the fallback may pick
+    // Chinese glyph forms, and wider kana that no longer fit the fixed label widths.
     QFont uiFont = font();
     uiFont.setFamilies({QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("IPAPGothic"),
                         QStringLiteral("Noto Sans CJK JP")});
