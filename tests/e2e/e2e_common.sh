@@ -46,14 +46,14 @@ e2e_require() {
     done
 }
 
-# True while the process runs; a child that has exited but is not yet reaped counts as gone.
+# True while the process runs. Bash reaps its children on its own, so an id that is not our
+# child any more may already name someone else's process; that counts as gone.
 e2e_running() {
-    local pid=$1 state rest
-    [[ -r /proc/$pid/stat ]] || return 1
-    read -r rest </proc/"$pid"/stat 2>/dev/null || return 1
+    local pid=$1 rest state ppid
+    read -r rest 2>/dev/null </proc/"$pid"/stat || return 1
     rest=${rest##*) }  # the name in parentheses may hold blanks
-    state=${rest%% *}
-    [[ $state != Z && $state != X ]]
+    read -r state ppid _ <<<"$rest"
+    [[ $ppid == "$$" && $state != Z && $state != X ]]
 }
 
 # e2e_spawn NAME LOG COMMAND...: starts COMMAND in the background, its output into LOG; the id
