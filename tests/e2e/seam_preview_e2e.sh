@@ -34,7 +34,7 @@ e2e_start_keepalive
 wave="$e2e_work/noise.wav"
 "$sound_check" make-wave "$wave" 10
 # A load loops the whole sound: LoopStart 0, LoopEnd the last frame, 441000 - 1.
-"$cli" preview "$wave" "$e2e_work/expected.wav" --start 0 --end 440999 ||
+"$cli" preview "$wave" "$e2e_work/expected.wav" --start 0 --end "$last_frame" ||
     e2e_fail "rundelt-cli preview failed"
 
 # A larger client buffer than SDL asks for: on a busy machine a 20 ms buffer underruns, and the
