@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cfloat>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -52,6 +53,7 @@ bool NearFloatHalfway(double value) {
 // Rounds half to even in the default rounding mode, which nothing in the program changes: adding
 // 1.5 * 2^52 leaves no bits for the fraction. Same result as std::nearbyint for |value| < 2^51,
 // without the library call.
+static_assert(FLT_EVAL_METHOD == 0, "the rounding below needs doubles evaluated as doubles");
 double RoundHalfEven(double value) {
     constexpr double kShift = 6755399441055744.0;
     return (value + kShift) - kShift;
