@@ -1,8 +1,8 @@
-// A plain save, for comparison with rundelt-cli save: what a save from memory does with nothing but
-// plain system calls. Reads the input with one read() into fresh memory, then writes a 44-byte header, the intro,
-// the loop REPEAT times and a tail of FADE seconds (copied, not faded) to a temporary file
-// beside OUT with one write() each, fsyncs and renames it. The input must be a plain 44-byte
-// header 16-bit stereo 44.1 kHz file, as bench_make_wave writes.
+// A plain save, for comparison with rundelt-cli save: what a save from memory does with plain
+// system calls only. Reads the input with one read() into fresh memory, then writes a 44-byte
+// header, the intro, the loop REPEAT times and a tail of FADE seconds (copied, not faded) to a
+// temporary file beside OUT with one write() each, fsyncs and renames it. The input must be a
+// plain 44-byte header 16-bit stereo 44.1 kHz file, as bench_make_wave writes.
 // Usage: bench_save_baseline IN OUT START END REPEAT FADE
 #include <fcntl.h>
 #include <sys/stat.h>
