@@ -3,7 +3,6 @@
 #include "sound/wave_core.h"
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,6 +14,8 @@
 #include <new>
 #include <optional>
 #include <utility>
+
+#include "sound/huge_pages.h"
 
 namespace wavemisc {
 
@@ -107,22 +108,6 @@ WaveError TestFormat(const PcmFormat& f) {
     if (std::int64_t{f.nAvgBytesPerSec} * 4 > kInt32Max) return WaveError::BadFormat;
     if (std::int64_t{f.nSamplesPerSec} * 4 > kInt32Max) return WaveError::BadFormat;
     return WaveError::None;
-}
-
-// Asks for huge pages behind a large buffer that is about to be filled: faulting in a 100 MB
-// payload 4 KiB at a time costs far more than reading it. Only a hint; where the
-// system does not take it nothing changes.
-void PreferHugePages(std::uint8_t* bytes, std::size_t size) {
-#ifdef MADV_HUGEPAGE
-    constexpr std::uintptr_t kHugePage = std::uintptr_t{2} << 20;
-    const auto start = reinterpret_cast<std::uintptr_t>(bytes);
-    const std::uintptr_t first = (start + kHugePage - 1) & ~(kHugePage - 1);
-    const std::uintptr_t last = (start + size) & ~(kHugePage - 1);
-    if (last > first) ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
-#else
-    (void)bytes;
-    (void)size;
-#endif
 }
 
 class SpanSource final : public ByteSource {

@@ -11,6 +11,7 @@
 #include <system_error>
 #include <utility>
 
+#include "sound/huge_pages.h"
 #include "sound/wave_core.h"
 
 namespace wavemisc {
@@ -204,7 +205,11 @@ std::vector<std::uint8_t> WaveHeader(const PcmFormat& format, std::int64_t dataB
 
 std::vector<std::uint8_t> BuildTail(const PcmFormat& format, std::span<const std::uint8_t> sound,
                                     const LoopRequest& request, const LoopedLayout& layout) {
-    std::vector<std::uint8_t> tail(static_cast<std::size_t>(std::max<std::int64_t>(layout.tailBytes, 0)));
+    const auto tailBytes = static_cast<std::size_t>(std::max<std::int64_t>(layout.tailBytes, 0));
+    std::vector<std::uint8_t> tail;
+    tail.reserve(tailBytes);
+    PreferHugePages(tail.data(), tailBytes);
+    tail.resize(tailBytes);
     const std::int64_t blockAlign = format.nBlockAlign;
     const std::int64_t loopFrames = std::int64_t{request.loopEnd} - request.loopStart;
     const std::int64_t from = std::int64_t{request.loopStart} * blockAlign;
