@@ -103,8 +103,9 @@ void ReaderCorpus(const std::filesystem::path& folder) {
     Save(folder, "broken_chunk_size_0.wav", testwave::Riff(Join({fmt, data, Chunk("LIST", Bytes{})})));
     Save(folder, "broken_chunk_size_negative.wav",
          testwave::Riff(Join({fmt, ChunkClaiming("LIST", 0xFFFFFFF0u, Bytes(8, 0)), data})));
+    const Bytes fullFmt = testwave::FmtPayload(f);
     Save(folder, "broken_fmt_14_bytes.wav",
-         testwave::Riff(Join({Chunk("fmt ", Bytes(testwave::FmtPayload(f).begin(), testwave::FmtPayload(f).begin() + 14)), data})));
+         testwave::Riff(Join({Chunk("fmt ", Bytes(fullFmt.begin(), fullFmt.begin() + 14)), data})));
     Save(folder, "broken_fmt_cut_short.wav", testwave::Riff(ChunkClaiming("fmt ", 16, Bytes{1, 0, 2, 0})));
     Save(folder, "broken_tag_3.wav", withFormat([](Format& g) { g.tag = 3; }));
     Save(folder, "broken_tag_fffe.wav", withFormat([](Format& g) { g.tag = 0xFFFE; }));
