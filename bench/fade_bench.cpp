@@ -11,28 +11,9 @@
 #include <vector>
 
 #include "sound/wave_core.h"
+#include "tests/support/reference_fade.h"
 
 namespace {
-
-// The fade as defined, one pow per unit: the baseline.
-void PlainFade(std::span<std::uint8_t> tail, std::int16_t bits) {
-    const auto gain = [](double base, std::size_t i, std::size_t n) {
-        return static_cast<double>(static_cast<float>(std::pow(base, static_cast<double>(i) / static_cast<double>(n))));
-    };
-    if (bits == 8) {
-        for (std::size_t i = 0; i < tail.size(); ++i) {
-            tail[i] = static_cast<std::uint8_t>(std::nearbyint(tail[i] * gain(0.01, i, tail.size())));
-        }
-        return;
-    }
-    const std::size_t n = tail.size() / 2;
-    for (std::size_t i = 0; i < n; ++i) {
-        const auto v = static_cast<std::int16_t>(static_cast<std::uint16_t>(tail[2 * i] | tail[2 * i + 1] << 8));
-        const auto u = static_cast<std::uint16_t>(static_cast<std::int16_t>(std::nearbyint(v * gain(0.0001, i, n))));
-        tail[2 * i] = static_cast<std::uint8_t>(u & 0xFFu);
-        tail[2 * i + 1] = static_cast<std::uint8_t>(u >> 8);
-    }
-}
 
 template <typename Fade>
 double MedianNsPerUnit(const std::vector<std::uint8_t>& source, std::size_t units, int runs, Fade fade,
@@ -69,7 +50,7 @@ int main(int argc, char** argv) {
         const double fastNs = MedianNsPerUnit(tail, units, runs,
                                               [&](std::span<std::uint8_t> t) { wavemisc::ApplyFade(t, c.bits); }, fast);
         const double plainNs =
-            MedianNsPerUnit(tail, units, runs, [&](std::span<std::uint8_t> t) { PlainFade(t, c.bits); }, plain);
+            MedianNsPerUnit(tail, units, runs, [&](std::span<std::uint8_t> t) { testwave::ReferenceFade(t, c.bits); }, plain);
         const bool same = fast == plain;
         allSame = allSame && same;
         std::printf("fade %-30s %8zu units: %6.2f ns/unit, plain pow %6.2f ns/unit, ratio %.3f, bytes %s\n", c.name,

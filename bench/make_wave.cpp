@@ -8,21 +8,11 @@
 #include <cstdlib>
 #include <vector>
 
-namespace {
+#include "tests/support/wave_bytes.h"
 
-void PutU16(std::vector<std::uint8_t>& out, std::uint32_t value) {
-    out.push_back(static_cast<std::uint8_t>(value & 0xFFu));
-    out.push_back(static_cast<std::uint8_t>((value >> 8) & 0xFFu));
-}
-
-void PutU32(std::vector<std::uint8_t>& out, std::uint32_t value) {
-    PutU16(out, value & 0xFFFFu);
-    PutU16(out, value >> 16);
-}
-
-void PutId(std::vector<std::uint8_t>& out, const char* id) { out.insert(out.end(), id, id + 4); }
-
-}  // namespace
+using testwave::PutId;
+using testwave::PutU16;
+using testwave::PutU32;
 
 int main(int argc, char** argv) {
     if (argc != 3) return 2;

@@ -8,11 +8,16 @@
 #include <string>
 
 #include "sound/wave_core.h"
+#include "tests/support/reference_fade.h"
+#include "tests/support/wave_bytes.h"
 
 namespace wavefuzz {
 
 namespace {
 
+using testwave::PutId;
+using testwave::PutU16;
+using testwave::PutU32;
 using wavemisc::PcmFormat;
 
 // Kept small so one execution stays well under a millisecond.
@@ -91,18 +96,6 @@ private:
     bool failed_ = false;
 };
 
-void PutU16(std::vector<std::uint8_t>& out, std::uint32_t value) {
-    out.push_back(static_cast<std::uint8_t>(value & 0xFFu));
-    out.push_back(static_cast<std::uint8_t>((value >> 8) & 0xFFu));
-}
-
-void PutU32(std::vector<std::uint8_t>& out, std::uint32_t value) {
-    PutU16(out, value & 0xFFFFu);
-    PutU16(out, value >> 16);
-}
-
-void PutId(std::vector<std::uint8_t>& out, const char* id) { out.insert(out.end(), id, id + 4); }
-
 // Reads the writer's input field by field; bytes past the end read as zero.
 class Cursor {
 public:
@@ -166,26 +159,6 @@ Plan ModelPlan(const PcmFormat& f, std::int64_t soundBytes, const wavemisc::Loop
     return p;
 }
 
-// The fade as the rules state it: one std::pow per unit, gain kept as a float.
-void ModelFade(std::vector<std::uint8_t>& tail, std::int16_t bits) {
-    const auto gain = [](double base, std::size_t i, std::size_t n) {
-        return static_cast<double>(static_cast<float>(std::pow(base, static_cast<double>(i) / static_cast<double>(n))));
-    };
-    if (bits == 8) {
-        for (std::size_t i = 0; i < tail.size(); ++i) {
-            tail[i] = static_cast<std::uint8_t>(std::nearbyint(tail[i] * gain(0.01, i, tail.size())));
-        }
-        return;
-    }
-    const std::size_t n = tail.size() / 2;
-    for (std::size_t i = 0; i < n; ++i) {
-        const auto v = static_cast<std::int16_t>(static_cast<std::uint16_t>(tail[2 * i] | tail[2 * i + 1] << 8));
-        const auto u = static_cast<std::uint16_t>(static_cast<std::int16_t>(std::nearbyint(v * gain(0.0001, i, n))));
-        tail[2 * i] = static_cast<std::uint8_t>(u & 0xFFu);
-        tail[2 * i + 1] = static_cast<std::uint8_t>(u >> 8);
-    }
-}
-
 std::vector<std::uint8_t> ModelFile(const PcmFormat& f, std::span<const std::uint8_t> sound,
                                     const wavemisc::LoopRequest& r, const Plan& p) {
     std::vector<std::uint8_t> out;
@@ -220,7 +193,7 @@ std::vector<std::uint8_t> ModelFile(const PcmFormat& f, std::span<const std::uin
         if (++frame == end) frame = start;
     }
     Require(static_cast<std::int64_t>(tail.size()) == p.tailBytes, "model tail size");
-    ModelFade(tail, f.wBitsPerSample);
+    testwave::ReferenceFade(tail, f.wBitsPerSample);
     out.insert(out.end(), tail.begin(), tail.end());
     return out;
 }

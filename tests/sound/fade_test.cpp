@@ -9,40 +9,23 @@
 
 #include "sound/fade.h"
 #include "sound/wave_core.h"
+#include "tests/support/reference_fade.h"
 #include "tests/support/wave_bytes.h"
 
 namespace {
-
-float DefinedGain(double base, std::size_t i, std::size_t n) {
-    return static_cast<float>(std::pow(base, static_cast<double>(i) / static_cast<double>(n)));
-}
 
 // The first unit whose gain differs from the definition in any bit, or n.
 std::size_t FirstWrongGain(double base, std::size_t n) {
     std::vector<float> gains(n, -1.0f);
     wavemisc::FadeGains(base, gains);
     for (std::size_t i = 0; i < n; ++i) {
-        if (std::bit_cast<std::uint32_t>(gains[i]) != std::bit_cast<std::uint32_t>(DefinedGain(base, i, n))) return i;
+        if (std::bit_cast<std::uint32_t>(gains[i]) != std::bit_cast<std::uint32_t>(testwave::DefinedGain(base, i, n))) return i;
     }
     return n;
 }
 
-// The fade as defined, one pow per unit.
 testwave::Bytes ReferenceFade(testwave::Bytes tail, int bits) {
-    if (bits == 8) {
-        for (std::size_t i = 0; i < tail.size(); ++i) {
-            tail[i] = static_cast<std::uint8_t>(std::nearbyint(tail[i] * static_cast<double>(DefinedGain(0.01, i, tail.size()))));
-        }
-        return tail;
-    }
-    const std::size_t n = tail.size() / 2;
-    for (std::size_t i = 0; i < n; ++i) {
-        const auto v = static_cast<std::int16_t>(static_cast<std::uint16_t>(tail[2 * i] | tail[2 * i + 1] << 8));
-        const double p = v * static_cast<double>(DefinedGain(0.0001, i, n));
-        const auto u = static_cast<std::uint16_t>(static_cast<std::int16_t>(std::nearbyint(p)));
-        tail[2 * i] = static_cast<std::uint8_t>(u & 0xFFu);
-        tail[2 * i + 1] = static_cast<std::uint8_t>(u >> 8);
-    }
+    testwave::ReferenceFade(tail, bits);
     return tail;
 }
 
