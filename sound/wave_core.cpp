@@ -16,6 +16,7 @@
 #include <utility>
 
 #include "sound/huge_pages.h"
+#include "sound/le_bytes.h"
 
 namespace wavemisc {
 
@@ -33,15 +34,8 @@ std::int32_t S32(const std::uint8_t* p) {
     return static_cast<std::int32_t>(u);
 }
 
-void PutU16(std::vector<std::uint8_t>& out, std::uint32_t value) {
-    out.push_back(static_cast<std::uint8_t>(value & 0xFFu));
-    out.push_back(static_cast<std::uint8_t>((value >> 8) & 0xFFu));
-}
-
-void PutU32(std::vector<std::uint8_t>& out, std::uint32_t value) {
-    PutU16(out, value & 0xFFFFu);
-    PutU16(out, value >> 16);
-}
+using detail::PutU16;
+using detail::PutU32;
 
 std::uint32_t Bits16(std::int16_t value) { return static_cast<std::uint16_t>(value); }
 std::uint32_t Bits32(std::int32_t value) { return static_cast<std::uint32_t>(value); }

@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "sound/huge_pages.h"
+#include "sound/le_bytes.h"
 #include "sound/wave_core.h"
 
 namespace wavemisc {
@@ -29,19 +30,9 @@ std::string SaveFailedErrno(int error) {
     return SaveFailed(std::generic_category().message(error));
 }
 
-void PutId(std::vector<std::uint8_t>& out, std::string_view id) {
-    out.insert(out.end(), id.begin(), id.end());
-}
-
-void PutU16(std::vector<std::uint8_t>& out, std::uint32_t value) {
-    out.push_back(static_cast<std::uint8_t>(value & 0xFFu));
-    out.push_back(static_cast<std::uint8_t>((value >> 8) & 0xFFu));
-}
-
-void PutU32(std::vector<std::uint8_t>& out, std::uint32_t value) {
-    PutU16(out, value & 0xFFFFu);
-    PutU16(out, value >> 16);
-}
+using detail::PutId;
+using detail::PutU16;
+using detail::PutU32;
 
 std::span<const std::uint8_t> Slice(std::span<const std::uint8_t> bytes, std::int64_t from,
                                     std::int64_t count) {

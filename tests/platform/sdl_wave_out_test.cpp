@@ -16,6 +16,7 @@
 
 #include "platform/sdl_wave_out.h"
 #include "platform/wave_out.h"
+#include "tests/platform/device_formats.h"
 #include "tests/support/wave_bytes.h"
 
 namespace platform {
@@ -28,17 +29,6 @@ constexpr std::uint32_t kHeaderBytes = sizeof(WAVEHDR);
 constexpr std::uint32_t kRate = 8000;
 constexpr std::uint32_t kBlockFrames = kRate;  // one second
 constexpr std::uint32_t kFramesPer100Ms = kRate / 10;
-
-WAVEFORMAT Pcm16Stereo(std::uint32_t rate) {
-    WAVEFORMAT f;
-    f.wFormatTag = 1;
-    f.nChannels = 2;
-    f.nSamplesPerSec = rate;
-    f.nAvgBytesPerSec = rate * 4;
-    f.nBlockAlign = 4;
-    f.wBitsPerSample = 16;
-    return f;
-}
 
 // No byte is 0, so the block can never be mistaken for silence; blocks of different steps share
 // no run of 64 bytes.

@@ -7,22 +7,12 @@
 
 #include "platform/virtual_wave_out.h"
 #include "platform/wave_out.h"
+#include "tests/platform/device_formats.h"
 
 namespace platform {
 namespace {
 
 constexpr std::uint32_t kHeaderBytes = sizeof(WAVEHDR);
-
-WAVEFORMAT Pcm16Stereo(std::uint32_t rate) {
-    WAVEFORMAT f;
-    f.wFormatTag = 1;
-    f.nChannels = 2;
-    f.nSamplesPerSec = rate;
-    f.nAvgBytesPerSec = rate * 4;
-    f.nBlockAlign = 4;
-    f.wBitsPerSample = 16;
-    return f;
-}
 
 class WaveOutTest : public ::testing::Test {
 protected:
