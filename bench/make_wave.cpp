@@ -10,30 +10,15 @@
 
 #include "tests/support/wave_bytes.h"
 
-using testwave::PutId;
 using testwave::PutU16;
-using testwave::PutU32;
 
 int main(int argc, char** argv) {
     if (argc != 3) return 2;
     const std::uint32_t rate = 44100;
     const std::uint32_t frames = rate * static_cast<std::uint32_t>(std::atoi(argv[2]));
     const std::uint32_t dataBytes = frames * 4;
-    std::vector<std::uint8_t> out;
+    std::vector<std::uint8_t> out = testwave::PlainHeader(testwave::Pcm(16, 2, rate), dataBytes);
     out.reserve(44 + std::size_t{dataBytes});
-    PutId(out, "RIFF");
-    PutU32(out, 36 + dataBytes);  // rest of the file
-    PutId(out, "WAVE");
-    PutId(out, "fmt ");
-    PutU32(out, 16);              // format block size
-    PutU16(out, 1);               // PCM
-    PutU16(out, 2);               // channels
-    PutU32(out, rate);            // frames per second
-    PutU32(out, rate * 4);        // bytes per second
-    PutU16(out, 4);               // bytes per frame
-    PutU16(out, 16);              // bits per sample
-    PutId(out, "data");
-    PutU32(out, dataBytes);       // sample bytes
     for (std::uint32_t f = 0; f < frames; ++f) {
         const double t = static_cast<double>(f) / rate;
         const auto left = static_cast<std::int16_t>(12000.0 * std::sin(2 * std::numbers::pi * 220.0 * t));

@@ -13,6 +13,9 @@
 namespace {
 
 using testwave::Bytes;
+using testwave::Chunk;
+using testwave::ChunkClaiming;
+using testwave::Join;
 using testwave::Format;
 using testwave::Pcm;
 
@@ -20,27 +23,6 @@ constexpr std::uint32_t kRate = 8;  // frames per second: 5 seconds stay a few h
 
 // A valid sound of `seconds` at kRate in the given width and channel count.
 Bytes Sound(const Format& f, std::uint32_t seconds) { return testwave::Pattern(f.avgBytes * seconds); }
-
-Bytes Chunk(std::string_view id, const Bytes& payload) {
-    Bytes out;
-    testwave::PutChunk(out, id, payload);
-    return out;
-}
-
-Bytes Join(std::initializer_list<Bytes> parts) {
-    Bytes out;
-    for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
-    return out;
-}
-
-// A chunk header whose size field says `size`, followed by only `payload`.
-Bytes ChunkClaiming(std::string_view id, std::uint32_t size, const Bytes& payload) {
-    Bytes out;
-    testwave::PutId(out, id);
-    testwave::PutU32(out, size);
-    out.insert(out.end(), payload.begin(), payload.end());
-    return out;
-}
 
 void SetU32(Bytes& bytes, std::size_t offset, std::uint32_t value) {
     for (int k = 0; k < 4; ++k) bytes[offset + static_cast<std::size_t>(k)] = static_cast<std::uint8_t>(value >> (8 * k));

@@ -28,6 +28,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "tests/support/wave_bytes.h"
+
 namespace {
 
 constexpr std::uint32_t kFramesPerSec = 44100;
@@ -39,18 +41,7 @@ constexpr std::size_t kHeaderBytes = 44;
 constexpr std::size_t kMinPieceFrames = 32;
 constexpr std::size_t kMinLongestFrames = kFramesPerSec * 3 / 2;  // 1.5 seconds
 
-void PutU16(std::vector<std::uint8_t>& out, std::uint16_t value) {
-    out.push_back(static_cast<std::uint8_t>(value));
-    out.push_back(static_cast<std::uint8_t>(value >> 8));
-}
-
-void PutU32(std::vector<std::uint8_t>& out, std::uint32_t value) {
-    for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<std::uint8_t>(value >> shift));
-}
-
-void PutTag(std::vector<std::uint8_t>& out, std::string_view tag) {
-    out.insert(out.end(), tag.begin(), tag.end());
-}
+using testwave::PutU16;
 
 std::uint32_t GetU32(const std::vector<std::uint8_t>& bytes, std::size_t at) {
     return std::uint32_t{bytes[at]} | std::uint32_t{bytes[at + 1]} << 8 |
@@ -102,21 +93,8 @@ int MakeWave(const char* path, const char* secondsText) {
     }
     const std::uint32_t frames = kFramesPerSec * static_cast<std::uint32_t>(seconds);
     const std::uint32_t dataBytes = frames * kBlockAlign;
-    std::vector<std::uint8_t> out;
+    std::vector<std::uint8_t> out = testwave::PlainHeader(testwave::Pcm(kBitsPerSample, kChannels, kFramesPerSec), dataBytes);
     out.reserve(kHeaderBytes + dataBytes);
-    PutTag(out, "RIFF");
-    PutU32(out, 36 + dataBytes);                 // rest of the file
-    PutTag(out, "WAVE");
-    PutTag(out, "fmt ");
-    PutU32(out, 16);                             // format block size
-    PutU16(out, 1);                              // PCM
-    PutU16(out, kChannels);
-    PutU32(out, kFramesPerSec);
-    PutU32(out, kFramesPerSec * kBlockAlign);    // bytes per second
-    PutU16(out, kBlockAlign);
-    PutU16(out, kBitsPerSample);
-    PutTag(out, "data");
-    PutU32(out, dataBytes);
     // Each frame is a hash of its index: noise with no period, so two consecutive frames name
     // one place in the file; at about a quarter of full scale it stays clear of any clipping in
     // a mixer, and a frame is never silent.

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <initializer_list>
 #include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
@@ -30,6 +31,27 @@ inline void PutChunk(Bytes& out, std::string_view id, const Bytes& payload) {
     PutId(out, id);
     PutU32(out, static_cast<std::uint32_t>(payload.size()));
     out.insert(out.end(), payload.begin(), payload.end());
+}
+
+inline Bytes Chunk(std::string_view id, const Bytes& payload) {
+    Bytes out;
+    PutChunk(out, id, payload);
+    return out;
+}
+
+// A chunk header whose size field says `size`, followed by only `payload`.
+inline Bytes ChunkClaiming(std::string_view id, std::uint32_t size, const Bytes& payload) {
+    Bytes out;
+    PutId(out, id);
+    PutU32(out, size);
+    out.insert(out.end(), payload.begin(), payload.end());
+    return out;
+}
+
+inline Bytes Join(std::initializer_list<Bytes> parts) {
+    Bytes out;
+    for (const Bytes& part : parts) out.insert(out.end(), part.begin(), part.end());
+    return out;
 }
 
 struct Format {
@@ -64,6 +86,18 @@ inline Bytes Riff(const Bytes& chunks) {
     PutU32(out, static_cast<std::uint32_t>(chunks.size() + 4));
     PutId(out, "WAVE");
     out.insert(out.end(), chunks.begin(), chunks.end());
+    return out;
+}
+
+// The 44 bytes in front of `dataBytes` sample bytes in a plain file.
+inline Bytes PlainHeader(const Format& f, std::uint32_t dataBytes) {
+    Bytes out;
+    PutId(out, "RIFF");
+    PutU32(out, 36 + dataBytes);  // rest of the file
+    PutId(out, "WAVE");
+    PutChunk(out, "fmt ", FmtPayload(f));
+    PutId(out, "data");
+    PutU32(out, dataBytes);
     return out;
 }
 
