@@ -188,7 +188,7 @@ std::string_view UserMessage(WaveError error) {
 
 // Offsets reported: 0 for the file header, the chunk's own start for a refused chunk, and the
 // place the walk ended for the final tests.
-ParseResult ParseWave(ByteSource& source) {
+ParseResult ParseWave(ByteSource& source, Payload mode) {
     ByteReader reader(source);
     const std::int64_t fileBytes = reader.Size();
     if (fileBytes >= kMaxFileBytes) return Fail(WaveError::FileTooLarge, 0);
@@ -209,6 +209,7 @@ ParseResult ParseWave(ByteSource& source) {
     PcmFormat format;
     bool haveFormat = false;
     std::vector<std::uint8_t> data;
+    std::int64_t dataBytes = 0;
     bool haveData = false;
 
     std::int64_t offset = 12;
@@ -239,17 +240,21 @@ ParseResult ParseWave(ByteSource& source) {
             // The claimed size must be present before anything is allocated for it.
             if (reader.Remaining(payload) < chunkBytes) return Fail(WaveError::BadChunkSize, offset);
             std::vector<std::uint8_t>().swap(data);  // let go of an earlier payload first
-            try {
-                data.reserve(static_cast<std::size_t>(chunkBytes));
-                PreferHugePages(data.data(), data.capacity());
-                data.resize(static_cast<std::size_t>(chunkBytes));
-            } catch (const std::bad_alloc&) {
-                return Fail(WaveError::OutOfMemory, offset);
-            }
-            if (!reader.ReadInto(payload, data.data(), data.size())) {
-                return Fail(WaveError::CannotOpen, payload);
-            }
+            dataBytes = chunkBytes;
             haveData = true;
+            // A walk for the headers only stops here: the size is known to be present.
+            if (mode == Payload::Read) {
+                try {
+                    data.reserve(static_cast<std::size_t>(chunkBytes));
+                    PreferHugePages(data.data(), data.capacity());
+                    data.resize(static_cast<std::size_t>(chunkBytes));
+                } catch (const std::bad_alloc&) {
+                    return Fail(WaveError::OutOfMemory, offset);
+                }
+                if (!reader.ReadInto(payload, data.data(), data.size())) {
+                    return Fail(WaveError::CannotOpen, payload);
+                }
+            }
         }
         // Chunks are packed end to end: no pad byte is skipped after an odd size, as before.
         offset = payload + chunkBytes;
@@ -257,7 +262,7 @@ ParseResult ParseWave(ByteSource& source) {
 
     if (!haveFormat || !haveData) return Fail(WaveError::NotWave, offset);
     // Under 5 seconds: bytes / nAvgBytesPerSec < 5, compared exactly in integers.
-    if (static_cast<std::int64_t>(data.size()) < std::int64_t{format.nAvgBytesPerSec} * 5) {
+    if (dataBytes < std::int64_t{format.nAvgBytesPerSec} * 5) {
         return Fail(WaveError::TooShort, offset);
     }
 
@@ -265,15 +270,16 @@ ParseResult ParseWave(ByteSource& source) {
     result.offset = offset;
     result.wave.format = format;
     result.wave.data = std::move(data);
+    result.wave.dataBytes = dataBytes;
     return result;
 }
 
-ParseResult ParseWave(std::span<const std::uint8_t> bytes) {
+ParseResult ParseWave(std::span<const std::uint8_t> bytes, Payload mode) {
     SpanSource source(bytes);
-    return ParseWave(source);
+    return ParseWave(source, mode);
 }
 
-ParseResult ReadWaveFile(const std::string& path) {
+ParseResult ReadWaveFile(const std::string& path, Payload mode) {
     // Non-blocking only so that a FIFO given by mistake cannot hang the open; it is refused below.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return Fail(WaveError::CannotOpen, 0);
@@ -283,7 +289,7 @@ ParseResult ReadWaveFile(const std::string& path) {
         return Fail(WaveError::CannotOpen, 0);
     }
     FileSource source(fd, static_cast<std::int64_t>(st.st_size));
-    return ParseWave(source);
+    return ParseWave(source, mode);
 }
 
 // ---- Derived numbers ---------------------------------------------------------------------

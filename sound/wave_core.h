@@ -56,7 +56,12 @@ std::string_view UserMessage(WaveError error);
 struct ParsedWave {
     PcmFormat format;
     std::vector<std::uint8_t> data;  // the last "data" payload, byte for byte
+    std::int64_t dataBytes = 0;      // its size; also set when the payload was not read
 };
+
+// Whether a walk reads the payload or only its size. Both give the same answer and offset for
+// every file; only a failed read of the payload, or no memory for it, needs the payload read.
+enum class Payload { Read, SizeOnly };
 
 struct ParseResult {
     WaveError error = WaveError::None;
@@ -74,10 +79,10 @@ public:
 };
 
 // Walks the chunks and tests the format; on success `wave` holds the format block and the payload.
-ParseResult ParseWave(ByteSource& source);
-ParseResult ParseWave(std::span<const std::uint8_t> bytes);
+ParseResult ParseWave(ByteSource& source, Payload payload = Payload::Read);
+ParseResult ParseWave(std::span<const std::uint8_t> bytes, Payload payload = Payload::Read);
 // Opens the file, then ParseWave; the payload is read with one read straight into `wave.data`.
-ParseResult ReadWaveFile(const std::string& path);
+ParseResult ReadWaveFile(const std::string& path, Payload payload = Payload::Read);
 
 // ---- Derived numbers ---------------------------------------------------------------------
 
