@@ -225,7 +225,7 @@ ParseResult ParseWave(ByteSource& source, Payload mode) {
         const std::int64_t payload = offset + 8;
         // Every chunk, known or not, must hold at least one byte; sizes of 2^31 and up read negative.
         if (chunkBytes < 1) return Fail(WaveError::BadChunkSize, offset);
-        if (payload + chunkBytes > kInt32Max) return Fail(WaveError::BadChunkSize, offset);
+        const bool endsPast32Bits = payload + chunkBytes > kInt32Max;
 
         if (IdIs(&(*chunkHeader)[0], "fmt ")) {
             if (chunkBytes < 16) return Fail(WaveError::BadChunkSize, offset);
@@ -234,8 +234,12 @@ ParseResult ParseWave(ByteSource& source, Payload mode) {
             if (!block) return Fail(WaveError::CannotOpen, payload);
             format = FormatFrom(*block);
             haveFormat = true;
-            // Every "fmt " chunk is tested, including one that a later one would replace.
+            // Every "fmt " chunk is tested, including one that a later one would replace, and
+            // before its end is: the format block is the chunk's first and most telling part.
             if (const WaveError e = TestFormat(format); e != WaveError::None) return Fail(e, offset);
+            if (endsPast32Bits) return Fail(WaveError::BadChunkSize, offset);
+        } else if (endsPast32Bits) {
+            return Fail(WaveError::BadChunkSize, offset);
         } else if (IdIs(&(*chunkHeader)[0], "data")) {
             // The claimed size must be present before anything is allocated for it.
             if (reader.Remaining(payload) < chunkBytes) return Fail(WaveError::BadChunkSize, offset);

@@ -93,6 +93,8 @@ std::vector<ReaderRow> ReaderRows() {
         {"Data2GiBOver10Bytes", testwave::Riff(testwave::Join({Fmt(kTiny), testwave::ChunkClaiming("data", 0x80000000u, Bytes(10))})), WaveError::BadChunkSize, 36, kBadSize},
         {"DataSizeInt32Max", testwave::Riff(testwave::Join({Fmt(kTiny), testwave::ChunkClaiming("data", 0x7FFFFFFFu, Bytes(10))})), WaveError::BadChunkSize, 36, kBadSize},
         {"SkippedChunkEndingPast32Bits", testwave::Riff(testwave::Join({goodChunks, testwave::ChunkClaiming("junk", 0x7FFFFFF0u, Bytes(10))})), WaveError::BadChunkSize, 84, kBadSize},
+        {"FmtEndingPast32BitsTag3", testwave::Riff(testwave::ChunkClaiming("fmt ", 0x7FFFFFF0u, testwave::FmtPayload(With(kTiny, &F::tag, 3)))), WaveError::NotPcm, 12, kNotPcm},
+        {"FmtEndingPast32BitsPcm", testwave::Riff(testwave::ChunkClaiming("fmt ", 0x7FFFFFF0u, testwave::FmtPayload(kTiny))), WaveError::BadChunkSize, 12, kBadSize},
         {"AvgInt32Max", testwave::Riff(testwave::Join({Fmt(With(kTiny, &F::avgBytes, 0x7FFFFFFFu)), Data(40)})), WaveError::BadFormat, 12, kBadFormat},
         {"RateTimes4Overflows", testwave::Riff(testwave::Join({Fmt(With(kTiny, &F::rate, 0x20000000u)), Data(40)})), WaveError::BadFormat, 12, kBadFormat},
         {"RateTimes4JustFits", testwave::Riff(testwave::Join({Fmt(With(kTiny, &F::rate, 0x1FFFFFFFu)), Data(40)})), WaveError::None, -1, ""},
