@@ -119,9 +119,23 @@ struct LoopedLayout {
 // Every save failure message begins with this.
 inline constexpr std::string_view kSaveFailed = "保存に失敗しました";
 
+// kSaveFailed, "：" and the reason.
+std::string SaveFailed(std::string_view reason);
+// The same for a system error code: the user's own words for the common ones (no space, no
+// rights, no folder, too large, name too long), the system's text for the rest.
+std::string SaveFailedErrno(int error);
+
+// "" when a save to `path` may be tried, or the message the save would end with at once: the
+// destination is not a regular file, may not be written, or its folder is missing or locked.
+// Nothing is created. A symbolic link is followed to the file it names.
+std::string CheckSaveDestination(const std::string& path);
+
 // "" and the layout, or a message beginning with kSaveFailed (inconsistent format, a loop outside
 // the sound, negative counts, sizes over the limits). Nothing is touched.
 std::string PlanLoopedWave(const PcmFormat& format, std::span<const std::uint8_t> sound,
+                           const LoopRequest& request, LoopedLayout& layout);
+// The same from the sound's size alone, before its bytes are read.
+std::string PlanLoopedWave(const PcmFormat& format, std::int64_t soundBytes,
                            const LoopRequest& request, LoopedLayout& layout);
 
 // The 44-byte header for `dataBytes` bytes of samples.
@@ -148,8 +162,10 @@ public:
 std::string RenderLoopedWave(const PcmFormat& format, std::span<const std::uint8_t> sound,
                              const LoopRequest& request, ByteSink& sink);
 
-// RenderLoopedWave into a temporary file beside `path`, fsync, rename over `path`. On any failure
-// the destination is as it was and no temporary file is left.
+// RenderLoopedWave into an unnamed file in the destination's folder, fsync, name it and rename it
+// over `path` (over the file a symbolic link there names). On any failure, and when the process
+// is ended by SIGINT, SIGTERM or SIGHUP meanwhile, the destination is as it was and nothing is
+// left; a destination that is not a regular file, or that the user may not write, is refused.
 std::string WriteLoopedWaveFile(const std::string& path, const PcmFormat& format,
                                 std::span<const std::uint8_t> sound, const LoopRequest& request);
 

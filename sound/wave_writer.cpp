@@ -1,34 +1,16 @@
-// The looped file: its sizes, its header, its tail, and the safe way it reaches the disk.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
+// The looped file: its sizes, its header and its tail. safe_file.cpp takes it to the disk.
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
-#include <cstdlib>
 #include <new>
-#include <system_error>
-#include <utility>
 
 #include "sound/huge_pages.h"
 #include "sound/le_bytes.h"
+#include "sound/safe_file.h"
 #include "sound/wave_core.h"
 
 namespace wavemisc {
 
 namespace {
-
-std::string SaveFailed(std::string_view reason) {
-    std::string out(kSaveFailed);
-    out += "：";
-    out += reason;
-    return out;
-}
-
-std::string SaveFailedErrno(int error) {
-    return SaveFailed(std::generic_category().message(error));
-}
 
 using detail::PutId;
 using detail::PutU16;
@@ -39,113 +21,16 @@ std::span<const std::uint8_t> Slice(std::span<const std::uint8_t> bytes, std::in
     return bytes.subspan(static_cast<std::size_t>(from), static_cast<std::size_t>(count));
 }
 
-// A file being written under a temporary name beside its destination; it takes the
-// destination's place only when everything has been written and flushed.
-class AtomicFile final : public ByteSink {
-public:
-    AtomicFile() = default;
-    AtomicFile(const AtomicFile&) = delete;
-    AtomicFile& operator=(const AtomicFile&) = delete;
-    ~AtomicFile() override { Abandon(); }
-
-    // "" or the save message.
-    std::string Create(const std::string& path) {
-        path_ = path;
-        const std::size_t slash = path.find_last_of('/');
-        dir_ = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
-        const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-
-        // A replaced file keeps its permission bits; a new one gets 0666 less the umask, which
-        // the kernel applies for us at creation.
-        struct stat old {};
-        const bool replacing = ::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode);
-
-        static std::atomic<unsigned> counter{0};
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            const std::string name = dir_ + "/." + base + "." + std::to_string(::getpid()) + "." +
-                                     std::to_string(++counter) + ".tmp";
-            fd_ = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-            if (fd_ >= 0) {
-                temp_ = name;
-                break;
-            }
-            if (errno != EEXIST) return SaveFailedErrno(errno);
-        }
-        if (fd_ < 0) return SaveFailedErrno(EEXIST);
-        if (replacing && ::fchmod(fd_, old.st_mode & 07777) != 0) {
-            const int e = errno;
-            Abandon();
-            return SaveFailedErrno(e);
-        }
-        return "";
-    }
-
-    bool Write(std::span<const std::uint8_t> bytes) override {
-        if (fd_ < 0) return false;
-        const std::uint8_t* p = bytes.data();
-        std::size_t left = bytes.size();
-        while (left > 0) {
-            const ssize_t put = ::write(fd_, p, left);
-            if (put < 0 && errno == EINTR) continue;
-            if (put <= 0) {
-                error_ = put < 0 ? errno : EIO;
-                return false;
-            }
-            p += put;
-            left -= static_cast<std::size_t>(put);
-        }
-        return true;
-    }
-
-    std::string FailureReason() const override { return SaveFailedErrno(error_); }
-
-    // Flush, close and move into place. "" or the save message; on a message nothing is left.
-    std::string Commit() {
-        if (::fsync(fd_) != 0) {
-            const int e = errno;
-            Abandon();
-            return SaveFailedErrno(e);
-        }
-        const int fd = std::exchange(fd_, -1);
-        if (::close(fd) != 0) {
-            const int e = errno;
-            Abandon();
-            return SaveFailedErrno(e);
-        }
-        if (::rename(temp_.c_str(), path_.c_str()) != 0) {
-            const int e = errno;
-            Abandon();
-            return SaveFailedErrno(e);
-        }
-        temp_.clear();
-        // Make the new name itself durable; the data already is, so a failure here is not one.
-        const int dirFd = ::open(dir_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (dirFd >= 0) {
-            ::fsync(dirFd);
-            ::close(dirFd);
-        }
-        return "";
-    }
-
-private:
-    void Abandon() {
-        if (fd_ >= 0) ::close(std::exchange(fd_, -1));
-        if (!temp_.empty()) ::unlink(temp_.c_str());
-        temp_.clear();
-    }
-
-    std::string path_;
-    std::string dir_;
-    std::string temp_;
-    int fd_ = -1;
-    int error_ = EIO;
-};
-
 }  // namespace
 
 std::string ByteSink::FailureReason() const { return SaveFailed("書き込みに失敗しました"); }
 
 std::string PlanLoopedWave(const PcmFormat& format, std::span<const std::uint8_t> sound,
+                           const LoopRequest& request, LoopedLayout& layout) {
+    return PlanLoopedWave(format, static_cast<std::int64_t>(sound.size()), request, layout);
+}
+
+std::string PlanLoopedWave(const PcmFormat& format, std::int64_t soundBytes,
                            const LoopRequest& request, LoopedLayout& layout) {
     // The tail is counted in frames in the header but in bytes per second in its buffer; only a
     // consistent block makes the two agree.
@@ -154,7 +39,7 @@ std::string PlanLoopedWave(const PcmFormat& format, std::span<const std::uint8_t
     }
     const std::int64_t blockAlign = format.nBlockAlign;
     if (request.loopStart < 0 || request.loopStart >= request.loopEnd ||
-        std::int64_t{request.loopEnd} * blockAlign > static_cast<std::int64_t>(sound.size())) {
+        std::int64_t{request.loopEnd} * blockAlign > soundBytes) {
         return SaveFailed("ループ範囲が不正です");
     }
     if (request.repeatCount < 0 || request.fadeSeconds < 0) {
@@ -168,7 +53,7 @@ std::string PlanLoopedWave(const PcmFormat& format, std::span<const std::uint8_t
     const std::int64_t frames = bodyFrames + tailFrames;
     const std::int64_t dataBytes = blockAlign * frames;
     for (const std::int64_t value : {passFrames, bodyFrames, tailFrames, frames, dataBytes + 36}) {
-        if (value > kInt32Max) return SaveFailed("ファイルが大きすぎます");
+        if (value > kInt32Max) return SaveFailedErrno(EFBIG);
     }
     layout.introBytes = std::int64_t{request.loopStart} * blockAlign;
     layout.loopBytes = loopFrames * blockAlign;

@@ -12,14 +12,17 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <filesystem>
 #include <functional>
 #include <optional>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "sound/safe_file.h"
 #include "sound/wave_core.h"
 #include "tests/support/wave_bytes.h"
 
@@ -167,17 +170,13 @@ protected:
 };
 
 TEST_F(SaveTest, RefusedSavesLeaveEverythingAsItWas) {
-    ::mkdir(Path("folder").c_str(), 0755);
-    testwave::WriteFile(Path("folder/inside.wav"), testwave::Pattern(10));
     const std::string existing = OldFile("existing.wav", 0640);
     struct Row {
         const char* name;
         std::string target;
         LoopRequest request;
     };
-    for (const Row& row : {Row{"folder does not exist", Path("missing/out.wav"), kRequest},
-                           Row{"destination is a folder", Path("folder"), kRequest},
-                           Row{"repeat at INT32_MAX, new file", Path("new.wav"), {1000, 4000, 2147483647, 1}},
+    for (const Row& row : {Row{"repeat at INT32_MAX, new file", Path("new.wav"), {1000, 4000, 2147483647, 1}},
                            Row{"repeat at INT32_MAX, over a file", existing, {1000, 4000, 2147483647, 1}},
                            Row{"fade at INT32_MAX", existing, {1000, 4000, 2, 2147483647}},
                            Row{"D fits 32 bits, D + 36 does not", existing, {1000, 1001, 536869903, 0}}}) {
@@ -187,50 +186,20 @@ TEST_F(SaveTest, RefusedSavesLeaveEverythingAsItWas) {
         const std::string message = wavemisc::WriteLoopedWaveFile(row.target, Format(), Sound(), row.request);
         ExpectRefusedSave(row.target, message, before, folderBefore);
     }
-    EXPECT_FALSE(fs::exists(Path("missing"))) << "the missing folder was created";
-}
-
-TEST_F(SaveTest, FolderWithoutWriteRightsLeavesTheFileAsItWas) {
-    // Root writes through permission bits, so the save runs in a child that gives up root first.
-    ::chmod(dir.path.c_str(), 0755);
-    ::mkdir(Path("locked").c_str(), 0755);
-    const std::string target = Path("locked/out.wav");
-    testwave::WriteFile(target, testwave::Pattern(5000));
-    ::chmod(target.c_str(), 0644);
-    ::chmod(Path("locked").c_str(), 0555);
-    const Snapshot before = Take(target);
-    const std::set<std::string> folderBefore = Entries(Path("locked"));
-
-    const std::string message = InChild([&] {
-        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) return std::string("SKIP cannot give up root");
-        // Probe: if a file can still be made here, the permission bits do not hold for us.
-        const std::string probe = Path("locked/probe");
-        const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
-        if (fd >= 0) {
-            ::close(fd);
-            ::unlink(probe.c_str());
-            return std::string("SKIP permission bits do not stop writes here");
-        }
-        return wavemisc::WriteLoopedWaveFile(target, Format(), Sound(), kRequest);
-    });
-    ::chmod(Path("locked").c_str(), 0755);  // so the folder can be cleaned up
-    if (message.rfind("SKIP ", 0) == 0) GTEST_SKIP() << message.substr(5);
-    EXPECT_TRUE(StartsWithSaveFailed(message)) << message;
-    EXPECT_TRUE(Take(target) == before) << "the destination changed";
-    EXPECT_EQ(Entries(Path("locked")), folderBefore);
 }
 
 TEST_F(SaveTest, FileSizeLimitMidWriteLeavesTheFileAsItWas) {
-    // A full disk, as near as a test can get: writes past 10000 bytes fail with EFBIG.
+    // A full disk, as near as a test can get: writes past 10000 bytes fail with EFBIG. The save
+    // itself must keep SIGXFSZ from ending the process, so the child leaves it as it is.
     const std::string target = OldFile("out.wav", 0640);
     const Snapshot before = Take(target);
     const std::set<std::string> folderBefore = Entries(dir.path);
     const std::string message = InChild([&] {
-        ::signal(SIGXFSZ, SIG_IGN);
         const rlimit limit{10000, 10000};
         if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) return std::string("setrlimit failed");
         return wavemisc::WriteLoopedWaveFile(target, Format(), Sound(), kRequest);
     });
+    EXPECT_EQ(message, "保存に失敗しました：ファイルが大きすぎます");
     ExpectRefusedSave(target, message, before, folderBefore);
 }
 
@@ -260,7 +229,7 @@ TEST_F(SaveTest, SavingOverALongerFileLeavesExactly44PlusDBytes) {
 }
 
 TEST_F(SaveTest, ReplacedFileKeepsItsPermissionBitsAndANewFileGetsTheUsualOnes) {
-    for (const mode_t mode : {mode_t{0640}, mode_t{0600}, mode_t{0751}, mode_t{0444}}) {
+    for (const mode_t mode : {mode_t{0640}, mode_t{0600}, mode_t{0751}, mode_t{0604}}) {
         const std::string target = OldFile("mode" + std::to_string(mode) + ".wav", mode);
         EXPECT_EQ(wavemisc::WriteLoopedWaveFile(target, Format(), Sound(), kRequest), "");
         EXPECT_EQ(ModeOf(target), mode) << std::oct << "was 0" << mode;
@@ -270,6 +239,185 @@ TEST_F(SaveTest, ReplacedFileKeepsItsPermissionBitsAndANewFileGetsTheUsualOnes) 
     const std::string fresh = Path("fresh.wav");
     EXPECT_EQ(wavemisc::WriteLoopedWaveFile(fresh, Format(), Sound(), kRequest), "");
     EXPECT_EQ(ModeOf(fresh), 0666 & ~mask) << "a new file should be created like any other";
+}
+
+// Gives up root in a forked child, so permission bits hold; "SKIP ..." where that cannot be.
+std::string AsOtherUser(const std::function<std::string()>& body) {
+    return InChild([&] {
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) {
+            return std::string("SKIP cannot give up root");
+        }
+        return body();
+    });
+}
+
+// A path as lstat sees it, never opening anything but a regular file (a pipe would block).
+struct Entry {
+    mode_t type = 0;  // 0: nothing there
+    mode_t mode = 0;
+    uid_t owner = 0;
+    gid_t group = 0;
+    std::string link;  // a symbolic link's text
+    Bytes bytes;       // a regular file's bytes
+
+    friend bool operator==(const Entry&, const Entry&) = default;
+};
+
+Entry Look(const std::string& path) {
+    Entry e;
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) return e;
+    e.type = st.st_mode & S_IFMT;
+    e.mode = st.st_mode & 07777;
+    e.owner = st.st_uid;
+    e.group = st.st_gid;
+    if (S_ISLNK(st.st_mode)) e.link = fs::read_symlink(path).string();
+    if (S_ISREG(st.st_mode)) e.bytes = testwave::ReadFile(path);
+    return e;
+}
+
+TEST_F(SaveTest, EveryKindOfDestinationIsWrittenOrRefusedAsAWhole) {
+    ::chmod(dir.path.c_str(), 0755);  // so a child that gave up root can reach its rows
+    const bool root = ::geteuid() == 0;
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    const Bytes rendered = Rendered(Format(), Sound(), kRequest);
+    std::string name255;  // the longest name a folder takes: 83 three-byte characters and "ab.wav"
+    for (int i = 0; i < 83; ++i) name255 += "あ";
+    name255 += "ab.wav";
+    ASSERT_EQ(name255.size(), 255u);
+
+    struct Row {
+        const char* name;
+        std::function<std::string()> prepare;  // makes the scene, returns the destination
+        const char* reason;                     // "" for a save that must succeed
+        std::string written = "";               // the file that then holds the result
+        bool asOtherUser = false;
+    };
+    const std::vector<Row> rows = {
+        {"new file", [&] { return Path("new.wav"); }, "", Path("new.wav")},
+        {"existing file of another owner", [&] {
+             const std::string p = OldFile("old.wav", 0640);
+             if (root) (void)::chown(p.c_str(), 65534, 65534);
+             return p; }, "", Path("old.wav")},
+        {"symbolic link to a file", [&] {
+             OldFile("linked.wav", 0600);
+             fs::create_symlink("linked.wav", Path("link.wav"));
+             return Path("link.wav"); }, "", Path("linked.wav")},
+        {"dangling symbolic link", [&] {
+             fs::create_symlink("made.wav", Path("dangling.wav"));
+             return Path("dangling.wav"); }, "", Path("made.wav")},
+        {"folder", [&] { fs::create_directory(Path("folder")); return Path("folder"); }, "通常のファイルではありません"},
+        {"named pipe", [&] { ::mkfifo(Path("pipe").c_str(), 0644); return Path("pipe"); }, "通常のファイルではありません"},
+        {"device node", [] { return std::string("/dev/null"); }, "通常のファイルではありません"},
+        {"read-only file", [&] { return OldFile("readonly.wav", 0444); }, "書き込みが許可されていません", "", true},
+        {"read-only folder, new file", [&] {
+             fs::create_directory(Path("locked"));
+             ::chmod(Path("locked").c_str(), 0555);
+             return Path("locked/new.wav"); }, "書き込みが許可されていません", "", true},
+        {"read-only folder, own file", [&] {
+             fs::create_directory(Path("locked2"));
+             const std::string p = OldFile("locked2/own.wav", 0644);
+             if (root) (void)::chown(p.c_str(), 65534, 65534);
+             ::chmod(Path("locked2").c_str(), 0555);
+             return p; }, "書き込みが許可されていません", "", true},
+        {"255-byte name", [&] { return Path(name255); }, "", Path(name255)},
+        {"256-byte name", [&] { return Path(name255 + "x"); }, "ファイル名が長すぎます"},
+        {"missing folder", [&] { return Path("missing/out.wav"); }, "保存先のフォルダがありません"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::string destination = row.prepare();
+        const std::string folder = fs::path(destination).parent_path().string();
+        const Entry before = Look(destination);
+        const Entry writtenBefore = row.written.empty() ? Entry{} : Look(row.written);
+        const std::set<std::string> folderBefore = fs::exists(folder) ? Entries(folder) : std::set<std::string>{};
+
+        const auto save = [&] { return wavemisc::WriteLoopedWaveFile(destination, Format(), Sound(), kRequest); };
+        const std::string message = row.asOtherUser ? AsOtherUser(save) : save();
+        if (message.rfind("SKIP ", 0) == 0) {
+            ADD_FAILURE() << message;  // CI runs as root, and root can always give itself up
+            continue;
+        }
+
+        if (*row.reason != '\0') {
+            EXPECT_EQ(message, "保存に失敗しました：" + std::string(row.reason));
+            EXPECT_TRUE(Look(destination) == before) << "the destination changed";
+        } else {
+            EXPECT_EQ(message, "");
+            const Entry after = Look(row.written);
+            EXPECT_TRUE(after.bytes == rendered) << "the result is not where the destination leads";
+            EXPECT_EQ(after.mode, writtenBefore.type != 0 ? writtenBefore.mode : 0666 & ~mask);
+            if (writtenBefore.type != 0 && root) {
+                EXPECT_EQ(after.owner, writtenBefore.owner);
+                EXPECT_EQ(after.group, writtenBefore.group);
+            }
+            if (before.type == S_IFLNK) {
+                EXPECT_EQ(Look(destination).link, before.link) << "the link must stay a link";
+            }
+        }
+        std::set<std::string> expected = folderBefore;
+        if (*row.reason == '\0') expected.insert(fs::path(row.written).filename().string());
+        if (fs::exists(folder) && folder != "/dev") {
+            EXPECT_EQ(Entries(folder), expected) << "something was left behind or removed";
+        }
+    }
+    EXPECT_FALSE(fs::exists(Path("missing"))) << "the missing folder was created";
+    ::chmod(Path("locked").c_str(), 0755);
+    ::chmod(Path("locked2").c_str(), 0755);
+}
+
+// A save ended from outside while it writes, in a child that writes a long file: with the
+// unnamed file nothing can be left even by SIGKILL; with a named one the polite signals clean up.
+TEST_F(SaveTest, ASaveEndedBySignalLeavesNothing) {
+    // 1 MiB of sound looped 1000 times: a file of about 1 GiB that is never finished.
+    const PcmFormat f = Format();
+    const Bytes sound = testwave::Pattern(1u << 20);
+    const LoopRequest longSave{0, 1 << 18, 1000, 0};
+    constexpr off_t kStartedBytes = 4 << 20;
+
+    struct Row {
+        wavemisc::TempKind kind;
+        int signal;
+    };
+    for (const Row row : {Row{wavemisc::TempKind::Unnamed, SIGTERM}, Row{wavemisc::TempKind::Unnamed, SIGKILL},
+                          Row{wavemisc::TempKind::Named, SIGTERM}, Row{wavemisc::TempKind::Named, SIGINT},
+                          Row{wavemisc::TempKind::Named, SIGHUP}}) {
+        SCOPED_TRACE(std::string(row.kind == wavemisc::TempKind::Unnamed ? "unnamed, " : "named, ") + ::strsignal(row.signal));
+        const std::string target = OldFile("out.wav", 0640);
+        const Snapshot before = Take(target);
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            wavemisc::AtomicFile file(row.kind);
+            if (!file.Create(target).empty()) ::_exit(3);
+            if (!wavemisc::RenderLoopedWave(f, sound, longSave, file).empty()) ::_exit(4);
+            ::_exit(file.Commit().empty() ? 0 : 5);
+        }
+        // Wait until the child's file in our folder holds a few MiB, then end it.
+        const std::string fds = "/proc/" + std::to_string(pid) + "/fd";
+        bool started = false;
+        for (int tries = 0; tries < 20000 && !started; ++tries) {
+            std::error_code ignored;
+            for (const auto& fd : fs::directory_iterator(fds, ignored)) {
+                const std::string link = fs::read_symlink(fd.path(), ignored).string();
+                struct stat st {};
+                if (link.rfind(dir.path + "/", 0) == 0 && ::stat(fd.path().c_str(), &st) == 0 &&
+                    st.st_size >= kStartedBytes) {
+                    started = true;
+                }
+            }
+            if (!started) std::this_thread::sleep_for(std::chrono::microseconds(500));
+        }
+        ::kill(pid, row.signal);
+        int status = 0;
+        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        EXPECT_TRUE(started) << "the save was never seen writing";
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == row.signal) << "status " << status;
+        EXPECT_TRUE(Take(target) == before) << "the destination changed";
+        EXPECT_EQ(Entries(dir.path), std::set<std::string>{"out.wav"}) << "something was left behind";
+    }
 }
 
 }  // namespace

@@ -8,7 +8,6 @@
 #include <cmath>
 #include <cstring>
 #include <string>
-#include <system_error>
 
 #include "sound/wave_core.h"
 #include "tests/support/wave_bytes.h"
@@ -279,10 +278,9 @@ TEST(LoopedWaveFile, ReplacesWholeKeepsModeAndLeavesNothingOnFailure) {
     EXPECT_EQ(refused, "保存に失敗しました：ファイルが大きすぎます");
     EXPECT_EQ(testwave::ReadFile(path), before);
 
-    // A folder that does not exist: the system's reason, and nothing anywhere.
+    // A folder that does not exist, and a folder in the way: refused, nothing anywhere.
     EXPECT_EQ(wavemisc::WriteLoopedWaveFile(dir.path + "/none/out.wav", f, sound, {5, 20, 1, 0}),
-              "保存に失敗しました：" + std::generic_category().message(ENOENT));
-    // A folder in the way of the rename: the temporary file is removed again.
+              "保存に失敗しました：保存先のフォルダがありません");
     std::filesystem::create_directory(dir.path + "/taken");
     EXPECT_NE(wavemisc::WriteLoopedWaveFile(dir.path + "/taken", f, sound, {5, 20, 1, 0}), "");
     EXPECT_EQ(Entries(dir.path), (std::vector<std::string>{"out.wav", "taken"}));
