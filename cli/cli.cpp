@@ -1,6 +1,7 @@
 #include "cli/cli.h"
 
 #include <array>
+#include <cerrno>
 #include <cstddef>
 #include <limits>
 #include <utility>
@@ -77,7 +78,7 @@ Outcome WritePreview(const Arguments& arguments, const wavemisc::ParsedWave& wav
     // of bytes are fewer than the sound's own and the header's 32-bit fields hold them.
     const std::int64_t previewBytes = std::int64_t{wave.format.nAvgBytesPerSec} * 4;
     if (previewBytes <= 0 || previewBytes > static_cast<std::int64_t>(wave.data.size()))
-        return Failure(kExitFailed, std::string(wavemisc::kSaveFailed) + "：ファイルが大きすぎます");
+        return Failure(kExitFailed, wavemisc::SaveFailedErrno(EFBIG));
     std::vector<std::uint8_t> preview(static_cast<std::size_t>(previewBytes));
     const std::string fillError = wavemisc::FillPreview(wave.format, wave.data, arguments.loopStart,
                                                         arguments.loopEnd, preview);
@@ -87,6 +88,32 @@ Outcome WritePreview(const Arguments& arguments, const wavemisc::ParsedWave& wav
     const std::string writeError = wavemisc::WriteFileAtomically(arguments.outputPath, parts);
     if (!writeError.empty()) return Failure(kExitFailed, writeError);
     return Outcome{};
+}
+
+wavemisc::LoopRequest RequestOf(const Arguments& arguments) {
+    wavemisc::LoopRequest request;
+    request.loopStart = arguments.loopStart;
+    request.loopEnd = arguments.loopEnd;
+    request.repeatCount = arguments.repeatCount;
+    request.fadeSeconds = arguments.fadeSeconds;
+    return request;
+}
+
+// What refuses a save or preview from the format and the payload's size alone: the loop rules
+// (exit 2), then the output's sizes and its destination (exit 1).
+std::optional<Outcome> RefuseEarly(const Arguments& arguments, const wavemisc::ParsedWave& wave) {
+    const std::string loopError =
+        LoopError(wave.format, wave.dataBytes, arguments.loopStart, arguments.loopEnd);
+    if (!loopError.empty()) return Failure(kExitUsage, loopError);
+    if (arguments.command == Command::Save) {
+        wavemisc::LoopedLayout layout;
+        const std::string planError =
+            wavemisc::PlanLoopedWave(wave.format, wave.dataBytes, RequestOf(arguments), layout);
+        if (!planError.empty()) return Failure(kExitFailed, planError);
+    }
+    const std::string destinationError = wavemisc::CheckSaveDestination(arguments.outputPath);
+    if (!destinationError.empty()) return Failure(kExitFailed, destinationError);
+    return std::nullopt;
 }
 
 }  // namespace
@@ -191,33 +218,34 @@ Outcome Run(const Arguments& arguments) {
         return outcome;
     }
 
-    const wavemisc::ParseResult read = wavemisc::ReadWaveFile(arguments.inputPath);
-    if (read.error != wavemisc::WaveError::None)
-        return Failure(kExitFailed, wavemisc::UserMessage(read.error));
-    const wavemisc::ParsedWave& wave = read.wave;
-    const auto dataBytes = static_cast<std::int64_t>(wave.data.size());
+    // The headers first: the information, every refusal of the input and of the loop, and a save
+    // that could only fail come from them, before a payload of up to 2 GiB is read.
+    const wavemisc::ParseResult headers =
+        wavemisc::ReadWaveFile(arguments.inputPath, wavemisc::Payload::SizeOnly);
+    if (headers.error != wavemisc::WaveError::None)
+        return Failure(kExitFailed, wavemisc::UserMessage(headers.error));
 
     if (arguments.command == Command::Info) {
         Outcome outcome;
         outcome.out = wavemisc::JoinLines(
-            wavemisc::InformationLines(arguments.inputPath, wave.format, dataBytes), "\n");
+            wavemisc::InformationLines(arguments.inputPath, headers.wave.format, headers.wave.dataBytes),
+            "\n");
         outcome.out += '\n';
         return outcome;
     }
+    if (std::optional<Outcome> refused = RefuseEarly(arguments, headers.wave)) return *refused;
 
-    const std::string loopError =
-        LoopError(wave.format, dataBytes, arguments.loopStart, arguments.loopEnd);
-    if (!loopError.empty()) return Failure(kExitUsage, loopError);
+    const wavemisc::ParseResult read = wavemisc::ReadWaveFile(arguments.inputPath);
+    if (read.error != wavemisc::WaveError::None)
+        return Failure(kExitFailed, wavemisc::UserMessage(read.error));
+    const wavemisc::ParsedWave& wave = read.wave;
+    // The file may have changed since its headers were read: what is written follows what was read.
+    if (std::optional<Outcome> refused = RefuseEarly(arguments, wave)) return *refused;
 
     if (arguments.command == Command::Preview) return WritePreview(arguments, wave);
 
-    wavemisc::LoopRequest request;
-    request.loopStart = arguments.loopStart;
-    request.loopEnd = arguments.loopEnd;
-    request.repeatCount = arguments.repeatCount;
-    request.fadeSeconds = arguments.fadeSeconds;
-    const std::string saveError =
-        wavemisc::WriteLoopedWaveFile(arguments.outputPath, wave.format, wave.data, request);
+    const std::string saveError = wavemisc::WriteLoopedWaveFile(arguments.outputPath, wave.format,
+                                                                wave.data, RequestOf(arguments));
     if (!saveError.empty()) return Failure(kExitFailed, saveError);
     return Outcome{};
 }

@@ -1,4 +1,5 @@
 // rundelt-cli: the looped-wave tool without its window, for scripts and batch work.
+#include <csignal>
 #include <cstdio>
 #include <new>
 #include <string>
@@ -19,6 +20,8 @@ bool WriteAll(std::FILE* stream, const std::string& text) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // A file-size limit on the output makes a write fail, which we report, instead of killing us.
+    std::signal(SIGXFSZ, SIG_IGN);
     std::vector<std::string_view> args;
     for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
 

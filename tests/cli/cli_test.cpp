@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -30,6 +31,7 @@ struct RunResult {
     int exitCode = -1;
     std::string out;
     std::string err;
+    long peakKiB = 0;  // the child's largest resident size
 };
 
 // stdoutFile: where the child's stdout goes instead of the pipe, when given.
@@ -84,8 +86,10 @@ RunResult RunCli(const std::vector<std::string>& args, const char* stdoutFile = 
         }
     }
     int status = 0;
-    while (waitpid(pid, &status, 0) < 0)
-        if (errno != EINTR) throw std::runtime_error("waitpid failed");
+    rusage usage{};
+    while (wait4(pid, &status, 0, &usage) < 0)
+        if (errno != EINTR) throw std::runtime_error("wait4 failed");
+    result.peakKiB = usage.ru_maxrss;
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return result;
 }
@@ -203,6 +207,56 @@ TEST_F(CliTest, TextThatCannotBePrintedIsAFailure) {
         EXPECT_EQ(r.exitCode, 1);
         EXPECT_TRUE(r.err.ends_with("\n")) << r.err;
     }
+    // A file-size limit fails the write too, instead of ending the program with SIGXFSZ.
+    const std::string limited = Path("limited.txt");
+    testwave::WriteFile(limited, {});
+    rlimit before{};
+    getrlimit(RLIMIT_FSIZE, &before);
+    const rlimit small{100, before.rlim_max};
+    setrlimit(RLIMIT_FSIZE, &small);
+    const RunResult r = RunCli({"info", in}, limited.c_str());
+    setrlimit(RLIMIT_FSIZE, &before);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "標準出力に書き込めませんでした\n");
+}
+
+TEST_F(CliTest, AHugeInputIsAnsweredFromItsHeaders) {
+    // A sparse file just under the reader's 2 GiB limit: reading its payload would take 2 GiB.
+    const std::string in = Path("huge.wav");
+    const std::uint32_t dataBytes = 0x7FFFFFFFu - 8 - 44;
+    Bytes header = testwave::Wave(testwave::Pcm(16, 2, 44100), {});
+    for (int i = 0; i < 4; ++i) {
+        header[4 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>((dataBytes + 36) >> (8 * i));
+        header[40 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(dataBytes >> (8 * i));
+    }
+    testwave::WriteFile(in, header);
+    fs::resize_file(in, 44u + dataBytes);
+    fs::create_directory(Path("folder"));
+
+    struct Row {
+        const char* name;
+        std::vector<std::string> args;
+        int exitCode;
+        std::string err;
+    };
+    const Row rows[] = {
+        {"info", {"info", in}, 0, ""},
+        {"save too large", {"save", in, Path("out.wav"), "--start", "0", "--end", "441000", "--repeat", "10000"}, 1,
+         "保存に失敗しました：ファイルが大きすぎます\n"},
+        {"save to a missing folder", {"save", in, Path("missing/out.wav"), "--start", "0", "--end", "441000"}, 1,
+         "保存に失敗しました：保存先のフォルダがありません\n"},
+        {"preview to a folder", {"preview", in, Path("folder"), "--start", "0", "--end", "441000"}, 1,
+         "保存に失敗しました：通常のファイルではありません\n"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const RunResult r = RunCli(row.args);
+        EXPECT_EQ(r.exitCode, row.exitCode);
+        EXPECT_EQ(r.err, row.err);
+        EXPECT_LT(r.peakKiB, 256 * 1024) << "the payload was read";
+    }
+    EXPECT_TRUE(RunCli({"info", in}).out.find("データサイズ            ： 2147483595\n") != std::string::npos);
+    EXPECT_FALSE(fs::exists(Path("out.wav")));
 }
 
 TEST_F(CliTest, RefusedInputGivesTheReadersMessageAndWritesNothing) {
