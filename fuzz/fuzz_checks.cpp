@@ -292,6 +292,12 @@ void CheckReader(std::span<const std::uint8_t> bytes) {
     Require(again.error == result.error && again.offset == result.offset &&
                 again.wave.format == result.wave.format && again.wave.data == result.wave.data,
             "span and source walks disagree");
+    // The walk for the headers alone, as the command line's info uses, must answer the same.
+    const wavemisc::ParseResult headers = wavemisc::ParseWave(bytes, wavemisc::Payload::SizeOnly);
+    Require(headers.error == result.error && headers.offset == result.offset &&
+                headers.wave.format == result.wave.format &&
+                headers.wave.dataBytes == result.wave.dataBytes && headers.wave.data.empty(),
+            "the header walk and the full walk disagree");
 
     // A read that fails part-way must never end in an accepted file. The failing read is chosen
     // from the input, so the fuzzer reaches each one.
