@@ -16,12 +16,13 @@ namespace {
 constexpr std::string_view kUsage =
     "使い方：\n"
     "  rundelt-cli info 入力.wav\n"
-    "  rundelt-cli save 入力.wav 出力.wav --start 開始 --end 終了 [--repeat 回数] [--fade 秒数]\n"
+    "  rundelt-cli save 入力.wav 出力.wav --start 開始 --end 終了 [--repeat 回数] [--fade 秒数] [--smpl]\n"
     "  rundelt-cli preview 入力.wav 出力.wav --start 開始 --end 終了\n"
     "  rundelt-cli --help\n"
     "\n"
     "  info     ファイルの情報を表示します\n"
     "  save     ループしたファイルを書き出します（既定：--repeat 2 --fade 5）\n"
+    "           --smpl で最初のループ1回分を smpl チャンクに記録します\n"
     "  preview  ループのつなぎ目の前後2秒ずつ、4秒のファイルを書き出します\n"
     "\n"
     "開始と終了はフレーム番号で、0 ≤ 開始、開始 + 2秒 ≤ 終了 ≤ 最後のフレーム です。\n"
@@ -50,6 +51,10 @@ ParsedArguments UsageError(std::string message) {
     ParsedArguments parsed;
     parsed.error = std::move(message);
     return parsed;
+}
+
+ParsedArguments NotForThisCommand(std::string_view option) {
+    return UsageError("このコマンドでは使えないオプションです：" + std::string(option));
 }
 
 // The loop rules the window keeps: the seam preview needs two seconds on each side of the seam
@@ -96,6 +101,7 @@ wavemisc::LoopRequest RequestOf(const Arguments& arguments) {
     request.loopEnd = arguments.loopEnd;
     request.repeatCount = arguments.repeatCount;
     request.fadeSeconds = arguments.fadeSeconds;
+    request.samplerLoop = arguments.samplerLoop;
     return request;
 }
 
@@ -171,6 +177,11 @@ ParsedArguments ParseArguments(std::span<const std::string_view> args) {
             continue;
         }
         if (IsHelp(arg)) return ParsedArguments{};
+        if (arg == "--smpl") {  // a switch without a value
+            if (result.command != Command::Save) return NotForThisCommand(arg);
+            result.samplerLoop = true;
+            continue;
+        }
 
         const OptionSpec* spec = nullptr;
         for (const OptionSpec& candidate : kOptions)
@@ -178,8 +189,7 @@ ParsedArguments ParseArguments(std::span<const std::string_view> args) {
         if (spec == nullptr) return UsageError("不明なオプションです：" + std::string(arg));
         const bool allowed = (result.command == Command::Save && spec->forSave) ||
                              (result.command == Command::Preview && spec->forPreview);
-        if (!allowed)
-            return UsageError("このコマンドでは使えないオプションです：" + std::string(arg));
+        if (!allowed) return NotForThisCommand(arg);
         if (i + 1 >= args.size()) return UsageError("値がありません：" + std::string(arg));
 
         const std::string_view text = args[++i];
@@ -206,6 +216,10 @@ ParsedArguments ParseArguments(std::span<const std::string_view> args) {
         if (!seenStart) return UsageError("必要なオプションがありません：--start");
         if (!seenEnd) return UsageError("必要なオプションがありません：--end");
     }
+    // The chunk marks the first loop pass; without one there is nothing to mark.
+    if (result.samplerLoop && result.repeatCount < 1)
+        return UsageError("--smpl にはリピート回数 1 以上が必要です：--repeat " +
+                          std::to_string(result.repeatCount));
     return parsed;
 }
 

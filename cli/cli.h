@@ -25,6 +25,7 @@ struct Arguments {
     std::int32_t loopEnd = 0;
     std::int32_t repeatCount = 2;  // the window's initial settings
     std::int32_t fadeSeconds = 5;
+    bool samplerLoop = false;  // --smpl: mark the first loop pass in a "smpl" chunk
 };
 
 struct ParsedArguments {

@@ -4,3 +4,7 @@ BUILD_PACKAGES=(build-essential cmake ninja-build pkg-config libsdl2-dev qt6-bas
                 fonts-noto-cjk fonts-ipafont-gothic)
 # Tests: GoogleTest, a private X server and sound server for the end-to-end runs.
 TEST_PACKAGES=(libgtest-dev xvfb xauth xdotool x11-utils pulseaudio pulseaudio-utils)
+# Tests: other programs reading our files (libsndfile, SoX), the desktop entry's validator, man.
+TEST_PACKAGES+=(sox sndfile-programs desktop-file-utils man-db)
+# The Debian package: dpkg-shlibdeps works out its dependencies.
+PACKAGE_PACKAGES=(dpkg-dev)

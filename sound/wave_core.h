@@ -105,6 +105,7 @@ struct LoopRequest {
     std::int32_t loopEnd = 0;    // first frame after the loop
     std::int32_t repeatCount = 0;
     std::int32_t fadeSeconds = 0;
+    bool samplerLoop = false;    // end the file with a "smpl" chunk marking the first loop pass
 };
 
 // Sizes of the output, all checked against the signed 32-bit limits of the header.
@@ -114,6 +115,7 @@ struct LoopedLayout {
     std::int64_t tailFrames = 0;  // M
     std::int64_t tailBytes = 0;   // T
     std::int64_t dataBytes = 0;   // D
+    std::int64_t trailerBytes = 0;  // after the samples, counted by the RIFF size
 };
 
 // Every save failure message begins with this.
@@ -138,8 +140,9 @@ std::string PlanLoopedWave(const PcmFormat& format, std::span<const std::uint8_t
 std::string PlanLoopedWave(const PcmFormat& format, std::int64_t soundBytes,
                            const LoopRequest& request, LoopedLayout& layout);
 
-// The 44-byte header for `dataBytes` bytes of samples.
-std::vector<std::uint8_t> WaveHeader(const PcmFormat& format, std::int64_t dataBytes);
+// The 44-byte header for `dataBytes` bytes of samples and `trailerBytes` after them.
+std::vector<std::uint8_t> WaveHeader(const PcmFormat& format, std::int64_t dataBytes,
+                                     std::int64_t trailerBytes = 0);
 
 // The tail buffer: the loop repeated from its start for `layout.tailFrames` frames, then faded.
 std::vector<std::uint8_t> BuildTail(const PcmFormat& format, std::span<const std::uint8_t> sound,

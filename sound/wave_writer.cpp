@@ -6,6 +6,7 @@
 #include "sound/huge_pages.h"
 #include "sound/le_bytes.h"
 #include "sound/safe_file.h"
+#include "sound/sampler_chunk.h"
 #include "sound/wave_core.h"
 
 namespace wavemisc {
@@ -45,6 +46,9 @@ std::string PlanLoopedWave(const PcmFormat& format, std::int64_t soundBytes,
     if (request.repeatCount < 0 || request.fadeSeconds < 0) {
         return SaveFailed("繰り返し回数またはフェードの長さが不正です");
     }
+    if (request.samplerLoop && request.repeatCount < 1) {
+        return SaveFailed("ループ情報にはリピート回数が1以上必要です");  // no pass to mark
+    }
     // Each step is a 32-bit quantity of the file; each must stay inside that range.
     const std::int64_t loopFrames = std::int64_t{request.loopEnd} - request.loopStart;
     const std::int64_t passFrames = loopFrames * request.repeatCount;
@@ -52,7 +56,9 @@ std::string PlanLoopedWave(const PcmFormat& format, std::int64_t soundBytes,
     const std::int64_t tailFrames = std::int64_t{request.fadeSeconds} * format.nSamplesPerSec;
     const std::int64_t frames = bodyFrames + tailFrames;
     const std::int64_t dataBytes = blockAlign * frames;
-    for (const std::int64_t value : {passFrames, bodyFrames, tailFrames, frames, dataBytes + 36}) {
+    const std::int64_t trailerBytes = SamplerTrailerBytes(request, dataBytes);
+    for (const std::int64_t value :
+         {passFrames, bodyFrames, tailFrames, frames, dataBytes + 36 + trailerBytes}) {
         if (value > kInt32Max) return SaveFailedErrno(EFBIG);
     }
     layout.introBytes = std::int64_t{request.loopStart} * blockAlign;
@@ -60,15 +66,17 @@ std::string PlanLoopedWave(const PcmFormat& format, std::int64_t soundBytes,
     layout.tailFrames = tailFrames;
     layout.tailBytes = std::int64_t{request.fadeSeconds} * format.nAvgBytesPerSec;  // = M * BA here
     layout.dataBytes = dataBytes;
+    layout.trailerBytes = trailerBytes;
     return "";
 }
 
-std::vector<std::uint8_t> WaveHeader(const PcmFormat& format, std::int64_t dataBytes) {
+std::vector<std::uint8_t> WaveHeader(const PcmFormat& format, std::int64_t dataBytes,
+                                     std::int64_t trailerBytes) {
     std::vector<std::uint8_t> out;
     out.reserve(kHeaderBytes);
     const auto data = static_cast<std::uint32_t>(dataBytes);
     PutId(out, "RIFF");
-    PutU32(out, data + 36);  // rest of the file
+    PutU32(out, data + 36 + static_cast<std::uint32_t>(trailerBytes));  // rest of the file
     PutId(out, "WAVE");
     PutId(out, "fmt ");
     PutU32(out, 16);  // size of the format block
@@ -117,7 +125,7 @@ std::string RenderLoopedWave(const PcmFormat& format, std::span<const std::uint8
     const auto put = [&](std::span<const std::uint8_t> bytes) {
         return bytes.empty() || sink.Write(bytes);
     };
-    if (!put(WaveHeader(format, layout.dataBytes))) return sink.FailureReason();
+    if (!put(WaveHeader(format, layout.dataBytes, layout.trailerBytes))) return sink.FailureReason();
     if (!put(Slice(sound, 0, layout.introBytes))) return sink.FailureReason();
     // The loop needs no copy: every pass is written straight from the sound.
     const std::span<const std::uint8_t> loop = Slice(sound, layout.introBytes, layout.loopBytes);
@@ -131,6 +139,7 @@ std::string RenderLoopedWave(const PcmFormat& format, std::span<const std::uint8
         return SaveFailed("メモリが不足しています");
     }
     if (!put(tail)) return sink.FailureReason();
+    if (!put(SamplerTrailer(format, request, layout))) return sink.FailureReason();
     return "";
 }
 

@@ -4,6 +4,7 @@
 
 #include "platform/sdl_wave_out.h"
 #include "platform/wave_out.h"
+#include "window/command_line.h"
 #include "window/main_win.h"
 
 int main(int argc, char* argv[]) {
@@ -12,12 +13,7 @@ int main(int argc, char* argv[]) {
     platform::SdlWaveOut device;
     platform::UseWaveOut(&device);
 
-    // The command line is one path: the arguments as typed, joined by single blanks.
-    std::string commandLine;
-    for (int i = 1; i < argc; ++i) {
-        if (i > 1) commandLine += ' ';
-        commandLine += argv[i];
-    }
+    const std::string commandLine = window::CommandLineText(argc, argv);
 
     int result = 0;
     {

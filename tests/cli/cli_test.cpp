@@ -332,6 +332,19 @@ TEST_F(CliTest, SaveWritesWhatTheCoreRenders) {
     }
 }
 
+TEST_F(CliTest, SmplSaveEndsWithTheChunkTheCoreRenders) {
+    const Bytes data = testwave::Pattern(40000);
+    const std::string in = WriteWave("in.wav", kMono8, data);
+    const std::string out = Path("out.wav");
+    // An odd data size (1001 + 28999 * 2 + 40000 bytes), so the pad byte is there too.
+    const RunResult r = RunCli({"save", "--smpl", in, out, "--start", "1001", "--end", "30000"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    wavemisc::LoopRequest request{1001, 30000, 2, 5};
+    request.samplerLoop = true;
+    EXPECT_EQ(Difference(testwave::ReadFile(out), Render(kMono8, data, request)), "");
+}
+
 TEST_F(CliTest, LoopRulesAreCheckedBeforeAnythingIsWritten) {
     // HalfWindow 16000, LastFrame 39999.
     struct Row {
@@ -391,6 +404,9 @@ TEST_F(CliTest, UsageErrorsExitTwoWithoutWriting) {
         {"preview", in, out, "--start", "0", "--end", "16000", "--repeat", "2"},
         {"info", in, "--start", "0"},
         {"info"},
+        {"save", in, out, "--start", "0", "--end", "16000", "--smpl", "--repeat", "0"},
+        {"preview", in, out, "--start", "0", "--end", "16000", "--smpl"},
+        {"info", in, "--smpl"},
     };
     for (const auto& args : rows) {
         std::string joined;

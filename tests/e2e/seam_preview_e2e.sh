@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The real program with real parts: rundelt starts on a private X server with a 10-second wave on
-# its command line, a click on the preview button plays the seam through SDL2 into a private
+# its command line (a path with blanks and non-ASCII letters, one argument, as a file manager
+# passes it), a click on the preview button plays the seam through SDL2 into a private
 # sound server, and the capture of the null sink's monitor must hold the preview block bit for
 # bit: the last 2 seconds before the loop end, then the first 2 seconds (the whole-sound loop
 # that a load sets). Then the window is closed as a window manager would close it, and the
@@ -31,7 +32,8 @@ e2e_start_x
 e2e_start_sound
 e2e_start_keepalive
 
-wave="$e2e_work/noise.wav"
+wave="$e2e_work/My Loops/ループ 1 ü.wav"
+mkdir "${wave%/*}"
 "$sound_check" make-wave "$wave" 10
 # A load loops the whole sound: LoopStart 0, LoopEnd the last frame, 441000 - 1.
 "$cli" preview "$wave" "$e2e_work/expected.wav" --start 0 --end "$last_frame" ||

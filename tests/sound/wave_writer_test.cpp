@@ -9,6 +9,7 @@
 #include <cstring>
 #include <string>
 
+#include "sound/sampler_chunk.h"
 #include "sound/wave_core.h"
 #include "tests/support/wave_bytes.h"
 
@@ -204,7 +205,9 @@ TEST(LoopedWave, RefusesBeforeWritingAnything) {
                            Row{"negative fade", f, {0, 5, 1, -1}, "繰り返し回数またはフェードの長さが不正です"},
                            Row{"D + 36 one over", over, {0, 10, 1, 1}, "ファイルが大きすぎます"},
                            Row{"repeat at INT32_MAX", f, {0, 10, 2147483647, 0}, "ファイルが大きすぎます"},
-                           Row{"fade at INT32_MAX", f, {0, 10, 1, 2147483647}, "ファイルが大きすぎます"}}) {
+                           Row{"fade at INT32_MAX", f, {0, 10, 1, 2147483647}, "ファイルが大きすぎます"},
+                           Row{"sampler loop without a pass", f, {0, 5, 0, 1, true}, "ループ情報にはリピート回数が1以上必要です"},
+                           Row{"sampler chunk over the limit", fits, {0, 10, 1, 1, true}, "ファイルが大きすぎます"}}) {
         wavemisc::LoopedLayout layout;
         EXPECT_EQ(wavemisc::PlanLoopedWave(row.format, sound, row.request, layout), std::string("保存に失敗しました：") + row.reason)
             << row.name;
@@ -225,6 +228,60 @@ TEST(LoopedWave, ReportsAFailedWrite) {
         sink.failAt = failAt;
         const std::string message = wavemisc::RenderLoopedWave(f, sound, {5, 20, 2, 1}, sink);
         EXPECT_EQ(message.rfind(wavemisc::kSaveFailed, 0), 0u) << failAt << ": " << message;
+    }
+}
+
+// ---- Sampler loop ------------------------------------------------------------------------
+
+TEST(SamplerLoop, ChunkBytesByHand) {
+    Bytes expected;
+    testwave::PutId(expected, "smpl");
+    for (const std::uint32_t field : {60u,          // payload bytes
+                                      0u, 0u,       // manufacturer, product
+                                      22676u,       // 10^9 / 44100 = 22675.7 ns, rounded
+                                      60u, 0u,      // unity note, pitch fraction
+                                      0u, 0u,       // SMPTE format and offset
+                                      1u, 0u,       // one loop, no sampler data
+                                      0u, 0u,       // cue point id, forward
+                                      100000u,      // first frame
+                                      299999u,      // last frame, inclusive
+                                      0u, 0u}) {    // fraction, endless
+        testwave::PutU32(expected, field);
+    }
+    ExpectSameBytes(wavemisc::SamplerChunk(44100, 100000, 299999), expected);
+    // The period rounds to the nearest nanosecond, up and down.
+    for (const auto& [rate, periodNs] : {std::pair{48000, 20833u}, std::pair{11025, 90703u}, std::pair{1, 1000000000u}}) {
+        const Bytes chunk = wavemisc::SamplerChunk(rate, 0, 1);
+        EXPECT_EQ(chunk[16] | chunk[17] << 8 | chunk[18] << 16 | chunk[19] << 24, static_cast<int>(periodNs)) << rate;
+    }
+}
+
+// The file with the chunk is the file without it plus the trailer, with the RIFF size counting
+// the trailer; our own reader still reads the same samples, odd data size and pad byte included.
+TEST(SamplerLoop, TrailerAfterTheSamplesAndOurReaderKeepsThem) {
+    struct Row { const char* name; PcmFormat format; LoopRequest request; std::size_t dataBytes; bool pad; };
+    for (const Row& row : {Row{"8-bit mono, odd data size", Format(8, 1, 8), {5, 20, 2, 1, true}, 5 + 30 + 8, true},
+                           Row{"16-bit mono, even data size", Format(16, 1, 4), {3, 10, 2, 1, true}, 2 * (3 + 14 + 4), false}}) {
+        SCOPED_TRACE(row.name);
+        const Bytes sound = testwave::Pattern(40);
+        LoopRequest plainRequest = row.request;
+        plainRequest.samplerLoop = false;
+        const Bytes plain = Render(row.format, sound, plainRequest);
+        ASSERT_EQ(plain.size(), 44 + row.dataBytes);
+
+        Bytes expected = plain;
+        const std::uint32_t riffBytes = static_cast<std::uint32_t>(36 + row.dataBytes + (row.pad ? 1 : 0) + 68);
+        for (int k = 0; k < 4; ++k) expected[4 + static_cast<std::size_t>(k)] = static_cast<std::uint8_t>(riffBytes >> (8 * k));
+        if (row.pad) expected.push_back(0);
+        const Bytes chunk = wavemisc::SamplerChunk(row.format.nSamplesPerSec, row.request.loopStart, row.request.loopEnd - 1);
+        expected.insert(expected.end(), chunk.begin(), chunk.end());
+        const Bytes out = Render(row.format, sound, row.request);
+        ExpectSameBytes(out, expected);
+
+        const wavemisc::ParseResult back = wavemisc::ParseWave(out);
+        ASSERT_EQ(back.error, wavemisc::WaveError::None);
+        EXPECT_EQ(back.wave.format, row.format);
+        EXPECT_EQ(back.wave.data, Bytes(plain.begin() + 44, plain.end()));
     }
 }
 

@@ -28,6 +28,7 @@
 #include "platform/virtual_wave_out.h"
 #include "sound/wavemisc.h"
 #include "tests/support/wave_bytes.h"
+#include "window/command_line.h"
 #include "window/overview_bar.h"
 
 namespace {
@@ -197,6 +198,39 @@ TEST_F(MainWinTest, CommandLineNamingNoFileAsksWithTheOpenDialog) {
     Start(good);
     EXPECT_EQ(openAsked, 1);  // not asked again
     EXPECT_EQ(win->LoadError, "");
+}
+
+// What a file manager passes (one argument) and what a shell passes for an unquoted path (one
+// argument per word), through the same joining the program does.
+TEST_F(MainWinTest, CommandLineWithBlanksAndNonAsciiOpensTheFile) {
+    std::filesystem::create_directory(temp.path + "/My Loops");
+    const std::string folder = temp.path + "/My Loops/";
+    const std::string name = "ループ 1 (ﬁnal) ü.wav";
+    testwave::WriteFile(folder + name, testwave::Wave(testwave::Pcm(8, 1, 8000), testwave::Pattern(40000)));
+    testwave::WriteFile(folder + "a b.wav", testwave::Wave(testwave::Pcm(8, 1, 8000), testwave::Pattern(40000)));
+    struct Row {
+        std::vector<std::string> args;
+        bool opens;
+    };
+    const Row rows[] = {
+        {{folder + name}, true},
+        {{temp.path + "/My", "Loops/ループ", "1", "(ﬁnal)", "ü.wav"}, true},
+        {{folder + "a", "", "b.wav"}, false},  // "a  b.wav": a double blank
+        {{folder + "a", "b.wav", ""}, false},  // a trailing blank
+    };
+    for (const Row& row : rows) {
+        std::vector<const char*> argv{"rundelt"};
+        for (const std::string& arg : row.args) argv.push_back(arg.c_str());
+        const std::string commandLine = window::CommandLineText(static_cast<int>(argv.size()), argv.data());
+        openAsked = 0;
+        Start(commandLine);
+        EXPECT_EQ(win->LoadError, row.opens ? "" : "ファイル未選択") << commandLine;
+        EXPECT_EQ(openAsked, row.opens ? 0 : 1) << commandLine;
+        if (row.opens) {  // the information text names the file as it is
+            EXPECT_NE(win->Text2->toPlainText().toStdString().find(folder + name), std::string::npos);
+        }
+    }
+    EXPECT_TRUE(messages.empty());
 }
 
 TEST_F(MainWinTest, WithoutSoundTheCommandsDoNothing) {
