@@ -11,6 +11,12 @@ std::int64_t SamplerTrailerBytes(const LoopRequest& request, std::int64_t dataBy
     return request.samplerLoop ? dataBytes % 2 + kSamplerChunkBytes : 0;
 }
 
+std::int64_t SamplerReadBackEnd(const LoopRequest& request, std::int64_t dataBytes) {
+    if (!request.samplerLoop || dataBytes % 2 == 0) return 0;
+    const std::int64_t falseSize = std::int64_t{'l'} | (kSamplerChunkBytes - 8) << 8;
+    return static_cast<std::int64_t>(kHeaderBytes) + dataBytes + 8 + falseSize;
+}
+
 std::vector<std::uint8_t> SamplerChunk(std::int32_t samplesPerSec, std::int32_t firstFrame,
                                        std::int32_t lastFrame) {
     const std::int64_t rate = samplesPerSec < 1 ? 1 : samplesPerSec;

@@ -17,6 +17,12 @@ inline constexpr std::int64_t kSamplerChunkBytes = 68;
 // after a pad byte when the sample bytes are odd in number.
 std::int64_t SamplerTrailerBytes(const LoopRequest& request, std::int64_t dataBytes);
 
+// Where our own reader, which takes chunks packed end to end, finds the end of the chunk it reads
+// from the pad byte after an odd number of sample bytes: its size is the 'l' of "smpl" and the
+// low bytes of the chunk's size. 0 when no such chunk follows. Past 2^31 - 1 the file would not
+// load again, so the plan refuses it.
+std::int64_t SamplerReadBackEnd(const LoopRequest& request, std::int64_t dataBytes);
+
 // The "smpl" chunk, header included: MIDI unity note 60, one endless forward loop over frames
 // firstFrame to lastFrame, both inclusive.
 std::vector<std::uint8_t> SamplerChunk(std::int32_t samplesPerSec, std::int32_t firstFrame,

@@ -58,7 +58,8 @@ std::string PlanLoopedWave(const PcmFormat& format, std::int64_t soundBytes,
     const std::int64_t dataBytes = blockAlign * frames;
     const std::int64_t trailerBytes = SamplerTrailerBytes(request, dataBytes);
     for (const std::int64_t value :
-         {passFrames, bodyFrames, tailFrames, frames, dataBytes + 36 + trailerBytes}) {
+         {passFrames, bodyFrames, tailFrames, frames, dataBytes + 36 + trailerBytes,
+          SamplerReadBackEnd(request, dataBytes)}) {
         if (value > kInt32Max) return SaveFailedErrno(EFBIG);
     }
     layout.introBytes = std::int64_t{request.loopStart} * blockAlign;

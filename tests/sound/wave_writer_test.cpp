@@ -195,6 +195,8 @@ TEST(LoopedWave, RefusesBeforeWritingAnything) {
     // D + 36 at the limit: 10 loop bytes plus one second at a rate that fills up the rest.
     PcmFormat fits = Format(8, 1, 2147483611 - 10);
     PcmFormat over = Format(8, 1, 2147483612 - 10);
+    // D = 2147483541: room for the pad byte and the chunk, but not for what our reader reads there.
+    PcmFormat oddNearLimit = Format(8, 1, 2147483541 - 10);
     struct Row { const char* name; PcmFormat format; LoopRequest request; const char* reason; };
     for (const Row& row : {Row{"block align", badAlign, {0, 5, 1, 0}, "フォーマットが不整合です"},
                            Row{"bytes per second", badAvg, {0, 5, 1, 0}, "フォーマットが不整合です"},
@@ -207,7 +209,8 @@ TEST(LoopedWave, RefusesBeforeWritingAnything) {
                            Row{"repeat at INT32_MAX", f, {0, 10, 2147483647, 0}, "ファイルが大きすぎます"},
                            Row{"fade at INT32_MAX", f, {0, 10, 1, 2147483647}, "ファイルが大きすぎます"},
                            Row{"sampler loop without a pass", f, {0, 5, 0, 1, true}, "ループ情報にはリピート回数が1以上必要です"},
-                           Row{"sampler chunk over the limit", fits, {0, 10, 1, 1, true}, "ファイルが大きすぎます"}}) {
+                           Row{"sampler chunk over the limit", fits, {0, 10, 1, 1, true}, "ファイルが大きすぎます"},
+                           Row{"odd D whose chunk our reader could not read back", oddNearLimit, {0, 10, 1, 1, true}, "ファイルが大きすぎます"}}) {
         wavemisc::LoopedLayout layout;
         EXPECT_EQ(wavemisc::PlanLoopedWave(row.format, sound, row.request, layout), std::string("保存に失敗しました：") + row.reason)
             << row.name;
