@@ -22,6 +22,9 @@ e2e_elapsed() {
     printf '%d.%03d' $(((now - e2e_start_ns) / 1000000000)) $((((now - e2e_start_ns) / 1000000) % 1000))
 }
 
+# Milliseconds since a time taken with $(date +%s%N).
+e2e_ms_since() { echo $((($(date +%s%N) - $1) / 1000000)); }
+
 e2e_log() { printf '[e2e %6ss] %s\n' "$(e2e_elapsed)" "$*" >&2; }
 
 e2e_fail() {
@@ -101,6 +104,7 @@ e2e_cleanup() {
     local status=$?
     trap '' INT TERM
     local i entry
+    e2e_resume_sound  # a stopped server would ignore its TERM
     for ((i = ${#e2e_pids[@]} - 1; i >= 0; i--)); do e2e_stop "${e2e_pids[i]}"; done
     if ((status != 0)); then
         for entry in "${e2e_logs[@]}"; do
@@ -202,10 +206,26 @@ EOF
         pactl info >/dev/null 2>&1
     }
     e2e_wait_for "answer from the sound server" 15 e2e_sound_ready
+    e2e_sound_pid=$pulse
     pactl set-sink-volume "$e2e_sink" 100% && pactl set-sink-mute "$e2e_sink" 0 ||
         e2e_fail "cannot set the sink's volume"
     pactl list short sinks | grep -q "$e2e_sink" || e2e_fail "the null sink is missing"
     e2e_log "sound server at $PULSE_SERVER (pid $pulse)"
+}
+
+# The sound server stopped with SIGSTOP: it keeps its clients' connections and answers none of
+# them, as a hung server does. Resumed by e2e_resume_sound, and always at the end.
+e2e_freeze_sound() {
+    kill -STOP "$e2e_sound_pid" || e2e_fail "cannot stop the sound server"
+    e2e_sound_frozen=1
+    e2e_log "sound server stopped (SIGSTOP)"
+}
+
+e2e_resume_sound() {
+    [[ -n ${e2e_sound_frozen:-} ]] || return 0
+    kill -CONT "$e2e_sound_pid" 2>/dev/null || true
+    e2e_sound_frozen=""
+    e2e_log "sound server resumed"
 }
 
 # A null sink consumes nothing for up to 2 s after a stream connects to an idle sink; a steady
