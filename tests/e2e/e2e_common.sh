@@ -151,6 +151,24 @@ e2e_alive_or_fail() {
     e2e_fail "$name ended early (status ${e2e_status:-unknown})"
 }
 
+# e2e_wait_window PID CAPTION: waits for the visible window of a started process captioned
+# CAPTION, and leaves it in e2e_window and its width in e2e_window_width. Without a window
+# manager the window is its own client area; Qt may scale it on a high-DPI screen, so places in
+# it follow its real width.
+e2e_wait_window() {
+    local pid=$1 caption=$2
+    e2e_captioned() {
+        e2e_alive_or_fail "$pid"
+        e2e_window=$(xdotool search --all --onlyvisible --pid "$pid" --name "^${caption//./\\.}\$" \
+            2>/dev/null | head -n 1)
+        [[ -n $e2e_window ]]
+    }
+    e2e_wait_for "window captioned \"$caption\"" 30 e2e_captioned
+    e2e_window_width=$(xdotool getwindowgeometry "$e2e_window" | sed -n 's/.*Geometry: \([0-9]*\)x.*/\1/p')
+    [[ $e2e_window_width =~ ^[0-9]+$ ]] && ((e2e_window_width > 0)) || e2e_fail "cannot read the window's size"
+    e2e_log "window $e2e_window is up, $e2e_window_width px wide"
+}
+
 # X server on the first free display, with its own cookie; sets DISPLAY and XAUTHORITY.
 e2e_start_x() {
     e2e_require Xvfb xauth

@@ -92,18 +92,10 @@ start_rundelt() {
     rundelt_pid=$e2e_pid
 }
 
-# Finds the main window; sets main_window and the scale of logical pixels (Qt may scale them on
-# a high-DPI screen).
+# Finds the main window; sets main_window and its width.
 find_main_window() {
-    e2e_main_window() {
-        e2e_alive_or_fail "$rundelt_pid"
-        main_window=$(xdotool search --all --onlyvisible --pid "$rundelt_pid" --name "^${caption//./\\.}\$" \
-            2>/dev/null | head -n 1)
-        [[ -n $main_window ]]
-    }
-    e2e_wait_for "window captioned \"$caption\"" 30 e2e_main_window
-    width=$(xdotool getwindowgeometry "$main_window" | sed -n 's/.*Geometry: \([0-9]*\)x.*/\1/p')
-    [[ $width =~ ^[0-9]+$ ]] && ((width > 0)) || e2e_fail "cannot read the window's size"
+    e2e_wait_window "$rundelt_pid" "$caption"
+    main_window=$e2e_window width=$e2e_window_width
     sleep 1  # painted and taking input
 }
 scaled() { echo $(($1 * width / client_width)); }

@@ -84,7 +84,7 @@ unsigned Channel(unsigned long pixel, unsigned long mask) {
     return static_cast<unsigned>(((pixel & mask) >> shift) * 255u / top);
 }
 
-// Reads a rectangle; a null window size (width or height 0) means the whole window.
+// Reads a rectangle of the window; a width or height of 0 reads the whole window.
 Pixels Read(Display* display, Window window, int x, int y, int width, int height) {
     XWindowAttributes attributes{};
     if (XGetWindowAttributes(display, window, &attributes) == 0) return {};
