@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
-# Builds Rundelt and starts it, optionally with a wave file: ./run.sh [FILE.wav]
-# The file's path is taken relative to where run.sh was called from.
+# Builds Rundelt optimised (the release preset) and starts it, optionally with a wave file:
+# ./run.sh [FILE.wav]. The file's path is taken relative to where run.sh was called from.
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 (
   cd "$here"
   source scripts/packages.sh
-  scripts/ensure-packages.sh "${BUILD_PACKAGES[@]}" libgtest-dev
-  cmake --preset dev >/dev/null
-  cmake --build --preset dev --target rundelt
+  source scripts/steps.sh
+  step "installing the packages" scripts/ensure-packages.sh "${BUILD_PACKAGES[@]}" libgtest-dev
+  quiet_step "configuring the release preset" cmake --preset release
+  step "building the window" cmake --build --preset release --target rundelt
 )
-exec "$here/build/dev/window/rundelt" "$@"
+exec "$here/build/release/window/rundelt" "$@"

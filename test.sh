@@ -1,18 +1,21 @@
 #!/usr/bin/env bash
 # Builds Rundelt and runs every test, in the normal build and under AddressSanitizer and
-# UndefinedBehaviorSanitizer.
+# UndefinedBehaviorSanitizer; then builds every target of the optimised (release) preset, so a
+# warning that only optimisation brings out fails here too, and checks the package made from it.
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/packages.sh
-scripts/ensure-packages.sh "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}" "${PACKAGE_PACKAGES[@]}"
+source scripts/steps.sh
+step "installing the packages" scripts/ensure-packages.sh "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}" \
+  "${PACKAGE_PACKAGES[@]}"
 for preset in dev asan; do
   echo "== $preset build"
-  cmake --preset "$preset" >/dev/null
-  cmake --build --preset "$preset"
-  ctest --preset "$preset" --output-on-failure
+  quiet_step "configuring the $preset preset" cmake --preset "$preset"
+  step "building the $preset preset" cmake --build --preset "$preset"
+  step "the tests of the $preset preset" ctest --preset "$preset" --output-on-failure
 done
-# The shipped build, with the window whatever an earlier benchmark chose: its install tree and package.
-echo "== release build and package"
-cmake --preset release -DRUNDELT_WINDOW=ON >/dev/null
-cmake --build --preset release --target rundelt rundelt-cli rundelt-cli-man
-ctest --test-dir build/release -R '^package_' --output-on-failure
+echo "== release build"
+quiet_step "configuring the release preset" cmake --preset release
+step "building the release preset" cmake --build --preset release
+# The shipped build: its install tree and the Debian package made from it.
+step "the package tests of the release preset" ctest --preset release -R '^package_' --output-on-failure

@@ -9,26 +9,35 @@
 #   SoX   doing the same render (intro, loop twice, 30 s fade; its curve differs)
 # Usage: bench/run.sh   (RUNS=7 for more runs; BENCH_DIR=... for the scratch folder, which needs
 # about 1 GB free and should sit on the disk the user saves to, not on tmpfs; BENCH_BUILD=... for
-# another build folder than the release preset's)
+# another build folder than the release preset's). The release preset is configured as test.sh
+# and run.sh configure it, so the three share one build folder without undoing each other.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
 runs="${RUNS:-5}"
 source scripts/packages.sh
-scripts/ensure-packages.sh "${BUILD_PACKAGES[@]}" libgtest-dev
+source scripts/steps.sh
+step "installing the packages" scripts/ensure-packages.sh "${BUILD_PACKAGES[@]}" libgtest-dev
 # SoX is only a point of comparison: without it the rest still runs.
 scripts/ensure-packages.sh sox || echo "SoX could not be installed; its comparison is skipped" >&2
 bin="${BENCH_BUILD:-$root/build/release}"
-cmake --preset release -B "$bin" -DRUNDELT_WINDOW=OFF >/dev/null
-cmake --build "$bin" --target rundelt-cli bench_measure bench_read_baseline bench_make_wave bench_fade \
-    bench_save_baseline >/dev/null
+quiet_step "configuring the release preset" cmake --preset release -B "$bin"
+quiet_step "building the benchmark" cmake --build "$bin" --target rundelt-cli bench_measure \
+    bench_read_baseline bench_make_wave bench_fade bench_save_baseline
 cli="$bin/cli/rundelt-cli"
-measure() { "$bin/bench/bench_measure" "$runs" "$@"; }
+# measure ARGS...: "MS KIB", the medians; a failed measurement names itself and ends the script.
+measure() {
+  local result status=0
+  result=$("$bin/bench/bench_measure" "$runs" "$@") || status=$?
+  [[ $status -eq 0 && -n $result ]] || steps_failed "measuring ($*)" "$((status == 0 ? 1 : status))"
+  echo "$result"
+}
 
-work="$(mktemp -d "${BENCH_DIR:-${TMPDIR:-/tmp}}/rundelt-bench.XXXXXX")"
+work="$(mktemp -d "${BENCH_DIR:-${TMPDIR:-/tmp}}/rundelt-bench.XXXXXX")" ||
+  steps_failed "making the scratch folder" 1
 trap 'rm -rf "$work"' EXIT
 song="$work/song.wav"
-"$bin/bench/bench_make_wave" "$song" 600
+step "writing the 10-minute input" "$bin/bench/bench_make_wave" "$song" 600
 
 rate=44100
 frames=$((600 * rate))
@@ -63,9 +72,9 @@ printf "load peak memory: %8.1f MiB  file size:    %8.1f MiB  ratio %s  target <
 
 # ---- save ----
 out="$work/out.wav"
-"$cli" save "$song" "$out" --start $start --end $end --repeat $repeat --fade $fade >/dev/null
+step "the first save" "$cli" save "$song" "$out" --start $start --end $end --repeat $repeat --fade $fade
 test "$(stat -c %s "$out")" -eq "$outBytes" || { echo "save wrote $(stat -c %s "$out") bytes, expected $outBytes"; exit 1; }
-cp "$out" "$work/copy-source.wav"
+step "copying the output for the cp baseline" cp "$out" "$work/copy-source.wav"
 read -r saveMs saveKib < <(measure --remove "$out" -- "$cli" save "$song" "$out" --start $start --end $end \
     --repeat $repeat --fade $fade)
 read -r cpMs _ < <(measure --remove "$work/copy.wav" -- cp "$work/copy-source.wav" "$work/copy.wav")
@@ -84,7 +93,7 @@ printf "save peak memory: %8.1f MiB  input + tail: %8.1f MiB  ratio %s  target <
     "$(ratio "$saveBytes" $((inputBytes + tailBytes)))" "$(verdict "$saveBytes <= $inputBytes + $tailBytes + 8 * $mib")"
 
 # ---- fade alone ----
-fadeReport="$("$bin/bench/bench_fade" 7)"
+fadeReport="$("$bin/bench/bench_fade" 7)" || steps_failed "timing the fade" $?
 echo "$fadeReport"
 for fadeNs in $(echo "$fadeReport" | sed -E 's/.*units: +([0-9.]+) ns.*/\1/'); do
   printf "fade target <= 5 ns per unit (%s ns): %s\n" "$fadeNs" "$(verdict "$fadeNs <= 5")"

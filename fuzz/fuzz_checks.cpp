@@ -264,8 +264,8 @@ void CheckPreview(const PcmFormat& format, std::span<const std::uint8_t> sound, 
             "preview second half is not the 2 s from the loop start");
 }
 
-PcmFormat FormatFromBytes(std::span<const std::uint8_t> b) {
-    Cursor c(b);
+// The 16-byte format block, read field by field off the input.
+PcmFormat ReadFormat(Cursor& c) {
     PcmFormat f;
     f.wFormatTag = static_cast<std::int16_t>(c.U16());
     f.nChannels = static_cast<std::int16_t>(c.U16());
@@ -337,9 +337,7 @@ void CheckWriter(std::span<const std::uint8_t> bytes) {
     const std::uint8_t rateByte = c.U8();
     PcmFormat format;
     if ((flags & WriterInput::kRawFormat) != 0) {
-        std::uint8_t block[16];
-        for (auto& b : block) b = c.U8();
-        format = FormatFromBytes(block);
+        format = ReadFormat(c);
     } else {
         const std::int16_t bits = (flags & WriterInput::k16Bit) != 0 ? 16 : 8;
         const std::int16_t channels = (flags & WriterInput::kStereo) != 0 ? 2 : 1;

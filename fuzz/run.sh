@@ -8,9 +8,10 @@ seconds="${1:-60}"
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
 source scripts/packages.sh
-scripts/ensure-packages.sh "${BUILD_PACKAGES[@]}" libgtest-dev clang libclang-rt-14-dev
-cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz --target wave_fuzz loop_fuzz >/dev/null
+source scripts/steps.sh
+step "installing the packages" scripts/ensure-packages.sh "${BUILD_PACKAGES[@]}" libgtest-dev clang libclang-rt-14-dev
+quiet_step "configuring the fuzz preset" cmake --preset fuzz
+quiet_step "building the fuzzers" cmake --build --preset fuzz --target wave_fuzz loop_fuzz
 
 build="$root/build/fuzz"
 mkdir -p "$build/crashes"

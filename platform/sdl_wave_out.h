@@ -1,9 +1,13 @@
 // The real wave-output backend over SDL2's queued audio. This is the only file pair that knows
-// SDL; the SDL headers stay in the .cpp so users of the backend do not depend on them.
+// SDL; the SDL headers stay in the .cpp so users of the backend do not depend on them. Every SDL
+// call runs on one thread of its own and is waited for at most 2 s, so a sound server that stops
+// answering never holds the caller longer.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
+#include "platform/call_thread.h"
 #include "platform/wave_out.h"
 
 namespace platform {
@@ -26,8 +30,12 @@ public:
     static std::uint16_t BufferFrames(std::uint32_t framesPerSec);
 
 private:
-    bool audioStarted_ = false;       // SDL's audio subsystem initialised by us
-    std::uint32_t device_ = 0;        // SDL_AudioDeviceID, 0 when closed
+    // Runs a call on the open device. When it outlasts the limit, the device is given up: this
+    // object forgets it, and unless the call was the close, the SDL thread closes the device once
+    // the call returns.
+    std::optional<std::uint64_t> OnDevice(CallThread::Work work, bool closesIt = false);
+
+    std::uint32_t device_ = 0;        // SDL_AudioDeviceID, 0 when closed or given up
     std::uint16_t blockAlign_ = 0;
     std::uint64_t queuedBytes_ = 0;   // handed to SDL since the last reset or open
 };

@@ -4,12 +4,15 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFocusEvent>
+#include <QFontInfo>
+#include <QFontMetrics>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTextDocument>
 #include <QTimer>
 #include <filesystem>
 #include <span>
@@ -56,6 +59,41 @@ constexpr std::array<int, 4> kNudgeLefts{1920, 2160, 4200, 4440};  // start <, s
 
 QString Text(const std::string& text) { return QString::fromStdString(text); }
 
+// The largest pixel size from `largest` down to 6 at which the face's metrics pass `fits`.
+template <typename Fits>
+int LargestFittingPixelSize(QFont font, int largest, Fits fits) {
+    int pixelSize = largest;
+    for (; pixelSize > 6; --pixelSize) {
+        font.setPixelSize(pixelSize);
+        if (fits(QFontMetrics(font))) break;
+    }
+    return pixelSize;
+}
+
+// The proportional faces we install set Latin letters wider than the face the places were drawn
+// for; a label whose longest caption would be clipped is set a pixel size smaller until it fits.
+void FitLabel(QLabel* label, const QString& longest) {
+    const int room = label->contentsRect().width();
+    const auto fits = [&](const QFontMetrics& metrics) { return metrics.horizontalAdvance(longest) <= room; };
+    if (fits(label->fontMetrics())) return;  // keeps the window's face as it is
+    QFont font = label->font();
+    font.setPixelSize(LargestFittingPixelSize(font, QFontInfo(font).pixelSize() - 1, fits));
+    label->setFont(font);
+}
+
+// The information text: seven lines, which the box was sized to show whole in a 9-point face
+// (12 px). The faces we install are taller per pixel size than the one it was drawn for, so the
+// size is the largest up to 12 px at which the seven lines fit between the trimmed margins.
+constexpr int kInfoLines = 7;
+constexpr int kInfoMarginPx = 1;
+constexpr int kInfoMaxPixelSize = 12;
+
+int InfoPixelSize(const QFont& font, int boxHeight) {
+    return LargestFittingPixelSize(font, kInfoMaxPixelSize, [&](const QFontMetrics& metrics) {
+        return metrics.lineSpacing() * kInfoLines + 2 * kInfoMarginPx <= boxHeight;
+    });
+}
+
 std::int64_t HalfWindow() { return wavemisc::HalfWindowFrames(wavemisc::SoundFormat); }
 
 QString RepeatCaption(int value) { return QStringLiteral("リピート回数：") + QString::number(value); }
@@ -100,6 +138,9 @@ void MainWin::CreateControls() {
     Text2 = new QPlainTextEdit(this);
     Text2->setGeometry(Place(240, 840, 5895, 1335));
     Text2->setLineWrapMode(QPlainTextEdit::NoWrap);
+    // A long path is cut at the right edge (the caret still scrolls to it): a horizontal scroll
+    // bar would cover the last line.
+    Text2->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     // A fixed-pitch Japanese face, so a full-width character is two columns and the colons of
     // the information lines stand one under another.
     QFont infoFont = Text2->font();
@@ -107,13 +148,16 @@ void MainWin::CreateControls() {
                           QStringLiteral("Noto Sans Mono CJK JP"), QStringLiteral("VL Gothic")});
     infoFont.setStyleHint(QFont::Monospace);
     infoFont.setFixedPitch(true);
-    infoFont.setPointSize(9);
+    Text2->document()->setDocumentMargin(kInfoMarginPx);
+    infoFont.setPixelSize(InfoPixelSize(infoFont, Text2->contentsRect().height()));
     Text2->setFont(infoFont);
 
     Label2[0] = new QLabel(RepeatCaption(2), this);
     Label2[0]->setGeometry(Place(360, 2280, 1575, 255));
     Label2[1] = new QLabel(FadeCaption(5), this);
     Label2[1]->setGeometry(Place(2160, 2280, 1935, 255));
+    FitLabel(Label2[0], RepeatCaption(10));
+    FitLabel(Label2[1], FadeCaption(30));
 
     struct ScrollSetting {
         QRect place;
@@ -131,6 +175,9 @@ void MainWin::CreateControls() {
         bar->setValue(s.value);
         bar->setSingleStep(s.arrowStep);
         bar->setPageStep(s.troughStep);
+        // A click takes the focus, as scroll bars do on the platform the window was drawn for,
+        // so a value typed into a loop box is applied before the bar moves.
+        bar->setFocusPolicy(Qt::StrongFocus);
         // valueChanged also fires while the thumb is dragged.
         connect(bar, &QScrollBar::valueChanged, this, [this, i] { HScroll1_Change(i); });
         HScroll1[static_cast<std::size_t>(i)] = bar;
@@ -167,6 +214,7 @@ void MainWin::CreateControls() {
         QLabel* unit = new QLabel(QString::fromUtf8(place.unit), this);
         unit->setGeometry(Place(2760, place.top, 1095, 255));
         unit->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+        FitLabel(unit, unit->text());
         Label1[static_cast<std::size_t>(row)] = unit;
     }
 

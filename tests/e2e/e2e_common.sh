@@ -22,6 +22,9 @@ e2e_elapsed() {
     printf '%d.%03d' $(((now - e2e_start_ns) / 1000000000)) $((((now - e2e_start_ns) / 1000000) % 1000))
 }
 
+# Milliseconds since a time taken with $(date +%s%N).
+e2e_ms_since() { echo $((($(date +%s%N) - $1) / 1000000)); }
+
 e2e_log() { printf '[e2e %6ss] %s\n' "$(e2e_elapsed)" "$*" >&2; }
 
 e2e_fail() {
@@ -101,6 +104,7 @@ e2e_cleanup() {
     local status=$?
     trap '' INT TERM
     local i entry
+    e2e_resume_sound  # a stopped server would ignore its TERM
     for ((i = ${#e2e_pids[@]} - 1; i >= 0; i--)); do e2e_stop "${e2e_pids[i]}"; done
     if ((status != 0)); then
         for entry in "${e2e_logs[@]}"; do
@@ -145,6 +149,24 @@ e2e_alive_or_fail() {
     e2e_running "$pid" && return 0
     e2e_wait_exit "$pid" 0 || true
     e2e_fail "$name ended early (status ${e2e_status:-unknown})"
+}
+
+# e2e_wait_window PID CAPTION: waits for the visible window of a started process captioned
+# CAPTION, and leaves it in e2e_window and its width in e2e_window_width. Without a window
+# manager the window is its own client area; Qt may scale it on a high-DPI screen, so places in
+# it follow its real width.
+e2e_wait_window() {
+    local pid=$1 caption=$2
+    e2e_captioned() {
+        e2e_alive_or_fail "$pid"
+        e2e_window=$(xdotool search --all --onlyvisible --pid "$pid" --name "^${caption//./\\.}\$" \
+            2>/dev/null | head -n 1)
+        [[ -n $e2e_window ]]
+    }
+    e2e_wait_for "window captioned \"$caption\"" 30 e2e_captioned
+    e2e_window_width=$(xdotool getwindowgeometry "$e2e_window" | sed -n 's/.*Geometry: \([0-9]*\)x.*/\1/p')
+    [[ $e2e_window_width =~ ^[0-9]+$ ]] && ((e2e_window_width > 0)) || e2e_fail "cannot read the window's size"
+    e2e_log "window $e2e_window is up, $e2e_window_width px wide"
 }
 
 # X server on the first free display, with its own cookie; sets DISPLAY and XAUTHORITY.
@@ -202,10 +224,26 @@ EOF
         pactl info >/dev/null 2>&1
     }
     e2e_wait_for "answer from the sound server" 15 e2e_sound_ready
+    e2e_sound_pid=$pulse
     pactl set-sink-volume "$e2e_sink" 100% && pactl set-sink-mute "$e2e_sink" 0 ||
         e2e_fail "cannot set the sink's volume"
     pactl list short sinks | grep -q "$e2e_sink" || e2e_fail "the null sink is missing"
     e2e_log "sound server at $PULSE_SERVER (pid $pulse)"
+}
+
+# The sound server stopped with SIGSTOP: it keeps its clients' connections and answers none of
+# them, as a hung server does. Resumed by e2e_resume_sound, and always at the end.
+e2e_freeze_sound() {
+    kill -STOP "$e2e_sound_pid" || e2e_fail "cannot stop the sound server"
+    e2e_sound_frozen=1
+    e2e_log "sound server stopped (SIGSTOP)"
+}
+
+e2e_resume_sound() {
+    [[ -n ${e2e_sound_frozen:-} ]] || return 0
+    kill -CONT "$e2e_sound_pid" 2>/dev/null || true
+    e2e_sound_frozen=""
+    e2e_log "sound server resumed"
 }
 
 # A null sink consumes nothing for up to 2 s after a stream connects to an idle sink; a steady

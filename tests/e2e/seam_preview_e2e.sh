@@ -45,18 +45,8 @@ e2e_spawn rundelt "$e2e_work/rundelt.log" \
     env QT_QPA_PLATFORM=xcb SDL_AUDIODRIVER=pulseaudio PULSE_LATENCY_MSEC=250 "$rundelt" "$wave"
 rundelt_pid=$e2e_pid
 
-e2e_find_window() {
-    e2e_alive_or_fail "$rundelt_pid"
-    window=$(xdotool search --onlyvisible --name "^${caption//./\\.}\$" 2>/dev/null | head -n 1)
-    [[ -n $window ]]
-}
-e2e_wait_for "window captioned \"$caption\"" 30 e2e_find_window
-e2e_log "window $window is up"
-
-# Without a window manager the window is its own client area; Qt may scale it on a high-DPI
-# screen, so the button's place follows the window's real width.
-width=$(xdotool getwindowgeometry "$window" | sed -n 's/.*Geometry: \([0-9]*\)x.*/\1/p')
-[[ $width =~ ^[0-9]+$ ]] && ((width > 0)) || e2e_fail "cannot read the window's size"
+e2e_wait_window "$rundelt_pid" "$caption"
+window=$e2e_window width=$e2e_window_width
 click_x=$((button_x * width / client_width)) click_y=$((button_y * width / client_width))
 scaled() { echo $(($1 * width / client_width)); }
 

@@ -8,6 +8,7 @@
 #include <QFocusEvent>
 #include <QFontInfo>
 #include <QFontMetrics>
+#include <QFontMetricsF>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
@@ -16,6 +17,10 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QStyle>
+#include <QStyleOptionButton>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <QTest>
 #include <QTimer>
 #include <algorithm>
@@ -177,10 +182,56 @@ TEST_F(MainWinTest, InformationFontGivesFullWidthTwoColumns) {
     const QStringList japaneseFixed{Q("ＭＳ ゴシック"), Q("IPAGothic"), Q("Noto Sans Mono CJK JP"),
                                     Q("VL Gothic")};
     EXPECT_TRUE(japaneseFixed.contains(info.family())) << info.family().toStdString();
-    const QFontMetrics metrics(win->Text2->font());
+    // Unrounded: at 11 px a half-width character is 5.5 px, and the text is laid out unrounded.
+    const QFontMetricsF metrics(win->Text2->font());
     EXPECT_EQ(metrics.horizontalAdvance(Q("ア")), 2 * metrics.horizontalAdvance(Q("a")))
         << info.family().toStdString();
     EXPECT_EQ(metrics.horizontalAdvance(Q("：")), 2 * metrics.horizontalAdvance(Q(",")));
+}
+
+// Every line of the information in view, however long the path, and every caption whole at its
+// longest: the fonts are the ones installed, so this fails when they no longer fit the places.
+TEST_F(MainWinTest, InformationShowsSevenLinesAndNoCaptionIsClipped) {
+    const std::string longName = std::string(200, 'n') + ".wav";
+    for (const std::string& path : {TenSeconds(), WriteWave(longName, testwave::Pcm(16, 2, 44100),
+                                                             testwave::Pattern(1764000))}) {
+        Start(path);
+        ASSERT_EQ(win->LoadError, "");
+        QCoreApplication::processEvents();  // the scroll bars follow the text on a later event
+        const QPlainTextEdit* box = win->Text2;
+        ASSERT_EQ(box->blockCount(), 7);
+        EXPECT_EQ(box->verticalScrollBar()->maximum(), 0) << path;
+        EXPECT_FALSE(box->horizontalScrollBar()->isVisible()) << path;
+        QTextCursor end(box->document());
+        end.movePosition(QTextCursor::End);
+        EXPECT_LE(box->cursorRect(end).bottom(), box->viewport()->rect().bottom()) << path;
+    }
+
+    struct Row {
+        QWidget* widget;
+        const char* longest;  // the longest text it shows
+    };
+    const Row rows[] = {
+        {win->Command2, "別ファイルを開く"},         {win->Command3, "保存"},
+        {win->Command4, "ループ部再生"},             {win->Command1[0], "<"},
+        {win->Command1[1], ">"},                     {win->Label2[0], "リピート回数：10"},
+        {win->Label2[1], "フェードアウト時間：30秒"}, {win->Label2[2], "*****秒"},
+        {win->Label2[3], "35791:23.647"},            {win->Label1[1], "10sample単位"},
+        {win->Label1[2], "0.1秒単位"},               {win->Label1[4], "10秒単位"},
+    };
+    for (const Row& row : rows) {
+        const QString text = Q(row.longest);
+        QRect room = row.widget->contentsRect();
+        if (auto* button = qobject_cast<QPushButton*>(row.widget)) {
+            QStyleOptionButton option;
+            option.initFrom(button);
+            option.text = text;
+            room = button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button);
+        }
+        const QFontMetrics metrics(row.widget->font());
+        EXPECT_LE(metrics.horizontalAdvance(text), room.width()) << row.longest;
+        EXPECT_LE(metrics.height(), room.height()) << row.longest;
+    }
 }
 
 // ---- Start-up and opening ----------------------------------------------------------------------
@@ -452,6 +503,33 @@ TEST_F(MainWinTest, TypedValuesApplyOnEnterAndOnFocusLoss) {
     Type(0, "7");
     LoseFocus(0, Qt::ActiveWindowFocusReason);
     EXPECT_EQ(win->LoopStart, 111799);
+}
+
+// A click on either settings bar takes the focus from a loop box, so the typed value is applied
+// before the bar moves.
+TEST_F(MainWinTest, ClickOnAScrollBarAppliesTheTypedValueFirst) {
+    Start(TenSeconds());
+    win->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(win.get()));
+    for (int bar = 0; bar < 2; ++bar) {
+        QScrollBar* scroll = win->HScroll1[static_cast<std::size_t>(bar)];
+        win->LoopEnd = 200000;
+        win->LoopStart = 0;
+        std::int32_t startWhenMoved = -1;
+        const auto connection = QObject::connect(scroll, &QScrollBar::valueChanged,
+                                                 [&] { startWhenMoved = win->LoopStart; });
+        win->Text1[0]->setFocus();
+        win->Text1[0]->clear();
+        QTest::keyClicks(win->Text1[0], QStringLiteral("150000"));
+        const int before = scroll->value();
+        // In the trough, right of the thumb.
+        QTest::mouseClick(scroll, Qt::LeftButton, {}, QPoint(scroll->width() - 20, scroll->height() / 2));
+        QObject::disconnect(connection);
+        EXPECT_TRUE(scroll->hasFocus()) << bar;
+        EXPECT_GT(scroll->value(), before) << bar;
+        EXPECT_EQ(startWhenMoved, 111799) << bar;
+        EXPECT_EQ(win->LoopStart, 111799) << bar;
+    }
 }
 
 TEST_F(MainWinTest, TypedValuesWithoutSoundAreKeptButNotShown) {
