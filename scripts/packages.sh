@@ -1,6 +1,6 @@
 # The Debian packages the project needs, sourced by run.sh and test.sh.
 # Building the tool and running it on a desktop.
 BUILD_PACKAGES=(build-essential cmake ninja-build pkg-config libsdl2-dev qt6-base-dev libgl-dev
-                fonts-noto-cjk fonts-ipafont-gothic)
+                fonts-noto-cjk fonts-ipafont-gothic libfftw3-dev)
 # Tests: GoogleTest, a private X server and sound server for the end-to-end runs.
 TEST_PACKAGES=(libgtest-dev xvfb xauth xdotool x11-utils pulseaudio pulseaudio-utils)
