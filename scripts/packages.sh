@@ -4,3 +4,5 @@ BUILD_PACKAGES=(build-essential cmake ninja-build pkg-config libsdl2-dev qt6-bas
                 fonts-noto-cjk fonts-ipafont-gothic libfftw3-dev)
 # Tests: GoogleTest, a private X server and sound server for the end-to-end runs.
 TEST_PACKAGES=(libgtest-dev xvfb xauth xdotool x11-utils pulseaudio pulseaudio-utils)
+# Benchmarks: the seam finder's development set is rendered with NumPy.
+BENCH_PACKAGES=(python3-numpy)
