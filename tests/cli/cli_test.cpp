@@ -527,13 +527,7 @@ TEST_F(CliTest, FindPrintsLoopsBestFirstOnePerLine) {
 }
 
 TEST_F(CliTest, FindWithoutALoopOrWithAWrongNearLoop) {
-    Bytes noise;
-    std::uint32_t state = 1;
-    for (int k = 0; k < 40000; ++k) {
-        state = state * 1664525u + 1013904223u;
-        noise.push_back(static_cast<std::uint8_t>(state >> 24));
-    }
-    const std::string in = WriteWave("noise.wav", kMono8, noise);
+    const std::string in = WriteWave("noise.wav", kMono8, testwave::Noise(40000));
     const RunResult none = RunCli({"find", in});
     EXPECT_EQ(none.exitCode, 1);
     EXPECT_EQ(none.out, "");

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "tests/support/looped_music.h"
@@ -13,15 +14,10 @@ namespace {
 
 using testwave::LoopedMusic;
 
-wavemisc::PcmFormat ToPcm(const testwave::Format& f) {
-    wavemisc::PcmFormat p;
-    p.wFormatTag = static_cast<std::int16_t>(f.tag);
-    p.nChannels = static_cast<std::int16_t>(f.channels);
-    p.nSamplesPerSec = static_cast<std::int32_t>(f.rate);
-    p.nAvgBytesPerSec = static_cast<std::int32_t>(f.avgBytes);
-    p.nBlockAlign = static_cast<std::int16_t>(f.blockAlign);
-    p.wBitsPerSample = static_cast<std::int16_t>(f.bits);
-    return p;
+// The sound as the reader hands it over.
+wavemisc::ParsedWave Read(const LoopedMusic& music) {
+    const testwave::Bytes file = testwave::Wave(music.format, testwave::RenderLoopedMusic(music));
+    return wavemisc::ParseWave(std::span<const std::uint8_t>(file)).wave;
 }
 
 // An intro, the loop twice and a second of a third pass, in seconds.
@@ -60,9 +56,8 @@ std::vector<FindCase> FindCases() {
 
 TEST(LoopFinderTest, FindsTheKnownLoopToTheFrame) {
     for (const FindCase& c : FindCases()) {
-        const testwave::Bytes sound = testwave::RenderLoopedMusic(c.music);
-        const wavemisc::PcmFormat format = ToPcm(c.music.format);
-        const std::vector<wavemisc::LoopCandidate> found = wavemisc::FindLoops(format, sound);
+        const wavemisc::ParsedWave wave = Read(c.music);
+        const std::vector<wavemisc::LoopCandidate> found = wavemisc::FindLoops(wave.format, wave.data);
         ASSERT_FALSE(found.empty()) << c.name;
         EXPECT_EQ(found[0].end - found[0].start, static_cast<std::int32_t>(c.music.loopFrames)) << c.name;
         EXPECT_TRUE(found[0].passes) << c.name << ": " << found[0].qualityDb << " dB";
@@ -70,8 +65,8 @@ TEST(LoopFinderTest, FindsTheKnownLoopToTheFrame) {
             EXPECT_EQ(found[0].start, static_cast<std::int32_t>(c.music.introFrames)) << c.name;
         }
 
-        const std::int64_t halfWindow = wavemisc::HalfWindowFrames(format);
-        const std::int32_t lastFrame = wavemisc::LastFrameOf(format, static_cast<std::int64_t>(sound.size()));
+        const std::int64_t halfWindow = wavemisc::HalfWindowFrames(wave.format);
+        const std::int32_t lastFrame = wavemisc::LastFrameOf(wave.format, wave.dataBytes);
         for (const wavemisc::LoopCandidate& candidate : found) {
             EXPECT_GE(candidate.start, 0) << c.name;
             EXPECT_LE(candidate.start + halfWindow, candidate.end) << c.name;
@@ -83,8 +78,7 @@ TEST(LoopFinderTest, FindsTheKnownLoopToTheFrame) {
 TEST(LoopFinderTest, RefineRecoversTheExactLoopFromFourTenthsOfASecondOff) {
     LoopedMusic music = Music(testwave::Pcm(16, 2, 11025), 1.5, 4.2);
     music.ringAcross = false;  // the passes agree from the loop's first frame, and not before
-    const testwave::Bytes sound = testwave::RenderLoopedMusic(music);
-    const wavemisc::PcmFormat format = ToPcm(music.format);
+    const wavemisc::ParsedWave wave = Read(music);
     const auto start = static_cast<std::int32_t>(music.introFrames);
     const auto end = static_cast<std::int32_t>(music.introFrames + music.loopFrames);
     const auto off = static_cast<std::int32_t>(0.4 * music.format.rate);
@@ -92,7 +86,7 @@ TEST(LoopFinderTest, RefineRecoversTheExactLoopFromFourTenthsOfASecondOff) {
         std::int32_t start, end;
     } rows[] = {{start + off, end - off}, {start - off, end + off}, {start + off, end + off}};
     for (const auto& row : rows) {
-        const std::optional<wavemisc::LoopCandidate> refined = wavemisc::RefineLoop(format, sound, row.start, row.end, 0.5);
+        const std::optional<wavemisc::LoopCandidate> refined = wavemisc::RefineLoop(wave.format, wave.data, row.start, row.end, 0.5);
         ASSERT_TRUE(refined) << row.start << " " << row.end;
         EXPECT_EQ(refined->start, start) << row.start << " " << row.end;
         EXPECT_EQ(refined->end, end) << row.start << " " << row.end;
@@ -101,18 +95,13 @@ TEST(LoopFinderTest, RefineRecoversTheExactLoopFromFourTenthsOfASecondOff) {
 }
 
 TEST(LoopFinderTest, NothingForSoundsThatDoNotRepeatOrCannotBeSaved) {
-    testwave::Bytes noise;
-    std::uint32_t state = 1;
-    for (int k = 0; k < 11025 * 2 * 8; ++k) {
-        state = state * 1664525u + 1013904223u;
-        noise.push_back(static_cast<std::uint8_t>(state >> 24));
-    }
-    EXPECT_TRUE(wavemisc::FindLoops(ToPcm(testwave::Pcm(16, 1, 11025)), noise).empty());
+    const testwave::Bytes noiseFile = testwave::Wave(testwave::Pcm(16, 1, 11025), testwave::Noise(11025 * 2 * 8));
+    const wavemisc::ParsedWave noiseWave = wavemisc::ParseWave(std::span<const std::uint8_t>(noiseFile)).wave;
+    EXPECT_TRUE(wavemisc::FindLoops(noiseWave.format, noiseWave.data).empty());
 
-    const LoopedMusic music = Music(testwave::Pcm(16, 2, 11025), 1.3, 4.37);
-    wavemisc::PcmFormat inconsistent = ToPcm(music.format);
-    inconsistent.nBlockAlign = 3;  // the reader takes it; no loop of it could be saved
-    EXPECT_TRUE(wavemisc::FindLoops(inconsistent, testwave::RenderLoopedMusic(music)).empty());
+    wavemisc::ParsedWave inconsistent = Read(Music(testwave::Pcm(16, 2, 11025), 1.3, 4.37));
+    inconsistent.format.nBlockAlign = 3;  // the reader takes it; no loop of it could be saved
+    EXPECT_TRUE(wavemisc::FindLoops(inconsistent.format, inconsistent.data).empty());
 }
 
 }  // namespace

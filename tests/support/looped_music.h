@@ -93,4 +93,12 @@ inline Bytes RenderLoopedMusic(const LoopedMusic& m) {
     return out;
 }
 
+// Bytes of white noise, the same every time: a sound with no loop in it.
+inline Bytes Noise(std::size_t size) {
+    Bytes out(size);
+    detail::Random random{1};
+    for (std::uint8_t& b : out) b = static_cast<std::uint8_t>(random.Next() * 256.0);
+    return out;
+}
+
 }  // namespace testwave

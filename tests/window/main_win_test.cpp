@@ -730,13 +730,7 @@ TEST_F(MainWinTest, FindKeysWithoutSoundOrWithoutALoop) {
     EXPECT_TRUE(log.captions.empty());
     EXPECT_TRUE(messages.empty());
 
-    Bytes noise;
-    std::uint32_t state = 1;
-    for (int k = 0; k < 8000 * 6; ++k) {
-        state = state * 1664525u + 1013904223u;
-        noise.push_back(static_cast<std::uint8_t>(state >> 24));
-    }
-    Start(WriteWave("noise.wav", testwave::Pcm(8, 1, 8000), noise));
+    Start(WriteWave("noise.wav", testwave::Pcm(8, 1, 8000), testwave::Noise(8000 * 6)));
     for (const Qt::Key key : {Qt::Key_F, Qt::Key_R}) {
         messages.clear();
         PressControl(win.get(), key);
