@@ -48,7 +48,8 @@ int Speed(const std::string& path, int runs) {
     const wavemisc::ParseResult read = wavemisc::ReadWaveFile(path);
     if (read.error != wavemisc::WaveError::None) return 1;
     const wavemisc::ParsedWave& wave = read.wave;
-    const double minutes = static_cast<double>(wave.data.size()) / wave.format.nAvgBytesPerSec / 60.0;
+    const double minutes =
+        static_cast<double>(wave.data.size()) / wave.format.nAvgBytesPerSec / 60.0;
     std::vector<double> findMs;
     std::vector<double> plainMs;
     std::vector<double> refineMs;
@@ -71,14 +72,16 @@ int Speed(const std::string& path, int runs) {
     const auto off = static_cast<std::int32_t>(0.4 * wave.format.nSamplesPerSec);
     for (int run = 0; run < runs; ++run) {
         const double t0 = CpuMs();
-        const auto refined = wavemisc::RefineLoop(wave.format, wave.data, found[0].start + off, found[0].end - off, 0.5);
+        const auto refined = wavemisc::RefineLoop(wave.format, wave.data, found[0].start + off,
+                                                  found[0].end - off, 0.5);
         refineMs.push_back(CpuMs() - t0);
         if (!refined || refined->end - refined->start != found[0].end - found[0].start) {
             std::fprintf(stderr, "bench_finder: the refine missed the loop\n");
             return 1;
         }
     }
-    std::printf("%.1f %.1f %.1f %.2f\n", Median(findMs) / minutes, Median(plainMs) / minutes, Median(refineMs), minutes);
+    std::printf("%.1f %.1f %.1f %.2f\n", Median(findMs) / minutes, Median(plainMs) / minutes,
+                Median(refineMs), minutes);
     return 0;
 }
 
@@ -91,7 +94,8 @@ int Accuracy(const std::string& dir) {
         std::istringstream fields(line);
         std::string name, style;
         long rate = 0, bits = 0, channels = 0, frames = 0, start = 0, end = 0;
-        if (!(fields >> name >> rate >> bits >> channels >> frames >> start >> end >> style)) continue;
+        if (!(fields >> name >> rate >> bits >> channels >> frames >> start >> end >> style))
+            continue;
         ++items;
         const wavemisc::ParseResult read = wavemisc::ReadWaveFile(dir + "/" + name);
         if (read.error != wavemisc::WaveError::None) {
@@ -107,12 +111,13 @@ int Accuracy(const std::string& dir) {
         if (!found.empty()) {
             const long length = found[0].end - found[0].start;
             hit = std::labs(length - trueLength) <= 2 && found[0].passes;
-            what = std::to_string(found[0].start) + " " + std::to_string(found[0].end) + " length " +
-                   std::to_string(length - trueLength) + " off, " + std::to_string(found[0].qualityDb) + " dB";
+            what = std::to_string(found[0].start) + " " + std::to_string(found[0].end) +
+                   " length " + std::to_string(length - trueLength) + " off, " +
+                   std::to_string(found[0].qualityDb) + " dB";
         }
         hits += hit ? 1 : 0;
-        std::printf("%-16s %6ld Hz %2ld-bit %ld ch  true %ld %ld  %s  %.0f ms%s\n", name.c_str(), rate, bits, channels,
-                    start, end, what.c_str(), ms, hit ? "" : "  MISSED");
+        std::printf("%-16s %6ld Hz %2ld-bit %ld ch  true %ld %ld  %s  %.0f ms%s\n", name.c_str(),
+                    rate, bits, channels, start, end, what.c_str(), ms, hit ? "" : "  MISSED");
     }
     std::printf("ACCURACY %d %d\n", hits, items);
     return items > 0 ? 0 : 1;
@@ -121,7 +126,8 @@ int Accuracy(const std::string& dir) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 4 && std::string(argv[1]) == "speed") return Speed(argv[2], std::max(1, std::atoi(argv[3])));
+    if (argc == 4 && std::string(argv[1]) == "speed")
+        return Speed(argv[2], std::max(1, std::atoi(argv[3])));
     if (argc == 3 && std::string(argv[1]) == "accuracy") return Accuracy(argv[2]);
     std::fprintf(stderr, "usage: bench_finder speed FILE RUNS | bench_finder accuracy DIR\n");
     return 2;

@@ -37,7 +37,8 @@ void DotAndEnergy(const double* a, const double* b, std::size_t n, double& dot, 
     energy = (e[0] + e[1]) + (e[2] + e[3]);
 }
 
-void ReadFrames(const SoundView& view, std::int64_t first, std::int64_t count, std::vector<double>& out) {
+void ReadFrames(const SoundView& view, std::int64_t first, std::int64_t count,
+                std::vector<double>& out) {
     out.resize(static_cast<std::size_t>(count * view.channels));
     std::size_t at = 0;
     for (std::int64_t f = first; f < first + count; ++f)
@@ -47,7 +48,8 @@ void ReadFrames(const SoundView& view, std::int64_t first, std::int64_t count, s
 
 // Fills `out` from frame `first` on: channel `channel` as it is, or for channel -1 the mean of
 // all channels decimated by `factor`.
-void Extract(const SoundView& view, std::int64_t first, int factor, int channel, std::span<float> out) {
+void Extract(const SoundView& view, std::int64_t first, int factor, int channel,
+             std::span<float> out) {
     if (channel < 0) {
         MixDown(view, first, factor, out);
         return;
@@ -61,9 +63,10 @@ void Extract(const SoundView& view, std::int64_t first, int factor, int channel,
 // The normalised correlation over every lag of [lagLo, lagHi] at once, by FFT, summed over the
 // chunks: at full rate over all channels when `factor` is 1, else on the decimated mono mix.
 // The lags of its highest `wanted` peaks, best first.
-std::vector<std::int64_t> CorrelationPeaks(const SoundView& view, std::int64_t lagLo, std::int64_t lagHi,
-                                           const std::vector<std::int64_t>& starts, std::int64_t chunk,
-                                           int factor, int wanted) {
+std::vector<std::int64_t> CorrelationPeaks(const SoundView& view, std::int64_t lagLo,
+                                           std::int64_t lagHi,
+                                           const std::vector<std::int64_t>& starts,
+                                           std::int64_t chunk, int factor, int wanted) {
     const std::int64_t qLo = lagLo / factor;
     const std::int64_t qHi = (lagHi + factor - 1) / factor;
     const auto length = static_cast<std::size_t>(std::max<std::int64_t>(1, chunk / factor));
@@ -104,7 +107,8 @@ std::vector<std::int64_t> CorrelationPeaks(const SoundView& view, std::int64_t l
             std::span<std::complex<float>> bins = fft.Bins();
             for (std::size_t k = 0; k < bins.size(); ++k) bins[k] *= std::conj(spectrumA[k]);
             fft.Inverse();  // samples[q] = scale * sum over t of a[t] b[t + q]
-            for (std::size_t t = 0; t < b.size(); ++t) prefix[t + 1] = prefix[t] + double{b[t]} * b[t];
+            for (std::size_t t = 0; t < b.size(); ++t)
+                prefix[t + 1] = prefix[t] + double{b[t]} * b[t];
             for (std::size_t q = 0; q < lags; ++q) {
                 dot[q] += samples[q] / scale;
                 energyB[q] += prefix[q + length] - prefix[q];
@@ -127,8 +131,9 @@ std::vector<std::int64_t> CorrelationPeaks(const SoundView& view, std::int64_t l
     std::vector<std::int64_t> peaks;
     for (const std::size_t q : order) {
         const std::int64_t lag = (qLo + static_cast<std::int64_t>(q)) * factor;
-        const bool near = std::any_of(peaks.begin(), peaks.end(),
-                                      [&](std::int64_t p) { return std::abs(p - lag) <= 2 * factor; });
+        const bool near = std::any_of(peaks.begin(), peaks.end(), [&](std::int64_t p) {
+            return std::abs(p - lag) <= 2 * factor;
+        });
         if (!near) peaks.push_back(lag);
         if (static_cast<int>(peaks.size()) == wanted) break;
     }
@@ -155,7 +160,8 @@ std::optional<ExactLag> FindExactLag(const SoundView& view, std::int64_t lagLo, 
     const int factor = lagHi - lagLo <= options.fullRateLags ? 1 : DecimationOf(view, options);
     const int peaks = factor == 1 ? options.correlationPeaks : 2 * options.correlationPeaks;
     std::vector<std::pair<std::int64_t, std::int64_t>> ranges;
-    for (const std::int64_t peak : CorrelationPeaks(view, lagLo, lagHi, starts, chunk, factor, peaks))
+    for (const std::int64_t peak :
+         CorrelationPeaks(view, lagLo, lagHi, starts, chunk, factor, peaks))
         ranges.emplace_back(std::max(lagLo, peak - 2 * factor), std::min(lagHi, peak + 2 * factor));
 
     std::vector<std::vector<double>> chunksA(starts.size());
@@ -181,7 +187,8 @@ std::optional<ExactLag> FindExactLag(const SoundView& view, std::int64_t lagLo, 
             for (std::size_t l = 0; l < sums.size(); ++l) {
                 double dot = 0.0;
                 double energyB = 0.0;
-                DotAndEnergy(chunksA[j].data(), b.data() + l * static_cast<std::size_t>(view.channels),
+                DotAndEnergy(chunksA[j].data(),
+                             b.data() + l * static_cast<std::size_t>(view.channels),
                              samplesPerChunk, dot, energyB);
                 if (energyB <= floor) continue;
                 sums[l] += dot / std::sqrt(energiesA[j] * energyB);

@@ -17,7 +17,8 @@ std::vector<int> BandEdges(int spectrumFrames, int bands) {
     const int high = std::max(low + 1, spectrumFrames / 2 * 9 / 10);
     std::vector<int> edges{low};
     for (int b = 1; b <= bands; ++b) {
-        const double at = low * std::pow(static_cast<double>(high) / low, static_cast<double>(b) / bands);
+        const double at =
+            low * std::pow(static_cast<double>(high) / low, static_cast<double>(b) / bands);
         const int edge = std::max(edges.back() + 1, static_cast<int>(std::lround(at)));
         if (edge > high) break;
         edges.push_back(edge);
@@ -34,7 +35,8 @@ public:
 
     // `length` samples from decimated sample `first` on; `first` never goes back.
     const float* At(std::int64_t first, std::size_t length) {
-        if (first < first_ || first + static_cast<std::int64_t>(length) > first_ + static_cast<std::int64_t>(samples_.size())) {
+        if (first < first_ || first + static_cast<std::int64_t>(length) >
+                                  first_ + static_cast<std::int64_t>(samples_.size())) {
             first_ = first;
             MixDown(view_, first * factor_, factor_, samples_);
         }
@@ -65,7 +67,8 @@ Features ComputeFeatures(const SoundView& view, const FinderOptions& options) {
     features.hopFrames = std::int64_t{hop} * factor;
     features.windowFrames = (std::int64_t{window} + std::int64_t{hop} * (smooth - 1)) * factor;
     features.bands = PaddedBands(bands);
-    features.spectraPerSecond = static_cast<double>(view.rate) / static_cast<double>(features.hopFrames);
+    features.spectraPerSecond =
+        static_cast<double>(view.rate) / static_cast<double>(features.hopFrames);
     const std::int64_t decimated = view.frames / factor;
     if (decimated < window) return features;
     const std::int64_t spectra = (decimated - window) / hop + 1;
@@ -76,11 +79,13 @@ Features ComputeFeatures(const SoundView& view, const FinderOptions& options) {
 
     std::vector<float> hann(static_cast<std::size_t>(window));
     for (int k = 0; k < window; ++k)
-        hann[static_cast<std::size_t>(k)] = static_cast<float>(0.5 - 0.5 * std::cos(2.0 * std::numbers::pi * k / window));
+        hann[static_cast<std::size_t>(k)] =
+            static_cast<float>(0.5 - 0.5 * std::cos(2.0 * std::numbers::pi * k / window));
     RealFft fft(static_cast<std::size_t>(window));
     DecimatedBlock block(view, factor, static_cast<std::size_t>(window + hop * 1024));
     const auto bandCount = static_cast<std::size_t>(bands);
-    std::vector<double> recent(static_cast<std::size_t>(smooth) * bandCount);  // the last `smooth` spectra
+    std::vector<double> recent(static_cast<std::size_t>(smooth) *
+                               bandCount);  // the last `smooth` spectra
     std::vector<double> energy(bandCount);
     // Keeps log() finite in digital silence; far below the rounding noise of 16-bit samples.
     constexpr double kFloorPerBin = 1e-10;
@@ -94,7 +99,8 @@ Features ComputeFeatures(const SoundView& view, const FinderOptions& options) {
         double* power = recent.data() + static_cast<std::size_t>(j % smooth) * bandCount;
         for (std::size_t b = 0; b < bandCount; ++b) {
             double sum = 0.0;
-            for (int k = edges[b]; k < edges[b + 1]; ++k) sum += std::norm(bins[static_cast<std::size_t>(k)]);
+            for (int k = edges[b]; k < edges[b + 1]; ++k)
+                sum += std::norm(bins[static_cast<std::size_t>(k)]);
             power[b] = sum;
         }
         if (j + 1 < smooth) continue;
@@ -105,11 +111,13 @@ Features ComputeFeatures(const SoundView& view, const FinderOptions& options) {
         double total = 0.0;
         for (std::size_t b = 0; b < bandCount; ++b) {
             double sum = 0.0;
-            for (std::size_t r = 0; r < static_cast<std::size_t>(smooth); ++r) sum += recent[r * bandCount + b];
+            for (std::size_t r = 0; r < static_cast<std::size_t>(smooth); ++r)
+                sum += recent[r * bandCount + b];
             total += sum;
             energy[b] = std::log10(sum + kFloorPerBin * (edges[b + 1] - edges[b]));
         }
-        features.levelDb[i] = static_cast<float>(10.0 * std::log10(total + kFloorPerBin * (edges.back() - edges.front())));
+        features.levelDb[i] = static_cast<float>(
+            10.0 * std::log10(total + kFloorPerBin * (edges.back() - edges.front())));
 
         double mean = 0.0;
         for (const double e : energy) mean += e;
@@ -119,13 +127,15 @@ Features ComputeFeatures(const SoundView& view, const FinderOptions& options) {
         length = std::sqrt(length);
         if (length < 1e-9) continue;  // a flat spectrum has no shape to compare
         float* shape = features.shape.data() + i * static_cast<std::size_t>(features.bands);
-        for (std::size_t b = 0; b < bandCount; ++b) shape[b] = static_cast<float>((energy[b] - mean) / length);
+        for (std::size_t b = 0; b < bandCount; ++b)
+            shape[b] = static_cast<float>((energy[b] - mean) / length);
     }
     features.loudestDb = *std::max_element(features.levelDb.begin(), features.levelDb.end());
     // Silence matches silence at every lag: it is no evidence of a loop.
     for (std::size_t i = 0; i < count; ++i) {
         if (features.levelDb[i] >= features.loudestDb + options.silenceDb) continue;
-        std::fill_n(features.shape.begin() + static_cast<std::ptrdiff_t>(i * static_cast<std::size_t>(features.bands)),
+        std::fill_n(features.shape.begin() +
+                        static_cast<std::ptrdiff_t>(i * static_cast<std::size_t>(features.bands)),
                     features.bands, 0.0F);
     }
     return features;

@@ -15,7 +15,8 @@ float Dot(const float* a, const float* b, int bands) {
     float lanes[8] = {};
     for (int k = 0; k < bands; k += 8)
         for (int j = 0; j < 8; ++j) lanes[j] += a[k + j] * b[k + j];
-    return ((lanes[0] + lanes[1]) + (lanes[2] + lanes[3])) + ((lanes[4] + lanes[5]) + (lanes[6] + lanes[7]));
+    return ((lanes[0] + lanes[1]) + (lanes[2] + lanes[3])) +
+           ((lanes[4] + lanes[5]) + (lanes[6] + lanes[7]));
 }
 
 // S(k) = sum over i of g(i) . g(i + k), for k < Count(), where g is the spectra's shape with its
@@ -59,18 +60,21 @@ std::vector<double> SummedSelfSimilarity(const Features& features, std::int64_t 
 
 // Lags in [minLag, maxLag] where S stands highest above its surroundings (its height), highest
 // first.
-std::vector<std::int64_t> PeakLags(const std::vector<double>& sums, std::int64_t minLag, std::int64_t maxLag,
-                                   std::int64_t baseline, std::size_t wanted) {
+std::vector<std::int64_t> PeakLags(const std::vector<double>& sums, std::int64_t minLag,
+                                   std::int64_t maxLag, std::int64_t baseline, std::size_t wanted) {
     const auto count = static_cast<std::int64_t>(sums.size());
     std::vector<double> prefix(sums.size() + 1, 0.0);
     for (std::size_t k = 0; k < sums.size(); ++k) prefix[k + 1] = prefix[k] + sums[k];
     const auto rangeSum = [&](std::int64_t lo, std::int64_t hi) {  // [lo, hi], clipped
         lo = std::max<std::int64_t>(lo, 0);
         hi = std::min(hi, count - 1);
-        return lo > hi ? 0.0 : prefix[static_cast<std::size_t>(hi + 1)] - prefix[static_cast<std::size_t>(lo)];
+        return lo > hi ? 0.0
+                       : prefix[static_cast<std::size_t>(hi + 1)] -
+                             prefix[static_cast<std::size_t>(lo)];
     };
     const auto rangeCount = [&](std::int64_t lo, std::int64_t hi) {
-        return static_cast<double>(std::max<std::int64_t>(0, std::min(hi, count - 1) - std::max<std::int64_t>(lo, 0) + 1));
+        return static_cast<double>(
+            std::max<std::int64_t>(0, std::min(hi, count - 1) - std::max<std::int64_t>(lo, 0) + 1));
     };
     const auto height = [&](std::int64_t k) {
         // The peak's own few lags are left out of its baseline.
@@ -85,7 +89,8 @@ std::vector<std::int64_t> PeakLags(const std::vector<double>& sums, std::int64_t
     const std::int64_t first = std::max<std::int64_t>(minLag, 1);
     const std::int64_t last = std::min(maxLag, count - 2);
     std::vector<double> heights;
-    for (std::int64_t k = first - 1; k <= last + 1; ++k) heights.push_back(k >= 0 && k < count ? height(k) : 0.0);
+    for (std::int64_t k = first - 1; k <= last + 1; ++k)
+        heights.push_back(k >= 0 && k < count ? height(k) : 0.0);
     std::vector<std::pair<double, std::int64_t>> peaks;
     for (std::int64_t k = first; k <= last; ++k) {
         const auto at = static_cast<std::size_t>(k - first + 1);
@@ -97,8 +102,9 @@ std::vector<std::int64_t> PeakLags(const std::vector<double>& sums, std::int64_t
     });
     std::vector<std::int64_t> lags;
     for (const auto& peak : peaks) {
-        const bool near = std::any_of(lags.begin(), lags.end(),
-                                      [&](std::int64_t lag) { return std::abs(lag - peak.second) <= 3; });
+        const bool near = std::any_of(lags.begin(), lags.end(), [&](std::int64_t lag) {
+            return std::abs(lag - peak.second) <= 3;
+        });
         if (!near) lags.push_back(peak.second);
         if (lags.size() == wanted) break;
     }
@@ -129,8 +135,9 @@ Run LongestRun(const Features& features, std::int64_t lag, const FinderOptions& 
         const float a = features.levelDb[i];
         const float b = features.levelDb[i + step];
         const bool silent = a < quiet && b < quiet;
-        const bool match = !silent && a >= quiet && b >= quiet && std::fabs(a - b) <= tolerance &&
-                           Dot(features.Shape(i), features.Shape(i + step), features.bands) >= similarity;
+        const bool match =
+            !silent && a >= quiet && b >= quiet && std::fabs(a - b) <= tolerance &&
+            Dot(features.Shape(i), features.Shape(i + step), features.bands) >= similarity;
         matches[i + 1] = matches[i] + (match ? 1 : 0);
         votes[i + 1] = votes[i] + (silent ? 0 : 1);
     }
@@ -157,8 +164,9 @@ Run LongestRun(const Features& features, std::int64_t lag, const FinderOptions& 
     return best;
 }
 
-std::vector<RepetitionLag> FindRepetitionLags(const Features& features, std::int64_t minLag, std::int64_t maxLag,
-                                              std::size_t count, const FinderOptions& options) {
+std::vector<RepetitionLag> FindRepetitionLags(const Features& features, std::int64_t minLag,
+                                              std::int64_t maxLag, std::size_t count,
+                                              const FinderOptions& options) {
     const auto spectra = static_cast<std::int64_t>(features.Count());
     minLag = std::max<std::int64_t>(minLag, 1);
     maxLag = std::min(maxLag, spectra - 1);
@@ -169,13 +177,15 @@ std::vector<RepetitionLag> FindRepetitionLags(const Features& features, std::int
     const std::vector<double> sums = SummedSelfSimilarity(features, baseline);
     const std::int64_t peakWidth = std::max<std::int64_t>(
         4, std::llround(options.peakWidthSeconds * features.spectraPerSecond));
-    const std::vector<std::int64_t> peaks = PeakLags(sums, minLag, maxLag, peakWidth,
-                                                     static_cast<std::size_t>(std::max(1, options.lagCandidates)));
+    const std::vector<std::int64_t> peaks =
+        PeakLags(sums, minLag, maxLag, peakWidth,
+                 static_cast<std::size_t>(std::max(1, options.lagCandidates)));
 
     // The best run at the lags around `center`: a lag in spectra is only good to one either way.
     const auto bestNear = [&](std::int64_t center, std::int64_t reach) {
         RepetitionLag best;
-        for (std::int64_t k = std::max(minLag, center - reach); k <= std::min(maxLag, center + reach); ++k) {
+        for (std::int64_t k = std::max(minLag, center - reach);
+             k <= std::min(maxLag, center + reach); ++k) {
             const RepetitionLag here{k, LongestRun(features, k, options)};
             if (best.lag == 0 || Longer(here, best)) best = here;
         }
@@ -201,8 +211,11 @@ std::vector<RepetitionLag> FindRepetitionLags(const Features& features, std::int
             const std::int64_t reach = m / 2 + 1;
             if (center - reach > maxLag) continue;
             std::int64_t top = -1;
-            for (std::int64_t k = std::max(minLag, center - reach); k <= std::min(maxLag, center + reach); ++k)
-                if (top < 0 || sums[static_cast<std::size_t>(k)] > sums[static_cast<std::size_t>(top)]) top = k;
+            for (std::int64_t k = std::max(minLag, center - reach);
+                 k <= std::min(maxLag, center + reach); ++k)
+                if (top < 0 ||
+                    sums[static_cast<std::size_t>(k)] > sums[static_cast<std::size_t>(top)])
+                    top = k;
             if (top < 0) continue;
             const RepetitionLag multiple = bestNear(top, 1);
             if (multiple.lag > 0 && repeatsEnough(multiple, options.multipleRunShare)) {
@@ -210,8 +223,9 @@ std::vector<RepetitionLag> FindRepetitionLags(const Features& features, std::int
                 break;
             }
         }
-        const bool known = std::any_of(lags.begin(), lags.end(),
-                                       [&](const RepetitionLag& r) { return std::abs(r.lag - base.lag) <= 2; });
+        const bool known = std::any_of(lags.begin(), lags.end(), [&](const RepetitionLag& r) {
+            return std::abs(r.lag - base.lag) <= 2;
+        });
         if (!known) lags.push_back(base);
         if (lags.size() == count) break;
     }

@@ -15,8 +15,8 @@ struct BlockSums {
     std::size_t Count() const { return energy.size(); }
 };
 
-BlockSums SumBlocks(const SoundView& view, std::int64_t lag, std::int64_t first, std::int64_t blockFrames,
-                    std::int64_t blocks) {
+BlockSums SumBlocks(const SoundView& view, std::int64_t lag, std::int64_t first,
+                    std::int64_t blockFrames, std::int64_t blocks) {
     blocks = std::clamp<std::int64_t>((view.frames - lag - first) / blockFrames, 0, blocks);
     BlockSums sums;
     sums.difference.resize(static_cast<std::size_t>(blocks));
@@ -47,13 +47,14 @@ Seam SeamOf(double energy, double difference, double noise, const FinderOptions&
 
 // The start in [first, last] within jumpSearchSeconds of `around` with the smallest jump: the
 // least squared difference over jumpSeconds after the join, the earliest of equals.
-std::int64_t SmallestJump(const SoundView& view, std::int64_t lag, std::int64_t around, std::int64_t first,
-                          std::int64_t last, const FinderOptions& options) {
+std::int64_t SmallestJump(const SoundView& view, std::int64_t lag, std::int64_t around,
+                          std::int64_t first, std::int64_t last, const FinderOptions& options) {
     const std::int64_t reach = view.FramesOf(options.jumpSearchSeconds, 0);
     const std::int64_t length = view.FramesOf(options.jumpSeconds);
     std::int64_t best = around;
     double bestCost = -1.0;
-    for (std::int64_t p = std::max(first, around - reach); p <= std::min(last, around + reach); ++p) {
+    for (std::int64_t p = std::max(first, around - reach); p <= std::min(last, around + reach);
+         ++p) {
         const std::int64_t n = std::min(length, view.frames - lag - p);
         if (n < 1) break;
         double cost = 0.0;
@@ -83,7 +84,8 @@ bool BetterSeam(const Seam& a, const Seam& b) {
     return !a.transparent && a.qualityDb > b.qualityDb;
 }
 
-Seam MeasureSeam(const SoundView& view, std::int64_t start, std::int64_t end, const FinderOptions& options) {
+Seam MeasureSeam(const SoundView& view, std::int64_t start, std::int64_t end,
+                 const FinderOptions& options) {
     std::int64_t n = view.FramesOf(options.qualitySeconds);
     std::int64_t from = start;  // compare from the join on ...
     std::int64_t to = end;
@@ -105,17 +107,20 @@ Seam MeasureSeam(const SoundView& view, std::int64_t start, std::int64_t end, co
             difference += d * d;
         }
     }
-    return SeamOf(energy, difference, static_cast<double>(n * view.channels) * view.RoundingNoise(), options);
+    return SeamOf(energy, difference, static_cast<double>(n * view.channels) * view.RoundingNoise(),
+                  options);
 }
 
-std::optional<std::int64_t> EarliestStart(const SoundView& view, std::int64_t lag, std::int64_t first,
-                                          std::int64_t last, const FinderOptions& options) {
+std::optional<std::int64_t> EarliestStart(const SoundView& view, std::int64_t lag,
+                                          std::int64_t first, std::int64_t last,
+                                          const FinderOptions& options) {
     first = std::max<std::int64_t>(first, 0);
     if (last < first) return std::nullopt;
     const std::int64_t block = BlockFrames(view, options);
     const auto hold = static_cast<std::size_t>(std::max<std::int64_t>(
         2, std::llround(options.agreeHoldSeconds / options.agreeWindowSeconds * 2.0)));
-    const BlockSums sums = SumBlocks(view, lag, first, block, (last - first) / block + 1 + static_cast<std::int64_t>(hold));
+    const BlockSums sums = SumBlocks(view, lag, first, block,
+                                     (last - first) / block + 1 + static_cast<std::int64_t>(hold));
     const double noise = static_cast<double>(2 * block * view.channels) * view.RoundingNoise();
     const double agreeRatio = std::pow(10.0, options.agreeErrorDb / 10.0);
 
@@ -133,12 +138,13 @@ std::optional<std::int64_t> EarliestStart(const SoundView& view, std::int64_t la
     return std::nullopt;
 }
 
-std::int64_t CleanestStart(const SoundView& view, std::int64_t lag, std::int64_t first, std::int64_t last,
-                           const FinderOptions& options) {
+std::int64_t CleanestStart(const SoundView& view, std::int64_t lag, std::int64_t first,
+                           std::int64_t last, const FinderOptions& options) {
     first = std::max<std::int64_t>(first, 0);
     if (last <= first) return first;
     const std::int64_t block = BlockFrames(view, options);
-    const std::int64_t span = std::max<std::int64_t>(1, view.FramesOf(options.qualitySeconds) / block);
+    const std::int64_t span =
+        std::max<std::int64_t>(1, view.FramesOf(options.qualitySeconds) / block);
     const BlockSums sums = SumBlocks(view, lag, first, block, (last - first) / block + 1 + span);
     const double noise = static_cast<double>(span * block * view.channels) * view.RoundingNoise();
 

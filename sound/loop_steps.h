@@ -54,13 +54,15 @@ struct Features {
     std::int64_t hopFrames = 0;     // frames of the sound from one spectrum to the next
     std::int64_t windowFrames = 0;  // frames of the sound one spectrum covers
     double spectraPerSecond = 0.0;
-    int bands = 0;                  // a multiple of 8; bands past the real ones stay 0
-    std::vector<float> shape;       // Count() x bands: log band energies, mean removed, unit length
-    std::vector<float> levelDb;     // loudness of each spectrum, against a fixed reference
+    int bands = 0;               // a multiple of 8; bands past the real ones stay 0
+    std::vector<float> shape;    // Count() x bands: log band energies, mean removed, unit length
+    std::vector<float> levelDb;  // loudness of each spectrum, against a fixed reference
     float loudestDb = 0.0F;
 
     std::size_t Count() const { return levelDb.size(); }
-    const float* Shape(std::size_t index) const { return shape.data() + index * static_cast<std::size_t>(bands); }
+    const float* Shape(std::size_t index) const {
+        return shape.data() + index * static_cast<std::size_t>(bands);
+    }
 };
 
 // Spectra one hop apart over the whole sound, a window at a time: memory grows with the number
@@ -121,18 +123,20 @@ struct Seam {
 // fits, the frames that do follow `end`). e is the energy of the format's own rounding noise
 // over the same samples (one step squared over 12 each), so two identical passes score the
 // sound's signal-to-rounding-noise ratio and silence scores 0 dB.
-Seam MeasureSeam(const SoundView& view, std::int64_t start, std::int64_t end, const FinderOptions& options);
+Seam MeasureSeam(const SoundView& view, std::int64_t start, std::int64_t end,
+                 const FinderOptions& options);
 
 // The earliest start in [first, last] from which the sound agrees with itself `lag` frames later
 // for agreeHoldSeconds, then moved within jumpSearchSeconds (and within [first, last]) to the
 // smallest jump at the join. Nothing when the two never agree there.
-std::optional<std::int64_t> EarliestStart(const SoundView& view, std::int64_t lag, std::int64_t first,
-                                          std::int64_t last, const FinderOptions& options);
+std::optional<std::int64_t> EarliestStart(const SoundView& view, std::int64_t lag,
+                                          std::int64_t first, std::int64_t last,
+                                          const FinderOptions& options);
 
 // The start in [first, last] with the best seam, the earliest among seams that rank equal, with
 // the smallest jump nearby.
-std::int64_t CleanestStart(const SoundView& view, std::int64_t lag, std::int64_t first, std::int64_t last,
-                           const FinderOptions& options);
+std::int64_t CleanestStart(const SoundView& view, std::int64_t lag, std::int64_t first,
+                           std::int64_t last, const FinderOptions& options);
 
 // True when `a` is the better of two seams: transparent first, then the higher quality.
 bool BetterSeam(const Seam& a, const Seam& b);

@@ -1,3 +1,4 @@
+// The view of the loaded bytes the finder reads, and the mono mix-down its analysis starts from.
 #include <algorithm>
 #include <cmath>
 
@@ -12,7 +13,8 @@ std::int64_t SoundView::FramesOf(double seconds, std::int64_t least) const {
 }
 
 std::optional<SoundView> ViewOf(const PcmFormat& format, std::span<const std::uint8_t> sound) {
-    if (!IsConsistent(format) || format.nBlockAlign < 1 || format.nSamplesPerSec < 1) return std::nullopt;
+    if (!IsConsistent(format) || format.nBlockAlign < 1 || format.nSamplesPerSec < 1)
+        return std::nullopt;
     if (format.wBitsPerSample != 8 && format.wBitsPerSample != 16) return std::nullopt;
     if (format.nChannels != 1 && format.nChannels != 2) return std::nullopt;
     SoundView view;
@@ -49,11 +51,14 @@ float SumSamples(const std::uint8_t* p, int count) {
 template <int BytesPerSample>
 void MixDownAs(const SoundView& view, std::int64_t first, int factor, std::span<float> out) {
     const int samples = factor * view.channels;
-    const float scale = 1.0F / (static_cast<float>(samples) * (BytesPerSample == 1 ? 128.0F : 32768.0F));
+    const float scale =
+        1.0F / (static_cast<float>(samples) * (BytesPerSample == 1 ? 128.0F : 32768.0F));
     for (std::size_t j = 0; j < out.size(); ++j) {
         const std::int64_t frame = first + static_cast<std::int64_t>(j) * factor;
         if (frame >= 0 && frame + factor <= view.frames) {
-            const std::uint8_t* p = view.bytes.data() + static_cast<std::size_t>(frame * view.channels) * BytesPerSample;
+            const std::uint8_t* p =
+                view.bytes.data() +
+                static_cast<std::size_t>(frame * view.channels) * BytesPerSample;
             out[j] = SumSamples<BytesPerSample>(p, samples) * scale;
             continue;
         }

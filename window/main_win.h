@@ -1,7 +1,7 @@
 // MainWin, the tool's one window: its controls at their fixed places, the loop state, and the
-// handlers that edit the loop, show it, open and save files and play the seam preview. The loop
-// arithmetic lives in loop_rules.h; the sound itself and the device belong to wavemisc, the
-// dialogs to misc.
+// handlers that edit the loop, find it, show it, open and save files and play the seam preview.
+// The loop arithmetic lives in loop_rules.h; the sound itself and the device belong to wavemisc,
+// the finder to loop_finder.h, the dialogs to misc.
 #pragma once
 
 #include <QWidget>

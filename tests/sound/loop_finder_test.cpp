@@ -33,7 +33,8 @@ LoopedMusic Music(testwave::Format format, double introSeconds, double loopSecon
 struct FindCase {
     const char* name;
     LoopedMusic music;
-    bool startsWhereLoopStarts;  // nothing rings across the join: the passes agree from its first frame
+    bool startsWhereLoopStarts;  // nothing rings across the join: the passes agree from its first
+                                 // frame
 };
 
 std::vector<FindCase> FindCases() {
@@ -57,9 +58,11 @@ std::vector<FindCase> FindCases() {
 TEST(LoopFinderTest, FindsTheKnownLoopToTheFrame) {
     for (const FindCase& c : FindCases()) {
         const wavemisc::ParsedWave wave = Read(c.music);
-        const std::vector<wavemisc::LoopCandidate> found = wavemisc::FindLoops(wave.format, wave.data);
+        const std::vector<wavemisc::LoopCandidate> found =
+            wavemisc::FindLoops(wave.format, wave.data);
         ASSERT_FALSE(found.empty()) << c.name;
-        EXPECT_EQ(found[0].end - found[0].start, static_cast<std::int32_t>(c.music.loopFrames)) << c.name;
+        EXPECT_EQ(found[0].end - found[0].start, static_cast<std::int32_t>(c.music.loopFrames))
+            << c.name;
         EXPECT_TRUE(found[0].passes) << c.name << ": " << found[0].qualityDb << " dB";
         if (c.startsWhereLoopStarts) {
             EXPECT_EQ(found[0].start, static_cast<std::int32_t>(c.music.introFrames)) << c.name;
@@ -86,7 +89,8 @@ TEST(LoopFinderTest, RefineRecoversTheExactLoopFromFourTenthsOfASecondOff) {
         std::int32_t start, end;
     } rows[] = {{start + off, end - off}, {start - off, end + off}, {start + off, end + off}};
     for (const auto& row : rows) {
-        const std::optional<wavemisc::LoopCandidate> refined = wavemisc::RefineLoop(wave.format, wave.data, row.start, row.end, 0.5);
+        const std::optional<wavemisc::LoopCandidate> refined =
+            wavemisc::RefineLoop(wave.format, wave.data, row.start, row.end, 0.5);
         ASSERT_TRUE(refined) << row.start << " " << row.end;
         EXPECT_EQ(refined->start, start) << row.start << " " << row.end;
         EXPECT_EQ(refined->end, end) << row.start << " " << row.end;
@@ -95,8 +99,10 @@ TEST(LoopFinderTest, RefineRecoversTheExactLoopFromFourTenthsOfASecondOff) {
 }
 
 TEST(LoopFinderTest, NothingForSoundsThatDoNotRepeatOrCannotBeSaved) {
-    const testwave::Bytes noiseFile = testwave::Wave(testwave::Pcm(16, 1, 11025), testwave::Noise(11025 * 2 * 8));
-    const wavemisc::ParsedWave noiseWave = wavemisc::ParseWave(std::span<const std::uint8_t>(noiseFile)).wave;
+    const testwave::Bytes noiseFile =
+        testwave::Wave(testwave::Pcm(16, 1, 11025), testwave::Noise(11025 * 2 * 8));
+    const wavemisc::ParsedWave noiseWave =
+        wavemisc::ParseWave(std::span<const std::uint8_t>(noiseFile)).wave;
     EXPECT_TRUE(wavemisc::FindLoops(noiseWave.format, noiseWave.data).empty());
 
     wavemisc::ParsedWave inconsistent = Read(Music(testwave::Pcm(16, 2, 11025), 1.3, 4.37));

@@ -18,9 +18,9 @@ struct LoopedMusic {
     std::uint32_t introFrames = 0;
     std::uint32_t loopFrames = 0;
     std::uint32_t totalFrames = 0;
-    double ringSeconds = 0.3;      // decay of each note; notes ring on into the next pass
-    bool ringAcross = true;        // false: notes stop at the end of their pass or intro
-    double steadyHz = 0.0;         // a tone held through each pass, under the notes
+    double ringSeconds = 0.3;  // decay of each note; notes ring on into the next pass
+    bool ringAcross = true;    // false: notes stop at the end of their pass or intro
+    double steadyHz = 0.0;     // a tone held through each pass, under the notes
     double noteEverySeconds = 0.25;
 };
 
@@ -35,8 +35,8 @@ struct Random {
 };
 
 // Adds the notes of one section (seeded by `seed`) from frame `at`, `length` frames long.
-inline void AddSection(const LoopedMusic& m, std::uint32_t seed, std::int64_t at, std::int64_t length,
-                       std::vector<double>& left, std::vector<double>& right) {
+inline void AddSection(const LoopedMusic& m, std::uint32_t seed, std::int64_t at,
+                       std::int64_t length, std::vector<double>& left, std::vector<double>& right) {
     const double rate = m.format.rate;
     const auto total = static_cast<std::int64_t>(left.size());
     const std::int64_t sectionEnd = m.ringAcross ? total : std::min(total, at + length);
@@ -61,7 +61,8 @@ inline void AddSection(const LoopedMusic& m, std::uint32_t seed, std::int64_t at
     }
     if (m.steadyHz > 0.0) {
         for (std::int64_t t = 0; t < length && at + t < total; ++t) {
-            const double tone = 0.3 * std::sin(2.0 * std::numbers::pi * m.steadyHz * static_cast<double>(t) / rate);
+            const double tone =
+                0.3 * std::sin(2.0 * std::numbers::pi * m.steadyHz * static_cast<double>(t) / rate);
             left[static_cast<std::size_t>(at + t)] += tone;
             right[static_cast<std::size_t>(at + t)] += tone;
         }
@@ -82,11 +83,15 @@ inline Bytes RenderLoopedMusic(const LoopedMusic& m) {
     for (std::size_t f = 0; f < m.totalFrames; ++f) {
         const double mono = (left[f] + right[f]) / 2.0;
         for (std::uint32_t c = 0; c < m.format.channels; ++c) {
-            const double v = std::clamp(m.format.channels == 1 ? mono : c == 0 ? left[f] : right[f], -1.0, 1.0);
+            const double v = std::clamp(m.format.channels == 1 ? mono
+                                        : c == 0               ? left[f]
+                                                               : right[f],
+                                        -1.0, 1.0);
             if (m.format.bits == 8) {
                 out.push_back(static_cast<std::uint8_t>(std::lround(v * 127.0) + 128));
             } else {
-                PutU16(out, static_cast<std::uint16_t>(static_cast<std::int16_t>(std::lround(v * 32767.0))));
+                PutU16(out, static_cast<std::uint16_t>(
+                                static_cast<std::int16_t>(std::lround(v * 32767.0))));
             }
         }
     }
