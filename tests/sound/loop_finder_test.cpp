@@ -105,6 +105,15 @@ TEST(LoopFinderTest, NothingForSoundsThatDoNotRepeatOrCannotBeSaved) {
         wavemisc::ParseWave(std::span<const std::uint8_t>(noiseFile)).wave;
     EXPECT_TRUE(wavemisc::FindLoops(noiseWave.format, noiseWave.data).empty());
 
+    // The slowest rate the reader takes: five frames, too few to analyse, and nothing breaks.
+    const testwave::Bytes slowFile = testwave::Wave(testwave::Pcm(8, 1, 1), testwave::Noise(5));
+    const wavemisc::ParsedWave slow = wavemisc::ParseWave(std::span<const std::uint8_t>(slowFile)).wave;
+    EXPECT_TRUE(wavemisc::FindLoops(slow.format, slow.data).empty());
+    const auto refined = wavemisc::RefineLoop(slow.format, slow.data, 0, 2, 10.0);
+    if (refined) {
+        EXPECT_LE(refined->start + 2, refined->end);
+    }
+
     wavemisc::ParsedWave inconsistent = Read(Music(testwave::Pcm(16, 2, 11025), 1.3, 4.37));
     inconsistent.format.nBlockAlign = 3;  // the reader takes it; no loop of it could be saved
     EXPECT_TRUE(wavemisc::FindLoops(inconsistent.format, inconsistent.data).empty());
