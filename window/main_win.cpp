@@ -9,8 +9,8 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QMimeData>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QShortcut>
@@ -76,7 +76,8 @@ QString FadeCaption(int value) {
 // way. The new caption is painted before the work starts; user input waits until after it.
 class BusyCaption {
 public:
-    BusyCaption(QWidget* window, const QString& caption) : window_(window), saved_(window->windowTitle()) {
+    BusyCaption(QWidget* window, const QString& caption)
+        : window_(window), saved_(window->windowTitle()) {
         QApplication::setOverrideCursor(Qt::WaitCursor);
         window_->setWindowTitle(caption);
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
@@ -124,7 +125,8 @@ MainWin::MainWin(QWidget* parent) : QWidget(parent) {
     connect(findKey, &QShortcut::activated, this, &MainWin::FindLoop);
     const auto* refineKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_R), this);
     connect(refineKey, &QShortcut::activated, this, &MainWin::RefineLoop);
-    Picture1->setToolTip(QStringLiteral("Ctrl+F：ループを探す\nCtrl+R：今のループを各点0.5秒以内で合わせ直す"));
+    Picture1->setToolTip(
+        QStringLiteral("Ctrl+F：ループを探す\nCtrl+R：今のループを各点0.5秒以内で合わせ直す"));
     // The text boxes would take a dropped file's name as text; the window opens the file instead.
     setAcceptDrops(true);
     Text2->installEventFilter(this);
