@@ -6,6 +6,7 @@
 #         a file of the output's size, vs that cp plus sync, and vs a plain save (one read()
 #         of the input, one write() per part, fsync); peak memory vs input + tail
 #   fade  alone: ns per unit vs one std::pow per unit
+#   seam finder (bench/finder_run.sh): find and refine CPU, memory, development-set accuracy
 #   SoX   doing the same render (intro, loop twice, 30 s fade; its curve differs)
 # Usage: bench/run.sh   (RUNS=7 for more runs; BENCH_DIR=... for the scratch folder, which needs
 # about 1 GB free and should sit on the disk the user saves to, not on tmpfs; BENCH_BUILD=... for
@@ -98,6 +99,9 @@ echo "$fadeReport"
 for fadeNs in $(echo "$fadeReport" | sed -E 's/.*units: +([0-9.]+) ns.*/\1/'); do
   printf "fade target <= 5 ns per unit (%s ns): %s\n" "$fadeNs" "$(verdict "$fadeNs <= 5")"
 done
+
+# ---- seam finder ----
+bench/finder_run.sh "$bin" "$work" "$runs"
 
 # ---- SoX ----
 # Intro, the loop twice, then 30 s from the loop start fading out, concatenated; timed with and

@@ -1,12 +1,17 @@
 #include "cli/cli.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
+#include <charconv>
+#include <cmath>
 #include <cstddef>
+#include <cstdio>
 #include <limits>
 #include <utility>
 #include <vector>
 
+#include "sound/loop_finder.h"
 #include "sound/wave_core.h"
 
 namespace cli {
@@ -18,15 +23,19 @@ constexpr std::string_view kUsage =
     "  rundelt-cli info 入力.wav\n"
     "  rundelt-cli save 入力.wav 出力.wav --start 開始 --end 終了 [--repeat 回数] [--fade 秒数] [--smpl]\n"
     "  rundelt-cli preview 入力.wav 出力.wav --start 開始 --end 終了\n"
+    "  rundelt-cli find 入力.wav [--top 件数] [--near 開始 終了 [--radius 秒数]]\n"
     "  rundelt-cli --help\n"
     "\n"
     "  info     ファイルの情報を表示します\n"
     "  save     ループしたファイルを書き出します（既定：--repeat 2 --fade 5）\n"
     "           --smpl で最初のループ1回分を smpl チャンクに記録します\n"
     "  preview  ループのつなぎ目の前後2秒ずつ、4秒のファイルを書き出します\n"
+    "  find     ループの候補を良い順に1行に1つ「開始 終了 つなぎ目の品質(dB)」で表示します\n"
+    "           （既定：--top 5）。--near は指定のループを各点 --radius 秒（既定 0.5、10 まで）\n"
+    "           の範囲で合わせ直し、その結果を最初に表示します\n"
     "\n"
     "開始と終了はフレーム番号で、0 ≤ 開始、開始 + 2秒 ≤ 終了 ≤ 最後のフレーム です。\n"
-    "終了コード：0 成功、1 読み込みか書き込みの失敗、2 引数かループ範囲の誤り\n";
+    "終了コード：0 成功、1 読み込みか書き込みの失敗かループ候補なし、2 引数かループ範囲の誤り\n";
 
 constexpr std::string_view kUsageHint = "使い方は rundelt-cli --help で表示します\n";
 
@@ -78,6 +87,78 @@ Outcome Failure(int exitCode, std::string_view message) {
     return outcome;
 }
 
+// --top, --near and --radius: nothing when args[i] is none of them, otherwise "" with `i` on its
+// last value, or the usage message.
+std::optional<std::string> ParseFindOption(std::span<const std::string_view> args, std::size_t& i,
+                                           Arguments& result) {
+    const std::string_view name = args[i];
+    const std::size_t values = name == "--near" ? 2 : name == "--top" || name == "--radius" ? 1 : 0;
+    if (values == 0) return std::nullopt;
+    if (result.command != Command::Find)
+        return "このコマンドでは使えないオプションです：" + std::string(name);
+    if (i + values >= args.size()) return "値がありません：" + std::string(name);
+    if (name == "--radius") {
+        const std::string_view text = args[++i];
+        const std::optional<double> radius = ParseRadiusSeconds(text);
+        if (!radius) return "値が不正です：--radius " + std::string(text) + "（0 から 10 の秒数）";
+        result.radiusSeconds = *radius;
+        return "";
+    }
+    if (name == "--top") {
+        const std::string_view text = args[++i];
+        const std::optional<std::int32_t> top = ParseInt32(text);
+        if (!top || *top < 1) return "値が不正です：--top " + std::string(text) + "（1 以上の整数）";
+        result.topCount = *top;
+        return "";
+    }
+    for (std::int32_t* point : {&result.nearStart, &result.nearEnd}) {
+        const std::string_view text = args[++i];
+        const std::optional<std::int32_t> value = ParseInt32(text);
+        if (!value)
+            return "値が不正です：--near " + std::string(text) + "（-2147483648 から 2147483647 の整数）";
+        *point = *value;
+    }
+    result.near = true;
+    return "";
+}
+
+// "START END QUALITY": frames as integers, the quality in dB to one decimal (never "-0.0").
+std::string CandidateLine(const wavemisc::LoopCandidate& candidate) {
+    double quality = std::round(candidate.qualityDb * 10.0) / 10.0;
+    if (quality == 0.0) quality = 0.0;
+    char text[64];
+    std::snprintf(text, sizeof text, "%d %d %.1f\n", candidate.start, candidate.end, quality);
+    return text;
+}
+
+// The refined loop first when --near asks for one, then the finder's candidates, at most
+// --top lines in all.
+Outcome RunFind(const Arguments& arguments, const wavemisc::ParsedWave& wave) {
+    const auto top = static_cast<std::size_t>(arguments.topCount);
+    std::vector<wavemisc::LoopCandidate> candidates;
+    if (arguments.near) {
+        const std::optional<wavemisc::LoopCandidate> refined = wavemisc::RefineLoop(
+            wave.format, wave.data, arguments.nearStart, arguments.nearEnd, arguments.radiusSeconds);
+        if (refined) candidates.push_back(*refined);
+    }
+    if (candidates.size() < top) {
+        wavemisc::FinderOptions options;
+        // One more than asked for when the refined loop may be among them.
+        const bool room = arguments.topCount < std::numeric_limits<std::int32_t>::max();
+        options.maxCandidates = arguments.near && room ? arguments.topCount + 1 : arguments.topCount;
+        for (const wavemisc::LoopCandidate& found : wavemisc::FindLoops(wave.format, wave.data, options)) {
+            const bool listed = std::any_of(candidates.begin(), candidates.end(), [&](const auto& c) {
+                return c.start == found.start && c.end == found.end;
+            });
+            if (!listed && candidates.size() < top) candidates.push_back(found);
+        }
+    }
+    if (candidates.empty()) return Failure(kExitFailed, wavemisc::kNoLoopFound);
+    Outcome outcome;
+    for (const wavemisc::LoopCandidate& candidate : candidates) outcome.out += CandidateLine(candidate);
+    return outcome;
+}
+
 Outcome WritePreview(const Arguments& arguments, const wavemisc::ParsedWave& wave) {
     // The reader accepts only sounds of at least five seconds by nAvgBytesPerSec, so four seconds
     // of bytes are fewer than the sound's own and the header's 32-bit fields hold them.
@@ -105,9 +186,16 @@ wavemisc::LoopRequest RequestOf(const Arguments& arguments) {
     return request;
 }
 
-// What refuses a save or preview from the format and the payload's size alone: the loop rules
-// (exit 2), then the output's sizes and its destination (exit 1).
+// What refuses a command from the format and the payload's size alone: the loop rules (exit 2),
+// then the output's sizes and its destination (exit 1); for find, only the loop of --near.
 std::optional<Outcome> RefuseEarly(const Arguments& arguments, const wavemisc::ParsedWave& wave) {
+    if (arguments.command == Command::Find) {
+        if (!arguments.near) return std::nullopt;
+        const std::string nearError =
+            LoopError(wave.format, wave.dataBytes, arguments.nearStart, arguments.nearEnd);
+        if (!nearError.empty()) return Failure(kExitUsage, nearError);
+        return std::nullopt;
+    }
     const std::string loopError =
         LoopError(wave.format, wave.dataBytes, arguments.loopStart, arguments.loopEnd);
     if (!loopError.empty()) return Failure(kExitUsage, loopError);
@@ -156,6 +244,9 @@ ParsedArguments ParseArguments(std::span<const std::string_view> args) {
         result.command = Command::Save;
     } else if (commandName == "preview") {
         result.command = Command::Preview;
+    } else if (commandName == "find") {
+        result.command = Command::Find;
+        pathsWanted = 1;
     } else if (commandName.starts_with('-')) {
         return UsageError("不明なオプションです：" + std::string(commandName));
     } else {
@@ -180,6 +271,10 @@ ParsedArguments ParseArguments(std::span<const std::string_view> args) {
         if (arg == "--smpl") {  // a switch without a value
             if (result.command != Command::Save) return NotForThisCommand(arg);
             result.samplerLoop = true;
+            continue;
+        }
+        if (const std::optional<std::string> findError = ParseFindOption(args, i, result)) {
+            if (!findError->empty()) return UsageError(*findError);
             continue;
         }
 
@@ -212,7 +307,7 @@ ParsedArguments ParseArguments(std::span<const std::string_view> args) {
         return UsageError("余分な引数です：" + std::string(paths[pathsWanted]));
     result.inputPath = paths[0];
     if (pathsWanted == 2) result.outputPath = paths[1];
-    if (result.command != Command::Info) {
+    if (result.command == Command::Save || result.command == Command::Preview) {
         if (!seenStart) return UsageError("必要なオプションがありません：--start");
         if (!seenEnd) return UsageError("必要なオプションがありません：--end");
     }
@@ -221,6 +316,17 @@ ParsedArguments ParseArguments(std::span<const std::string_view> args) {
         return UsageError("--smpl にはリピート回数 1 以上が必要です：--repeat " +
                           std::to_string(result.repeatCount));
     return parsed;
+}
+
+std::optional<double> ParseRadiusSeconds(std::string_view text) {
+    const bool plain = !text.empty() && text.front() != '.' && text.back() != '.' &&
+                       std::all_of(text.begin(), text.end(), [](char c) { return (c >= '0' && c <= '9') || c == '.'; }) &&
+                       std::count(text.begin(), text.end(), '.') <= 1;
+    if (!plain) return std::nullopt;
+    double seconds = 0.0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seconds);
+    if (error != std::errc() || end != text.data() + text.size() || seconds > 10.0) return std::nullopt;
+    return seconds;
 }
 
 std::string_view UsageText() { return kUsage; }
@@ -253,8 +359,10 @@ Outcome Run(const Arguments& arguments) {
     if (read.error != wavemisc::WaveError::None)
         return Failure(kExitFailed, wavemisc::UserMessage(read.error));
     const wavemisc::ParsedWave& wave = read.wave;
-    // The file may have changed since its headers were read: what is written follows what was read.
+    // The file may have changed since its headers were read: what is done follows what was read.
     if (std::optional<Outcome> refused = RefuseEarly(arguments, wave)) return *refused;
+
+    if (arguments.command == Command::Find) return RunFind(arguments, wave);
 
     if (arguments.command == Command::Preview) return WritePreview(arguments, wave);
 

@@ -1,5 +1,5 @@
-// The command-line companion: reads its arguments, then runs one of three commands over the
-// wave-data core (info, save, preview). It shares the window's loop rules and writes the same
+// The command-line companion: reads its arguments, then runs one of four commands over the
+// wave-data core (info, save, preview) and the seam finder (find). It shares the window's loop rules and writes the same
 // bytes the window's save writes. Depends on the core only: no window, no sound device.
 #pragma once
 
@@ -15,7 +15,7 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed = 1;  // the input was refused or the output could not be written
 inline constexpr int kExitUsage = 2;   // bad arguments, or a loop the rules do not allow
 
-enum class Command { Help, Info, Save, Preview };
+enum class Command { Help, Info, Save, Preview, Find };
 
 struct Arguments {
     Command command = Command::Help;
@@ -26,7 +26,16 @@ struct Arguments {
     std::int32_t repeatCount = 2;  // the window's initial settings
     std::int32_t fadeSeconds = 5;
     bool samplerLoop = false;  // --smpl: mark the first loop pass in a "smpl" chunk
+    // find
+    std::int32_t topCount = 5;      // candidates printed at most
+    bool near = false;              // refine the loop nearStart .. nearEnd first
+    std::int32_t nearStart = 0;
+    std::int32_t nearEnd = 0;
+    double radiusSeconds = 0.5;     // how far each point of --near may move
 };
+
+// Seconds as --radius takes them: decimal digits with an optional fraction, 0 to 10.
+std::optional<double> ParseRadiusSeconds(std::string_view text);
 
 struct ParsedArguments {
     std::string error;  // "" or the usage message, without a line end

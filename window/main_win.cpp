@@ -3,22 +3,30 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFocusEvent>
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QTextDocument>
 #include <QTimer>
+#include <QUrl>
+#include <cassert>
 #include <filesystem>
+#include <optional>
 #include <span>
 #include <system_error>
 
 #include "dialogs/misc.h"
+#include "sound/loop_finder.h"
 #include "sound/wavemisc.h"
 #include "window/loop_rules.h"
 #include "window/overview_bar.h"
@@ -102,6 +110,38 @@ QString FadeCaption(int value) {
     return QStringLiteral("フェードアウト時間：") + QString::number(value) + QStringLiteral("秒");
 }
 
+// A save or a search blocks the window; the caption and the cursor say so, and come back either
+// way. The new caption is painted before the work starts; user input waits until after it.
+class BusyCaption {
+public:
+    BusyCaption(QWidget* window, const QString& caption)
+        : window_(window), saved_(window->windowTitle()) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        window_->setWindowTitle(caption);
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    }
+    ~BusyCaption() {
+        QApplication::restoreOverrideCursor();
+        window_->setWindowTitle(saved_);
+    }
+    BusyCaption(const BusyCaption&) = delete;
+    BusyCaption& operator=(const BusyCaption&) = delete;
+
+private:
+    QWidget* window_;
+    QString saved_;
+};
+
+constexpr double kRefineRadiusSeconds = 0.5;
+
+// The path of the first local file among dropped data, or "".
+std::string DroppedFile(const QMimeData* data) {
+    if (data == nullptr) return "";
+    for (const QUrl& url : data->urls())
+        if (url.isLocalFile()) return url.toLocalFile().toStdString();
+    return "";
+}
+
 }  // namespace
 
 MainWin::MainWin(QWidget* parent) : QWidget(parent) {
@@ -118,12 +158,25 @@ MainWin::MainWin(QWidget* parent) : QWidget(parent) {
 
     LoadError = "ファイル未選択";
     Timer1->start(kTimerIntervalMs);
+
+    const auto* findKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_F), this);
+    connect(findKey, &QShortcut::activated, this, &MainWin::FindLoop);
+    const auto* refineKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_R), this);
+    connect(refineKey, &QShortcut::activated, this, &MainWin::RefineLoop);
+    Picture1->setToolTip(
+        QStringLiteral("Ctrl+F：ループを探す\nCtrl+R：今のループを各点0.5秒以内で合わせ直す"));
+    // The text boxes would take a dropped file's name as text; the window opens the file instead.
+    setAcceptDrops(true);
+    Text2->installEventFilter(this);
+    Text2->viewport()->installEventFilter(this);
 }
 
 MainWin::~MainWin() {
     // Destroying the children can move the focus; the handlers must not run on a dying window.
     Timer1->stop();
     for (QLineEdit* box : Text1) box->removeEventFilter(this);
+    Text2->removeEventFilter(this);
+    Text2->viewport()->removeEventFilter(this);
 }
 
 void MainWin::CreateControls() {
@@ -292,6 +345,16 @@ void MainWin::Text1_KeyPress(int index, int key) {
 }
 
 bool MainWin::eventFilter(QObject* watched, QEvent* event) {
+    const QEvent::Type type = event->type();
+    if ((type == QEvent::DragEnter || type == QEvent::DragMove || type == QEvent::Drop) &&
+        !DroppedFile(static_cast<QDropEvent*>(event)->mimeData()).empty()) {
+        if (type == QEvent::Drop) {
+            dropEvent(static_cast<QDropEvent*>(event));
+        } else {
+            static_cast<QDropEvent*>(event)->acceptProposedAction();
+        }
+        return true;
+    }
     for (int i = 0; i < 2; ++i) {
         if (watched != Text1[static_cast<std::size_t>(i)]) continue;
         if (event->type() == QEvent::FocusOut) {
@@ -370,31 +433,70 @@ void MainWin::Command3_Click() {
     const std::string path = misc::ChooseSaveFile();
     if (path.empty()) return;
 
-    // The save blocks the window; the caption and the cursor say so, and come back either way.
-    struct SavingState {
-        MainWin* window;
-        QString caption;
-        SavingState(MainWin* w) : window(w), caption(w->windowTitle()) {
-            QApplication::setOverrideCursor(Qt::WaitCursor);
-            window->setWindowTitle(QStringLiteral("保存中…"));
-        }
-        ~SavingState() {
-            QApplication::restoreOverrideCursor();
-            window->setWindowTitle(caption);
-        }
-        SavingState(const SavingState&) = delete;
-        SavingState& operator=(const SavingState&) = delete;
-    };
     std::string message;
     {
-        SavingState saving(this);
-        // Paint the new caption before the write starts; user input waits until after the save.
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        const BusyCaption saving(this, QStringLiteral("保存中…"));
         const int repeatCount = HScroll1[0]->value();
         const int fadeSeconds = HScroll1[1]->value();
         message = wavemisc::SaveLoopedWave(path, repeatCount, fadeSeconds, LoopStart, LoopEnd);
     }
     if (!message.empty()) misc::ShowMessage(message);
+}
+
+void MainWin::dragEnterEvent(QDragEnterEvent* event) {
+    if (!DroppedFile(event->mimeData()).empty()) event->acceptProposedAction();
+}
+
+void MainWin::dropEvent(QDropEvent* event) {
+    const std::string path = DroppedFile(event->mimeData());
+    if (path.empty()) return;
+    event->acceptProposedAction();
+    // Opened once the drop has finished: a refused file's message box must not hold the drag.
+    QTimer::singleShot(0, this, [this, path] { OpenWaveFile(path); });
+}
+
+// ---- Finding the loop ---------------------------------------------------------------------------
+
+namespace {
+
+// Both points at once: a candidate already keeps the loop rules, and one point set alone against
+// the other's old value could be pulled back by its rule.
+void UseFoundLoop(MainWin& window, const std::optional<wavemisc::LoopCandidate>& loop) {
+    if (!loop) {
+        misc::ShowMessage(std::string(wavemisc::kNoLoopFound));
+        return;
+    }
+    assert(loop->start >= 0 && loop->start + HalfWindow() <= loop->end && loop->end <= window.LastFrame);
+    window.LoopStart = loop->start;
+    window.LoopEnd = loop->end;
+    window.RefreshInformation();
+}
+
+}  // namespace
+
+void MainWin::FindLoop() {
+    if (!LoadError.empty()) return;
+    std::optional<wavemisc::LoopCandidate> best;
+    {
+        const BusyCaption searching(this, QStringLiteral("検索中…"));
+        wavemisc::FinderOptions options;
+        options.maxCandidates = 1;
+        const std::vector<wavemisc::LoopCandidate> found =
+            wavemisc::FindLoops(wavemisc::SoundFormat, wavemisc::SoundData, options);
+        if (!found.empty()) best = found.front();
+    }
+    UseFoundLoop(*this, best);
+}
+
+void MainWin::RefineLoop() {
+    if (!LoadError.empty()) return;
+    std::optional<wavemisc::LoopCandidate> refined;
+    {
+        const BusyCaption searching(this, QStringLiteral("検索中…"));
+        refined = wavemisc::RefineLoop(wavemisc::SoundFormat, wavemisc::SoundData, LoopStart, LoopEnd,
+                                       kRefineRadiusSeconds);
+    }
+    UseFoundLoop(*this, refined);
 }
 
 // ---- Seam preview -----------------------------------------------------------------------------

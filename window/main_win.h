@@ -1,7 +1,7 @@
 // MainWin, the tool's one window: its controls at their fixed places, the loop state, and the
-// handlers that edit the loop, show it, open and save files and play the seam preview. The loop
-// arithmetic lives in loop_rules.h; the sound itself and the device belong to wavemisc, the
-// dialogs to misc.
+// handlers that edit the loop, find it, show it, open and save files and play the seam preview.
+// The loop arithmetic lives in loop_rules.h; the sound itself and the device belong to wavemisc,
+// the finder to loop_finder.h, the dialogs to misc.
 #pragma once
 
 #include <QWidget>
@@ -10,6 +10,8 @@
 #include <string>
 
 class QCloseEvent;
+class QDragEnterEvent;
+class QDropEvent;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -49,6 +51,11 @@ public:
     void RefreshBar();
     void OpenWaveFile(const std::string& path);
 
+    // Ctrl+F: both loop points to the finder's best candidate. Ctrl+R: the current loop refined
+    // within half a second of each point. Nothing without a sound; a message when none is found.
+    void FindLoop();
+    void RefineLoop();
+
     // Controls, by their names.
     std::array<QPushButton*, 20> Command1{};
     QPushButton* Command2 = nullptr;
@@ -78,6 +85,9 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // A wave file dropped anywhere on the window opens as the open button's would.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void CreateControls();

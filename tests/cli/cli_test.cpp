@@ -13,11 +13,14 @@
 #include <cerrno>
 #include <cstdint>
 #include <filesystem>
+#include <regex>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "sound/wave_core.h"
+#include "tests/support/looped_music.h"
 #include "tests/support/wave_bytes.h"
 
 extern char** environ;
@@ -274,13 +277,14 @@ TEST_F(CliTest, RefusedInputGivesTheReadersMessageAndWritesNothing) {
         {"missing.wav", std::string(wavemisc::UserMessage(wavemisc::WaveError::CannotOpen))},
     };
     const std::vector<std::vector<std::string>> commands = {
-        {"info"}, {"save", "--start", "0", "--end", "16000"}, {"preview", "--start", "0", "--end", "16000"}};
+        {"info"}, {"save", "--start", "0", "--end", "16000"}, {"preview", "--start", "0", "--end", "16000"},
+        {"find"}};
     for (const Row& row : rows) {
         for (const auto& command : commands) {
             SCOPED_TRACE(std::string(row.file) + " " + command[0]);
             std::vector<std::string> args = command;
             args.insert(args.begin() + 1, Path(row.file));
-            if (command[0] != "info") args.insert(args.begin() + 2, Path("out.wav"));
+            if (command[0] == "save" || command[0] == "preview") args.insert(args.begin() + 2, Path("out.wav"));
             const RunResult r = RunCli(args);
             EXPECT_EQ(r.exitCode, 1);
             EXPECT_EQ(r.out, "");
@@ -407,6 +411,19 @@ TEST_F(CliTest, UsageErrorsExitTwoWithoutWriting) {
         {"save", in, out, "--start", "0", "--end", "16000", "--smpl", "--repeat", "0"},
         {"preview", in, out, "--start", "0", "--end", "16000", "--smpl"},
         {"info", in, "--smpl"},
+        {"find"},
+        {"find", in, out},
+        {"find", in, "--start", "0"},
+        {"find", in, "--top", "0"},
+        {"find", in, "--top"},
+        {"find", in, "--near", "0"},
+        {"find", in, "--near", "0", "1.5"},
+        {"find", in, "--radius", "-1"},
+        {"find", in, "--radius", "10.5"},
+        {"find", in, "--radius", "1e1"},
+        {"find", in, "--radius", ".5"},
+        {"find", in, "--radius", "0.5.1"},
+        {"save", in, out, "--start", "0", "--end", "16000", "--top", "3"},
     };
     for (const auto& args : rows) {
         std::string joined;
@@ -427,6 +444,7 @@ TEST_F(CliTest, HelpGoesToStdoutAndNoArgumentsToStderr) {
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_EQ(help.err, "");
     EXPECT_NE(help.out.find("rundelt-cli save"), std::string::npos);
+    EXPECT_NE(help.out.find("rundelt-cli find"), std::string::npos);
     for (const std::vector<std::string>& args :
          std::vector<std::vector<std::string>>{{"-h"}, {"help"}, {"save", "--help"}}) {
         SCOPED_TRACE(args.back());
@@ -532,6 +550,63 @@ TEST_F(CliTest, FailedWritesReportAndLeaveTheDestinationAsItWas) {
     EXPECT_EQ(testwave::ReadFile(out), previous);
     EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator{}), 2)
         << "no temporary file may be left beside the destination";
+}
+
+TEST_F(CliTest, FindPrintsLoopsBestFirstOnePerLine) {
+    testwave::LoopedMusic music;
+    music.format = testwave::Pcm(16, 1, 8000);
+    music.introFrames = 8000;
+    music.loopFrames = 26411;
+    music.totalFrames = 8000 + 2 * 26411 + 8000;
+    music.ringAcross = false;  // the passes agree from the loop's first frame: one exact answer
+    const std::string in = WriteWave("in.wav", music.format, testwave::RenderLoopedMusic(music));
+    const std::string loop = "8000 34411";
+    const std::string start = std::to_string(8000 + 1600);  // 0.2 s off, each way
+    const std::string end = std::to_string(34411 - 1600);
+    struct Row {
+        std::vector<std::string> options;
+        std::string firstLoop;
+        std::size_t maxLines;
+    };
+    const Row rows[] = {
+        {{}, loop, 5},
+        {{"--top", "1"}, loop, 1},
+        {{"--near", start, end}, loop, 5},
+        {{"--radius", "0.25", "--near", start, end, "--top", "2"}, loop, 2},
+        {{"--near", "8000", "34411", "--radius", "0", "--top", "1"}, loop, 1},
+    };
+    const std::regex line(R"((\d+) (\d+) (-?\d+\.\d))");
+    for (const Row& row : rows) {
+        std::vector<std::string> args = {"find", in};
+        args.insert(args.end(), row.options.begin(), row.options.end());
+        std::string joined;
+        for (const std::string& a : args) joined += "[" + a + "]";
+        SCOPED_TRACE(joined);
+        const RunResult r = RunCli(args);
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(r.err, "");
+        ASSERT_TRUE(r.out.ends_with("\n"));
+        std::vector<std::string> lines;
+        std::istringstream out(r.out);
+        for (std::string text; std::getline(out, text);) lines.push_back(text);
+        EXPECT_LE(lines.size(), row.maxLines);
+        for (const std::string& text : lines) EXPECT_TRUE(std::regex_match(text, line)) << text;
+        ASSERT_FALSE(lines.empty());
+        EXPECT_TRUE(StartsWith(lines[0], row.firstLoop + " ")) << lines[0];
+    }
+}
+
+TEST_F(CliTest, FindWithoutALoopOrWithAWrongNearLoop) {
+    const std::string in = WriteWave("noise.wav", kMono8, testwave::Noise(40000));
+    const RunResult none = RunCli({"find", in});
+    EXPECT_EQ(none.exitCode, 1);
+    EXPECT_EQ(none.out, "");
+    EXPECT_EQ(none.err, "ループ候補が見つかりませんでした\n");
+
+    const RunResult outside = RunCli({"find", in, "--near", "100", "16099"});  // HalfWindow 16000
+    EXPECT_EQ(outside.exitCode, 2);
+    EXPECT_EQ(outside.out, "");
+    EXPECT_TRUE(StartsWith(outside.err, "ループ範囲が不正です：")) << outside.err;
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -23,6 +24,7 @@
 #include <QTextDocument>
 #include <QTest>
 #include <QTimer>
+#include <QUrl>
 #include <algorithm>
 #include <cstdint>
 #include <memory>
@@ -32,6 +34,7 @@
 #include "dialogs/misc.h"
 #include "platform/virtual_wave_out.h"
 #include "sound/wavemisc.h"
+#include "tests/support/looped_music.h"
 #include "tests/support/wave_bytes.h"
 #include "window/command_line.h"
 #include "window/overview_bar.h"
@@ -779,6 +782,110 @@ TEST_F(MainWinTest, FailedSaveIsShownAndTheCaptionComesBack) {
     win->Command3->click();
     EXPECT_EQ(messages.size(), 1U);
     EXPECT_EQ(saveAsked, 2);
+}
+
+// ---- Finding the loop and dropping files -------------------------------------------------------------
+
+// 8000 frames per second: an intro of 1 s, then a loop of 26411 frames that nothing rings across.
+testwave::LoopedMusic LoopedSound() {
+    testwave::LoopedMusic music;
+    music.format = testwave::Pcm(16, 2, 8000);
+    music.introFrames = 8000;
+    music.loopFrames = 26411;
+    music.totalFrames = 8000 + 2 * 26411 + 8000;
+    music.ringAcross = false;
+    return music;
+}
+
+void PressControl(QWidget* window, Qt::Key key) {
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    QTest::keyClick(window, key, Qt::ControlModifier);
+}
+
+TEST_F(MainWinTest, ControlFFindsTheLoopAndControlRRefinesIt) {
+    const testwave::LoopedMusic music = LoopedSound();
+    Start(WriteWave("looped.wav", music.format, testwave::RenderLoopedMusic(music)));
+    EXPECT_NE(win->Picture1->toolTip().indexOf(Q("Ctrl+F")), -1);
+    EXPECT_NE(win->Picture1->toolTip().indexOf(Q("Ctrl+R")), -1);
+    // The tightest loop at the start: the found start lies right of the old end's reach, so the
+    // points must be set together, not one after the other under the rules.
+    win->LoopStart = 0;
+    win->LoopEnd = 16000;
+    CaptionLog log;
+    win->installEventFilter(&log);
+    PressControl(win.get(), Qt::Key_F);
+    win->removeEventFilter(&log);
+    EXPECT_EQ(win->LoopStart, 8000);
+    EXPECT_EQ(win->LoopEnd, 34411);
+    EXPECT_EQ(win->Text1[0]->text(), Q("8000"));
+    EXPECT_EQ(win->Text1[1]->text(), Q("34411"));
+    EXPECT_EQ(log.captions, (std::vector<QString>{Q("検索中…"), Q("Rundelt v1.0")}));
+    EXPECT_EQ(log.waitCursor, (std::vector<bool>{true, false}));
+
+    win->LoopStart = 8000 + 3200;  // 0.4 s off each way
+    win->LoopEnd = 34411 - 3200;
+    PressControl(win.get(), Qt::Key_R);
+    EXPECT_EQ(win->LoopStart, 8000);
+    EXPECT_EQ(win->LoopEnd, 34411);
+    EXPECT_TRUE(messages.empty());
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+TEST_F(MainWinTest, FindKeysWithoutSoundOrWithoutALoop) {
+    Start("");
+    CaptionLog log;
+    win->installEventFilter(&log);
+    PressControl(win.get(), Qt::Key_F);
+    PressControl(win.get(), Qt::Key_R);
+    win->removeEventFilter(&log);
+    EXPECT_TRUE(log.captions.empty());
+    EXPECT_TRUE(messages.empty());
+
+    Start(WriteWave("noise.wav", testwave::Pcm(8, 1, 8000), testwave::Noise(8000 * 6)));
+    for (const Qt::Key key : {Qt::Key_F, Qt::Key_R}) {
+        messages.clear();
+        PressControl(win.get(), key);
+        EXPECT_EQ(messages, (std::vector<std::string>{"ループ候補が見つかりませんでした"})) << key;
+        EXPECT_EQ(win->LoopStart, 0);
+        EXPECT_EQ(win->LoopEnd, 47999);
+    }
+}
+
+TEST_F(MainWinTest, DroppingAFileOpensItAsTheOpenButtonWould) {
+    Start("");
+    const std::string path = TenSeconds();
+    QMimeData file;
+    file.setUrls({QUrl::fromLocalFile(QString::fromStdString(path))});
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &file, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(win.get(), &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &file, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(win.get(), &drop);
+    QCoreApplication::processEvents();  // opened once the drop has finished
+    EXPECT_EQ(win->LoadError, "");
+    EXPECT_EQ(win->LoopEnd, 440999);
+    EXPECT_EQ(openAsked, 1);  // the start-up dialog only
+
+    // On a text box the file opens too, instead of its name landing in the box.
+    Bytes notWave = testwave::Wave(testwave::Pcm(16, 2, 44100), testwave::Pattern(1000));
+    notWave[0] = 'X';
+    const std::string refused = temp.path + "/refused.wav";
+    testwave::WriteFile(refused, notWave);
+    QMimeData other;
+    other.setUrls({QUrl::fromLocalFile(QString::fromStdString(refused))});
+    other.setText(QString::fromStdString(refused));  // what file managers offer besides the address
+    for (QWidget* box : {static_cast<QWidget*>(win->Text1[0]), win->Text2->viewport()}) {
+        messages.clear();
+        QDragEnterEvent enterBox(QPoint(5, 5), Qt::CopyAction, &other, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(box, &enterBox);
+        QDropEvent onBox(QPointF(5, 5), Qt::CopyAction, &other, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(box, &onBox);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(messages, (std::vector<std::string>{"不正なRIFFヘッダです"}));
+    }
+    EXPECT_EQ(win->Text1[0]->text(), Q("0"));
+    EXPECT_EQ(win->Text2->toPlainText().indexOf(Q("refused")), -1);
 }
 
 TEST_F(MainWinTest, ClosingTheWindowReleasesTheDevice) {

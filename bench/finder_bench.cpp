@@ -1,0 +1,134 @@
+// The seam finder's speed and accuracy.
+//   bench_finder speed FILE RUNS: median CPU time of FindLoops per minute of audio, of one plain
+//     pass that reads every sample per minute (the baseline), and of one RefineLoop (from 0.4 s
+//     off each way, radius 0.5 s), as "FIND_MS_PER_MIN BASELINE_MS_PER_MIN REFINE_MS MINUTES".
+//   bench_finder accuracy DIR: runs FindLoops on every item of DIR/manifest.tsv (written by
+//     make_loop_set.py) and prints one line per item, then "ACCURACY hits items" on the last:
+//     a hit is a best candidate of the true length to within 2 frames whose seam passes.
+#include <time.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "sound/loop_finder.h"
+#include "sound/wave_core.h"
+
+namespace {
+
+double CpuMs() {
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
+}
+
+// Every sample read and scaled to -1 .. 1, as any analysis must at least do once.
+double PlainPass(const wavemisc::ParsedWave& wave) {
+    double sum = 0.0;
+    if (wave.format.wBitsPerSample == 8) {
+        for (const std::uint8_t b : wave.data) sum += (b - 128) / 128.0F;
+    } else {
+        for (std::size_t k = 0; k + 1 < wave.data.size(); k += 2)
+            sum += static_cast<std::int16_t>(wave.data[k] | wave.data[k + 1] << 8) / 32768.0F;
+    }
+    return sum;
+}
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+int Speed(const std::string& path, int runs) {
+    const wavemisc::ParseResult read = wavemisc::ReadWaveFile(path);
+    if (read.error != wavemisc::WaveError::None) return 1;
+    const wavemisc::ParsedWave& wave = read.wave;
+    const double minutes =
+        static_cast<double>(wave.data.size()) / wave.format.nAvgBytesPerSec / 60.0;
+    std::vector<double> findMs;
+    std::vector<double> plainMs;
+    std::vector<double> refineMs;
+    volatile double sink = 0.0;  // keeps the plain pass from being optimised away
+    for (int run = 0; run < runs; ++run) {
+        const double t0 = CpuMs();
+        sink = sink + PlainPass(wave);
+        plainMs.push_back(CpuMs() - t0);
+    }
+    std::vector<wavemisc::LoopCandidate> found;
+    for (int run = 0; run < runs; ++run) {
+        const double t0 = CpuMs();
+        found = wavemisc::FindLoops(wave.format, wave.data);
+        findMs.push_back(CpuMs() - t0);
+    }
+    if (found.empty()) {
+        std::fprintf(stderr, "bench_finder: no loop in %s\n", path.c_str());
+        return 1;
+    }
+    const auto off = static_cast<std::int32_t>(0.4 * wave.format.nSamplesPerSec);
+    for (int run = 0; run < runs; ++run) {
+        const double t0 = CpuMs();
+        const auto refined = wavemisc::RefineLoop(wave.format, wave.data, found[0].start + off,
+                                                  found[0].end - off, 0.5);
+        refineMs.push_back(CpuMs() - t0);
+        if (!refined || refined->end - refined->start != found[0].end - found[0].start) {
+            std::fprintf(stderr, "bench_finder: the refine missed the loop\n");
+            return 1;
+        }
+    }
+    std::printf("%.1f %.1f %.1f %.2f\n", Median(findMs) / minutes, Median(plainMs) / minutes,
+                Median(refineMs), minutes);
+    return 0;
+}
+
+int Accuracy(const std::string& dir) {
+    std::ifstream manifest(dir + "/manifest.tsv");
+    std::string line;
+    int items = 0;
+    int hits = 0;
+    while (std::getline(manifest, line)) {
+        std::istringstream fields(line);
+        std::string name, style;
+        long rate = 0, bits = 0, channels = 0, frames = 0, start = 0, end = 0;
+        if (!(fields >> name >> rate >> bits >> channels >> frames >> start >> end >> style))
+            continue;
+        ++items;
+        const wavemisc::ParseResult read = wavemisc::ReadWaveFile(dir + "/" + name);
+        if (read.error != wavemisc::WaveError::None) {
+            std::printf("%-16s unreadable\n", name.c_str());
+            continue;
+        }
+        const double t0 = CpuMs();
+        const auto found = wavemisc::FindLoops(read.wave.format, read.wave.data);
+        const double ms = CpuMs() - t0;
+        const long trueLength = end - start;
+        bool hit = false;
+        std::string what = "none";
+        if (!found.empty()) {
+            const long length = found[0].end - found[0].start;
+            hit = std::labs(length - trueLength) <= 2 && found[0].passes;
+            what = std::to_string(found[0].start) + " " + std::to_string(found[0].end) +
+                   " length " + std::to_string(length - trueLength) + " off, " +
+                   std::to_string(found[0].qualityDb) + " dB";
+        }
+        hits += hit ? 1 : 0;
+        std::printf("%-16s %6ld Hz %2ld-bit %ld ch  true %ld %ld  %s  %.0f ms%s\n", name.c_str(),
+                    rate, bits, channels, start, end, what.c_str(), ms, hit ? "" : "  MISSED");
+    }
+    std::printf("ACCURACY %d %d\n", hits, items);
+    return items > 0 ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 4 && std::string(argv[1]) == "speed")
+        return Speed(argv[2], std::max(1, std::atoi(argv[3])));
+    if (argc == 3 && std::string(argv[1]) == "accuracy") return Accuracy(argv[2]);
+    std::fprintf(stderr, "usage: bench_finder speed FILE RUNS | bench_finder accuracy DIR\n");
+    return 2;
+}

@@ -1,0 +1,283 @@
+#!/usr/bin/python3
+"""Renders the loop finder's development set: synthetic looped music with the true loop known.
+
+Every item is rendered the way a sequencer renders game music: an intro, then the loop's notes
+twice, then the loop going on under a fade. Each note is rendered whole, so notes ring on past
+the point where their section ends: the intro's tails sound over the start of the first pass,
+the loop's own tails over the start of the second. The loop's length is drawn in frames, so it
+is neither a whole number of seconds nor of beats.
+
+The set mixes styles (plucked notes with long tails, chords and drums, a noise bed, a steady
+tone held across the loop, a loop made of a phrase and its variation, slow pads), formats
+(8/16-bit, mono/stereo, 11025 to 96000 Hz), loop lengths (3 to 60 s), intros (none, short, long
+and distinct, a pickup that plays the loop's last bars) and fades (none, 3 to 12 s), some with
+dither.
+
+Usage: make_loop_set.py OUT_DIR [COUNT]   (COUNT defaults to 60)
+Writes OUT_DIR/NN_style.wav and OUT_DIR/manifest.tsv with one line per item:
+    file  rate  bits  channels  frames  loop_start  loop_end  style
+Or:    make_loop_set.py --song OUT.wav SECONDS
+Writes one 16-bit stereo 44.1 kHz item in the style with drums, about SECONDS long, for timing.
+"""
+import os
+import sys
+
+import numpy as np
+
+RATES = [11025, 22050, 32000, 44100, 48000, 96000]
+FORMATS = [(16, 2), (16, 1), (8, 2), (8, 1)]
+STYLES = ["pluck", "band", "steady", "noise", "phrase", "pads"]
+
+
+def pluck(rate, freq, seconds, decay, rng):
+    """Sharp attack, harmonics decaying at their own rates: a plucked string or piano."""
+    n = int(seconds * rate)
+    t = np.arange(n) / rate
+    out = np.zeros(n)
+    for h in range(1, 6):
+        f = freq * h
+        if f >= rate * 0.45:
+            break
+        out += np.sin(2 * np.pi * f * t + rng.uniform(0, 2 * np.pi)) * np.exp(-t * h / decay) / h
+    attack = np.minimum(t / 0.002, 1.0)
+    return out * attack
+
+
+def steady(rate, freq, seconds):
+    """An organ tone: constant harmonics, soft edges of 20 ms."""
+    n = int(seconds * rate)
+    t = np.arange(n) / rate
+    out = np.zeros(n)
+    for h, amp in ((1, 1.0), (2, 0.5), (3, 0.3)):
+        if freq * h < rate * 0.45:
+            out += amp * np.sin(2 * np.pi * freq * h * t)
+    edge = np.minimum(1.0, np.minimum(t, t[::-1]) / 0.02)
+    return out * edge
+
+
+def pad(rate, freq, seconds):
+    """A slow pad: detuned tones, slow attack, a release that rings two seconds past the note."""
+    n = int((seconds + 2.0) * rate)
+    t = np.arange(n) / rate
+    out = np.zeros(n)
+    for detune in (0.997, 1.0, 1.004):
+        out += np.sin(2 * np.pi * freq * detune * t)
+    env = np.minimum(t / 0.4, 1.0)
+    release = t > seconds
+    env[release] *= np.exp(-(t[release] - seconds) / 0.6)
+    return out * env / 3
+
+
+def kick(rate):
+    t = np.arange(int(0.35 * rate)) / rate
+    freq = 50 + 90 * np.exp(-t / 0.04)
+    return np.sin(2 * np.pi * np.cumsum(freq) / rate) * np.exp(-t / 0.12)
+
+
+def snare(rate, rng):
+    t = np.arange(int(0.25 * rate)) / rate
+    noise = rng.standard_normal(len(t))
+    return (0.6 * noise + 0.5 * np.sin(2 * np.pi * 190 * t)) * np.exp(-t / 0.07)
+
+
+def hat(rate, rng):
+    t = np.arange(int(0.08 * rate)) / rate
+    noise = np.diff(rng.standard_normal(len(t) + 1))  # a first difference tilts it to the top
+    return 0.4 * noise * np.exp(-t / 0.02)
+
+
+def noise_bed(rate, seconds, rng):
+    """Breath-like noise, low-passed by a running mean, swelling in and out."""
+    n = int(seconds * rate)
+    width = max(1, rate // 2000)
+    noise = np.convolve(rng.standard_normal(n + width), np.ones(width) / width, "valid")[:n]
+    t = np.arange(n) / rate
+    return 0.5 * noise * np.sin(np.pi * t / seconds) ** 2
+
+
+def note_freq(midi):
+    return 440.0 * 2 ** ((midi - 69) / 12)
+
+
+class Score:
+    """Events as (time in seconds, signal, left gain, right gain)."""
+
+    def __init__(self):
+        self.events = []
+
+    def add(self, when, signal, pan=0.0, gain=1.0):
+        left = gain * np.sqrt(0.5 * (1 - pan))
+        right = gain * np.sqrt(0.5 * (1 + pan))
+        self.events.append((when, signal, left, right))
+
+
+def compose(style, rate, beat, loop_seconds, rng, intro):
+    """The notes of the loop (or of the intro, which uses other material), times from 0."""
+    score = Score()
+    seconds = loop_seconds
+    scale = [0, 2, 4, 5, 7, 9, 11] if not intro else [0, 3, 5, 7, 10]
+    root = rng.integers(45, 57) + (7 if intro else 0)
+    beats = int(seconds / beat)
+
+    def melody(step, decay, octave=12, gain=0.5, until=None):
+        end = seconds if until is None else until
+        t = 0.0
+        while t < end - 0.05:
+            midi = root + octave + scale[rng.integers(len(scale))] + 12 * rng.integers(0, 2)
+            score.add(t, pluck(rate, note_freq(midi), min(3 * decay, 4.0), decay, rng),
+                      pan=rng.uniform(-0.7, 0.7), gain=gain * rng.uniform(0.6, 1.0))
+            t += step * rng.choice([1, 1, 2, 0.5])
+
+    def chords(length, kind):
+        for b in range(0, beats, length):
+            base = root + scale[rng.integers(len(scale))]
+            for interval in (0, 4, 7, 11)[: rng.integers(3, 5)]:
+                f = note_freq(base + interval)
+                if kind == "pad":
+                    score.add(b * beat, pad(rate, f, length * beat), gain=0.18)
+                else:
+                    score.add(b * beat, pluck(rate, f, 2.5, 0.8, rng), gain=0.22, pan=rng.uniform(-0.5, 0.5))
+
+    def drums(dense):
+        kick_sig, snare_sig, hat_sig = kick(rate), snare(rate, rng), hat(rate, rng)
+        for b in range(beats):
+            if b % 2 == 0:
+                score.add(b * beat, kick_sig, gain=0.7)
+            else:
+                score.add(b * beat, snare_sig, gain=0.35, pan=0.1)
+            for k in range(2 if dense else 1):
+                score.add((b + k / 2 + 0.5 * (not dense)) * beat, hat_sig, gain=0.25, pan=-0.4)
+
+    if style == "pluck":
+        melody(beat / 2, rng.uniform(0.6, 1.5))
+        chords(4, "pluck")
+    elif style == "band":
+        drums(dense=True)
+        melody(beat / 2, 0.3, octave=-12, gain=0.4)  # bass line
+        chords(2, "pluck")
+        melody(beat, 0.8, gain=0.35)
+    elif style == "steady":
+        # One tone held through almost the whole section: every multiple of its period looks
+        # like a loop to a correlation taken over a single stretch.
+        f = note_freq(root + 12)
+        score.add(0.0, steady(rate, f, seconds * rng.uniform(0.7, 0.95)), gain=0.45)
+        melody(beat * 2, 0.4, octave=24, gain=0.2, until=seconds)
+    elif style == "noise":
+        for b in range(0, beats, 4):
+            score.add(b * beat, noise_bed(rate, 4 * beat, rng), gain=0.5, pan=rng.uniform(-0.5, 0.5))
+        drums(dense=False)
+        melody(beat * 2, 1.0, gain=0.3)
+    elif style == "phrase":
+        # A phrase and its variation: the loop is the pair, not the phrase.
+        half = Score()
+        saved, score = score, half
+        melody(beat / 2, 0.7, until=seconds / 2)
+        chords(4, "pluck")
+        score = saved
+        for when, sig, left, right in half.events:
+            if when < seconds / 2:
+                score.events.append((when, sig, left, right))
+                last_bar = when > seconds / 2 - 4 * beat
+                variation = pluck(rate, note_freq(root + 19), 1.0, 0.5, rng) if last_bar else sig
+                score.events.append((when + seconds / 2, variation, left, right))
+        drums(dense=False)
+    else:  # pads
+        chords(8, "pad")
+        melody(beat * 2, 2.0, gain=0.3)
+    return score
+
+
+def render(score, offsets, rate, length, stereo, buffers):
+    """Adds the score at each offset (frames); notes run on past their section, cut at `length`."""
+    for when, signal, left, right in score.events:
+        for base in offsets:
+            start = base + int(round(when * rate))
+            if start >= length or start + len(signal) <= 0:
+                continue
+            piece = signal[max(0, -start): length - start]
+            start = max(0, start)
+            if stereo:
+                buffers[0][start:start + len(piece)] += left * piece
+                buffers[1][start:start + len(piece)] += right * piece
+            else:
+                buffers[0][start:start + len(piece)] += (left + right) * 0.7 * piece
+
+
+def make_item(index, out_dir, song_seconds=None):
+    rng = np.random.default_rng(1000 + index)
+    style = STYLES[index % len(STYLES)]
+    rate = RATES[(index // len(STYLES)) % len(RATES)]
+    bits, channels = FORMATS[(index + index // len(STYLES)) % len(FORMATS)]
+    bpm = rng.uniform(72, 168)
+    beat = 60.0 / bpm
+    loop_frames = int(np.exp(rng.uniform(np.log(3.0), np.log(60.0))) * rate) + int(rng.integers(1, rate // 3))
+    # No intro; a short one; a long one; a long one in another style; a pickup that plays the
+    # loop's own last bars first, so the two passes agree before the loop starts.
+    intro_kind = index % 5
+    intro_seconds = [0.0, rng.uniform(1.0, 4.0), rng.uniform(6.0, 15.0), rng.uniform(6.0, 15.0),
+                     rng.uniform(1.0, 3.0)][intro_kind]
+    fade_seconds = 0.0 if rng.random() < 0.15 else rng.uniform(3.0, 12.0)
+    if song_seconds is not None:  # the timing song: drums, CD format, intro + 2 loops + fade
+        style, rate, bits, channels, intro_kind = "band", 44100, 16, 2, 3
+        intro_seconds, fade_seconds = 0.1 * song_seconds, 0.1 * song_seconds
+        loop_frames = int(0.4 * song_seconds * rate) + 12345
+    loop_seconds = loop_frames / rate
+    intro_frames = int(intro_seconds * rate)
+    total = intro_frames + 2 * loop_frames + int(fade_seconds * rate)
+    stereo = channels == 2
+
+    buffers = [np.zeros(total) for _ in range(channels)]
+    loop_score = compose(style, rate, beat, loop_seconds, rng, intro=False)
+    passes = range(0, total // loop_frames + 2)
+    render(loop_score, [intro_frames + p * loop_frames for p in passes], rate, total, stereo, buffers)
+    if intro_kind == 4:
+        render(loop_score, [intro_frames - loop_frames], rate, total, stereo, buffers)
+    elif intro_frames > 0:
+        intro_score = compose(style if intro_kind < 3 else STYLES[(index + 1) % len(STYLES)],
+                              rate, beat, intro_seconds, rng, intro=True)
+        render(intro_score, [0], rate, total, stereo, buffers)  # its last notes ring into the loop
+
+    fade_from = intro_frames + 2 * loop_frames
+    ramp = np.ones(total)
+    ramp[fade_from:] = 10 ** (-60 / 20 * np.arange(total - fade_from) / max(1, total - fade_from))
+    mix = np.stack(buffers, axis=1) * ramp[:, None]
+    mix *= 0.85 / max(1e-9, np.max(np.abs(mix)))
+    if index % 7 == 6:  # some items carry dither, so the passes differ by a step here and there
+        step = 1.0 / (128 if bits == 8 else 32768)
+        mix += (rng.random(mix.shape) - rng.random(mix.shape)) * step
+    if bits == 16:
+        data = np.clip(np.round(mix * 32767), -32768, 32767).astype("<i2").tobytes()
+    else:
+        data = (np.clip(np.round(mix * 127), -128, 127) + 128).astype(np.uint8).tobytes()
+
+    name = "%02d_%s.wav" % (index, style) if song_seconds is None else out_dir
+    block = channels * bits // 8
+    header = b"RIFF" + (36 + len(data)).to_bytes(4, "little") + b"WAVE"
+    header += b"fmt " + (16).to_bytes(4, "little") + (1).to_bytes(2, "little")
+    header += channels.to_bytes(2, "little") + rate.to_bytes(4, "little")
+    header += (rate * block).to_bytes(4, "little") + block.to_bytes(2, "little") + bits.to_bytes(2, "little")
+    header += b"data" + len(data).to_bytes(4, "little")
+    with open(name if song_seconds is not None else os.path.join(out_dir, name), "wb") as f:
+        f.write(header + data)
+    return "\t".join(str(v) for v in (name, rate, bits, channels, total, intro_frames,
+                                       intro_frames + loop_frames, style))
+
+
+def main():
+    if len(sys.argv) == 4 and sys.argv[1] == "--song":
+        make_item(1, sys.argv[2], float(sys.argv[3]))
+        return 0
+    if len(sys.argv) not in (2, 3):
+        sys.stderr.write(__doc__)
+        return 2
+    out_dir = sys.argv[1]
+    count = int(sys.argv[2]) if len(sys.argv) == 3 else 60
+    os.makedirs(out_dir, exist_ok=True)
+    lines = [make_item(i, out_dir) for i in range(count)]
+    with open(os.path.join(out_dir, "manifest.tsv"), "w") as f:
+        f.write("\n".join(lines) + "\n")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
