@@ -13,10 +13,13 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
 source scripts/packages.sh
-scripts/ensure-packages.sh "${BUILD_PACKAGES[@]}" "${BENCH_PACKAGES[@]}" libgtest-dev
+source scripts/steps.sh
+step "installing the packages" scripts/ensure-packages.sh "${BUILD_PACKAGES[@]}" "${BENCH_PACKAGES[@]}" \
+  libgtest-dev
 bin="${1:-$root/build/release}"
-if [ $# -lt 1 ]; then cmake --preset release -B "$bin" -DRUNDELT_WINDOW=OFF >/dev/null; fi
-cmake --build "$bin" --target rundelt-cli bench_measure bench_finder >/dev/null
+if [ $# -lt 1 ]; then quiet_step "configuring the release preset" cmake --preset release -B "$bin"; fi
+quiet_step "building the seam finder's benchmark" cmake --build "$bin" --target rundelt-cli bench_measure \
+  bench_finder
 runs="${3:-${RUNS:-5}}"
 scratch="$(mktemp -d "${2:-${BENCH_DIR:-${TMPDIR:-/tmp}}}/rundelt-finder.XXXXXX")"
 trap 'rm -rf "$scratch"' EXIT
@@ -26,14 +29,17 @@ mib=$((1024 * 1024))
 
 echo "---- seam finder"
 song="$scratch/song.wav"
-"$python" bench/make_loop_set.py --song "$song" 180
-read -r findMs baselineMs refineMs minutes < <("$bin/bench/bench_finder" speed "$song" "$runs")
+step "rendering the 3-minute song" "$python" bench/make_loop_set.py --song "$song" 180
+speed=$("$bin/bench/bench_finder" speed "$song" "$runs") || steps_failed "timing the finder" $?
+read -r findMs baselineMs refineMs minutes <<<"$speed"
 printf "find CPU:         %8.1f ms per minute of audio   one pass over the samples: %6.1f ms   ratio %s  target <= 100 ms: %s\n" \
     "$findMs" "$baselineMs" "$(awk -v a="$findMs" -v b="$baselineMs" 'BEGIN { printf "%.1f", a / b }')" \
     "$(verdict "$findMs <= 100")"
 printf "refine CPU:       %8.1f ms (0.4 s off each way, radius 0.5 s)   target <= 50 ms: %s\n" "$refineMs" \
     "$(verdict "$refineMs <= 50")"
-read -r findWallMs findKib < <("$bin/bench/bench_measure" "$runs" -- "$bin/cli/rundelt-cli" find "$song")
+peak=$("$bin/bench/bench_measure" "$runs" -- "$bin/cli/rundelt-cli" find "$song") ||
+  steps_failed "measuring rundelt-cli find" $?
+read -r findWallMs findKib <<<"$peak"
 soundBytes=$(($(stat -c %s "$song") - 44))
 extra=$((findKib * 1024 - soundBytes))
 printf "find peak memory: %8.1f MiB  sound: %6.1f MiB  + %.1f MiB  target <= sound + 32 MiB: %s  (rundelt-cli find, %.2f min song: %.0f ms wall)\n" \
@@ -43,8 +49,8 @@ printf "find peak memory: %8.1f MiB  sound: %6.1f MiB  + %.1f MiB  target <= sou
 rm -f "$song"
 
 set="$scratch/set"
-"$python" bench/make_loop_set.py "$set" "${SET_SIZE:-60}"
-"$bin/bench/bench_finder" accuracy "$set" >"$scratch/accuracy.txt"
+step "rendering the development set" "$python" bench/make_loop_set.py "$set" "${SET_SIZE:-60}"
+step "finding the loops of the development set" "$bin/bench/bench_finder" accuracy "$set" >"$scratch/accuracy.txt"
 grep MISSED "$scratch/accuracy.txt" | sed 's/^/  missed: /' || true
 read -r _ hits items < <(tail -1 "$scratch/accuracy.txt")
 printf "development set:  %d of %d items (%s min of audio) of the true length +-2 frames with a passing seam: %.1f %%  target >= 95 %%: %s\n" \

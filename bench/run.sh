@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Speed and memory of rundelt-cli on a 10-minute 16-bit stereo 44.1 kHz file, each figure the
 # median of RUNS runs (default 5) and set against a baseline measured in the same run:
-#   load  (rundelt-cli info): wall time vs one read() of the file; peak memory vs the file size
+#   load  (the core's reader, as the window loads): wall time vs one read() of the file; peak
+#         memory vs the file size
+#   info on a 2 GiB (sparse) file: wall time and peak memory vs one read() of it
 #   save  (loop from frame 100000 to 1 s before the end, repeat 2, fade 30): wall time vs cp of
 #         a file of the output's size, vs that cp plus sync, and vs a plain save (one read()
 #         of the input, one write() per part, fsync); peak memory vs input + tail
@@ -24,7 +26,7 @@ scripts/ensure-packages.sh sox || echo "SoX could not be installed; its comparis
 bin="${BENCH_BUILD:-$root/build/release}"
 quiet_step "configuring the release preset" cmake --preset release -B "$bin"
 quiet_step "building the benchmark" cmake --build "$bin" --target rundelt-cli bench_measure \
-    bench_read_baseline bench_make_wave bench_fade bench_save_baseline
+    bench_read_baseline bench_load bench_make_wave bench_fade bench_save_baseline
 cli="$bin/cli/rundelt-cli"
 # measure ARGS...: "MS KIB", the medians; a failed measurement names itself and ends the script.
 measure() {
@@ -63,13 +65,32 @@ echo "Scratch folder on: $(df --output=fstype "$work" | tail -1)"
 echo
 
 # ---- load ----
-read -r loadMs loadKib < <(measure -- "$cli" info "$song")
+read -r loadMs loadKib < <(measure -- "$bin/bench/bench_load" "$song")
 read -r readMs readKib < <(measure -- "$bin/bench/bench_read_baseline" "$song")
 loadBytes=$((loadKib * 1024))
 printf "load wall:        %8.1f ms   one read():   %8.1f ms   ratio %s\n" "$loadMs" "$readMs" "$(ratio "$loadMs" "$readMs")"
 printf "load peak memory: %8.1f MiB  file size:    %8.1f MiB  ratio %s  target <= file + 8 MiB: %s (read(): %.1f MiB)\n" \
     "$(ratio "$loadBytes" $mib)" "$(ratio "$fileBytes" $mib)" "$(ratio "$loadBytes" "$fileBytes")" \
     "$(verdict "$loadBytes <= $fileBytes + 8 * $mib")" "$(ratio $((readKib * 1024)) $mib)"
+
+# ---- info on a 2 GiB file ----
+# A sparse file just under the reader's limit of 2^31 - 8 bytes. info answers from the headers
+# alone; reading the payload, as the window's load must, takes the whole file into memory.
+huge="$work/huge.wav"
+step "writing the 2 GiB sparse input" /usr/bin/python3 -c '
+import os, struct, sys
+data = 2**31 - 1 - 8 - 44
+with open(sys.argv[1], "wb") as f:
+    f.write(b"RIFF" + struct.pack("<I", data + 36) + b"WAVEfmt " +
+            struct.pack("<IHHIIHH", 16, 1, 2, 44100, 176400, 4, 16) + b"data" + struct.pack("<I", data))
+os.truncate(sys.argv[1], 44 + data)' "$huge"
+read -r hugeInfoMs hugeInfoKib < <(measure -- "$cli" info "$huge")
+read -r hugeReadMs hugeReadKib < <(measure -- "$bin/bench/bench_read_baseline" "$huge")
+printf "info, 2 GiB file: %8.1f ms   one read():   %8.1f ms   ratio %s  target <= 10 ms: %s\n" "$hugeInfoMs" \
+    "$hugeReadMs" "$(ratio "$hugeInfoMs" "$hugeReadMs")" "$(verdict "$hugeInfoMs <= 10")"
+printf "info peak memory: %8.1f MiB  one read():   %8.1f MiB  target <= 8 MiB: %s\n" "$(ratio $((hugeInfoKib * 1024)) $mib)" \
+    "$(ratio $((hugeReadKib * 1024)) $mib)" "$(verdict "$hugeInfoKib <= 8 * 1024")"
+rm -f "$huge"
 
 # ---- save ----
 out="$work/out.wav"
