@@ -86,7 +86,7 @@ check_deb() {
     # Worked out from the binaries (each with a version), and the two named by hand.
     local wanted
     for wanted in 'libc6 (>=' 'libstdc++6 (>=' 'libqt6core6 (>=' 'libqt6gui6 (>=' 'libqt6widgets6 (>=' \
-        'libsdl2-2.0-0 (>=' 'fonts-ipafont-gothic | fonts-noto-cjk' 'qt6-qpa-plugins'; do
+        'libsdl2-2.0-0 (>=' 'libfftw3-single3 (>=' 'fonts-ipafont-gothic | fonts-noto-cjk' 'qt6-qpa-plugins'; do
         [[ $depends == *"$wanted"* ]] || fail "Depends lacks '$wanted': $depends"
     done
     echo "package ok: $(basename "$deb"), $(stat -c %s "$deb") bytes, installed size $(dpkg-deb -f "$deb" Installed-Size) KiB"
