@@ -69,13 +69,17 @@ Bytes Rendered(const PcmFormat& format, const Bytes& sound, const LoopRequest& r
     return sink.out;
 }
 
-// What a path holds, to compare before and after.
+// What a path holds, as lstat sees it, to compare before and after. Only a regular file is
+// opened (a pipe would block); a link is described by its text, a folder by its entries.
 struct Snapshot {
     bool exists = false;
-    bool folder = false;
+    mode_t type = 0;
     mode_t mode = 0;
+    uid_t owner = 0;
+    gid_t group = 0;
+    std::string link;
     Bytes bytes;
-    std::set<std::string> entries;  // of a folder
+    std::set<std::string> entries;
 
     friend bool operator==(const Snapshot&, const Snapshot&) = default;
 };
@@ -91,13 +95,13 @@ Snapshot Take(const std::string& path) {
     struct stat st {};
     if (::lstat(path.c_str(), &st) != 0) return s;
     s.exists = true;
+    s.type = st.st_mode & S_IFMT;
     s.mode = st.st_mode & 07777;
-    s.folder = S_ISDIR(st.st_mode);
-    if (s.folder) {
-        s.entries = Entries(path);
-    } else {
-        s.bytes = testwave::ReadFile(path);
-    }
+    s.owner = st.st_uid;
+    s.group = st.st_gid;
+    if (S_ISDIR(st.st_mode)) s.entries = Entries(path);
+    if (S_ISLNK(st.st_mode)) s.link = fs::read_symlink(path).string();
+    if (S_ISREG(st.st_mode)) s.bytes = testwave::ReadFile(path);
     return s;
 }
 
@@ -251,31 +255,6 @@ std::string AsOtherUser(const std::function<std::string()>& body) {
     });
 }
 
-// A path as lstat sees it, never opening anything but a regular file (a pipe would block).
-struct Entry {
-    mode_t type = 0;  // 0: nothing there
-    mode_t mode = 0;
-    uid_t owner = 0;
-    gid_t group = 0;
-    std::string link;  // a symbolic link's text
-    Bytes bytes;       // a regular file's bytes
-
-    friend bool operator==(const Entry&, const Entry&) = default;
-};
-
-Entry Look(const std::string& path) {
-    Entry e;
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) != 0) return e;
-    e.type = st.st_mode & S_IFMT;
-    e.mode = st.st_mode & 07777;
-    e.owner = st.st_uid;
-    e.group = st.st_gid;
-    if (S_ISLNK(st.st_mode)) e.link = fs::read_symlink(path).string();
-    if (S_ISREG(st.st_mode)) e.bytes = testwave::ReadFile(path);
-    return e;
-}
-
 TEST_F(SaveTest, EveryKindOfDestinationIsWrittenOrRefusedAsAWhole) {
     ::chmod(dir.path.c_str(), 0755);  // so a child that gave up root can reach its rows
     const bool root = ::geteuid() == 0;
@@ -329,8 +308,8 @@ TEST_F(SaveTest, EveryKindOfDestinationIsWrittenOrRefusedAsAWhole) {
         SCOPED_TRACE(row.name);
         const std::string destination = row.prepare();
         const std::string folder = fs::path(destination).parent_path().string();
-        const Entry before = Look(destination);
-        const Entry writtenBefore = row.written.empty() ? Entry{} : Look(row.written);
+        const Snapshot before = Take(destination);
+        const Snapshot writtenBefore = row.written.empty() ? Snapshot{} : Take(row.written);
         const std::set<std::string> folderBefore = fs::exists(folder) ? Entries(folder) : std::set<std::string>{};
 
         const auto save = [&] { return wavemisc::WriteLoopedWaveFile(destination, Format(), Sound(), kRequest); };
@@ -342,18 +321,18 @@ TEST_F(SaveTest, EveryKindOfDestinationIsWrittenOrRefusedAsAWhole) {
 
         if (*row.reason != '\0') {
             EXPECT_EQ(message, "保存に失敗しました：" + std::string(row.reason));
-            EXPECT_TRUE(Look(destination) == before) << "the destination changed";
+            EXPECT_TRUE(Take(destination) == before) << "the destination changed";
         } else {
             EXPECT_EQ(message, "");
-            const Entry after = Look(row.written);
+            const Snapshot after = Take(row.written);
             EXPECT_TRUE(after.bytes == rendered) << "the result is not where the destination leads";
-            EXPECT_EQ(after.mode, writtenBefore.type != 0 ? writtenBefore.mode : 0666 & ~mask);
-            if (writtenBefore.type != 0 && root) {
+            EXPECT_EQ(after.mode, writtenBefore.exists ? writtenBefore.mode : 0666 & ~mask);
+            if (writtenBefore.exists && root) {
                 EXPECT_EQ(after.owner, writtenBefore.owner);
                 EXPECT_EQ(after.group, writtenBefore.group);
             }
             if (before.type == S_IFLNK) {
-                EXPECT_EQ(Look(destination).link, before.link) << "the link must stay a link";
+                EXPECT_EQ(Take(destination).link, before.link) << "the link must stay a link";
             }
         }
         std::set<std::string> expected = folderBefore;
