@@ -62,8 +62,21 @@ ParsedArguments UsageError(std::string message) {
     return parsed;
 }
 
+// The usage texts that every option shares, in one place.
+std::string NotForThisCommandText(std::string_view option) {
+    return "このコマンドでは使えないオプションです：" + std::string(option);
+}
+std::string MissingValueText(std::string_view option) {
+    return "値がありません：" + std::string(option);
+}
+std::string BadValueText(std::string_view option, std::string_view value, std::string_view range) {
+    return "値が不正です：" + std::string(option) + " " + std::string(value) + "（" +
+           std::string(range) + "）";
+}
+constexpr std::string_view kInt32Range = "-2147483648 から 2147483647 の整数";
+
 ParsedArguments NotForThisCommand(std::string_view option) {
-    return UsageError("このコマンドでは使えないオプションです：" + std::string(option));
+    return UsageError(NotForThisCommandText(option));
 }
 
 // The loop rules the window keeps: the seam preview needs two seconds on each side of the seam
@@ -95,27 +108,26 @@ std::optional<std::string> ParseFindOption(std::span<const std::string_view> arg
     const std::size_t values = name == "--near" ? 2 : name == "--top" || name == "--radius" ? 1 : 0;
     if (values == 0) return std::nullopt;
     if (result.command != Command::Find)
-        return "このコマンドでは使えないオプションです：" + std::string(name);
-    if (i + values >= args.size()) return "値がありません：" + std::string(name);
+        return NotForThisCommandText(name);
+    if (i + values >= args.size()) return MissingValueText(name);
     if (name == "--radius") {
         const std::string_view text = args[++i];
         const std::optional<double> radius = ParseRadiusSeconds(text);
-        if (!radius) return "値が不正です：--radius " + std::string(text) + "（0 から 10 の秒数）";
+        if (!radius) return BadValueText(name, text, "0 から 10 の秒数");
         result.radiusSeconds = *radius;
         return "";
     }
     if (name == "--top") {
         const std::string_view text = args[++i];
         const std::optional<std::int32_t> top = ParseInt32(text);
-        if (!top || *top < 1) return "値が不正です：--top " + std::string(text) + "（1 以上の整数）";
+        if (!top || *top < 1) return BadValueText(name, text, "1 以上の整数");
         result.topCount = *top;
         return "";
     }
     for (std::int32_t* point : {&result.nearStart, &result.nearEnd}) {
         const std::string_view text = args[++i];
         const std::optional<std::int32_t> value = ParseInt32(text);
-        if (!value)
-            return "値が不正です：--near " + std::string(text) + "（-2147483648 から 2147483647 の整数）";
+        if (!value) return BadValueText(name, text, kInt32Range);
         *point = *value;
     }
     result.near = true;
@@ -285,15 +297,13 @@ ParsedArguments ParseArguments(std::span<const std::string_view> args) {
         const bool allowed = (result.command == Command::Save && spec->forSave) ||
                              (result.command == Command::Preview && spec->forPreview);
         if (!allowed) return NotForThisCommand(arg);
-        if (i + 1 >= args.size()) return UsageError("値がありません：" + std::string(arg));
+        if (i + 1 >= args.size()) return UsageError(MissingValueText(arg));
 
         const std::string_view text = args[++i];
         const std::optional<std::int32_t> value = ParseInt32(text);
         if (!value || *value < spec->minimum) {
-            const std::string range = spec->minimum == 0 ? "0 以上の整数"
-                                                         : "-2147483648 から 2147483647 の整数";
-            return UsageError("値が不正です：" + std::string(arg) + " " + std::string(text) + "（" +
-                              range + "）");
+            const std::string_view range = spec->minimum == 0 ? "0 以上の整数" : kInt32Range;
+            return UsageError(BadValueText(arg, text, range));
         }
         result.*(spec->field) = *value;  // a repeated option: the last one wins
         seenStart = seenStart || spec->name == "--start";
