@@ -302,11 +302,7 @@ std::string AtomicFile::Commit() {
     if (::close(std::exchange(fd_, -1)) != 0) return fail(errno);
     {
         const HoldEndingSignals hold;
-        if (::rename(temp_.c_str(), target_.path.c_str()) != 0) {
-            const int e = errno;
-            Abandon();
-            return SaveFailedErrno(e);
-        }
+        if (::rename(temp_.c_str(), target_.path.c_str()) != 0) return fail(errno);
         ForgetTempName();
         temp_.clear();
     }
