@@ -6,5 +6,5 @@ set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/packages.sh
 source scripts/steps.sh
-step "installing the packages" scripts/ensure-packages.sh "${BUILD_PACKAGES[@]}" "${PACKAGE_PACKAGES[@]}" libgtest-dev
+step "installing the packages" scripts/ensure-packages.sh "${BUILD_PACKAGES[@]}" "${PACKAGE_PACKAGES[@]}"
 step "building the package" cmake --workflow --preset package

@@ -7,7 +7,7 @@ here="$(cd "$(dirname "$0")" && pwd)"
   cd "$here"
   source scripts/packages.sh
   source scripts/steps.sh
-  step "installing the packages" scripts/ensure-packages.sh "${BUILD_PACKAGES[@]}" libgtest-dev
+  step "installing the packages" scripts/ensure-packages.sh "${BUILD_PACKAGES[@]}"
   quiet_step "configuring the release preset" cmake --preset release
   step "building the window" cmake --build --preset release --target rundelt
 )

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds Rundelt and runs every test, in the normal build and under AddressSanitizer and
-# UndefinedBehaviorSanitizer; then builds every target of the optimised (release) preset, so a
-# warning that only optimisation brings out fails here too, and checks the package made from it.
+# UndefinedBehaviorSanitizer; then builds every target of the optimised (release) preset with its
+# tests, so a warning that only optimisation brings out fails here too, and checks the package
+# made from it.
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/packages.sh
@@ -15,7 +16,7 @@ for preset in dev asan; do
   step "the tests of the $preset preset" ctest --preset "$preset" --output-on-failure
 done
 echo "== release build"
-quiet_step "configuring the release preset" cmake --preset release
+quiet_step "configuring the release preset" cmake --preset release -DBUILD_TESTING=ON
 step "building the release preset" cmake --build --preset release
 # The shipped build: its install tree and the Debian package made from it.
 step "the package tests of the release preset" ctest --preset release -R '^package_' --output-on-failure

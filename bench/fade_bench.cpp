@@ -10,8 +10,8 @@
 #include <span>
 #include <vector>
 
-#include "sound/wave_core.h"
 #include "tests/support/reference_fade.h"
+#include "wave/fade.h"
 
 namespace {
 
@@ -48,7 +48,7 @@ int main(int argc, char** argv) {
         std::vector<std::uint8_t> fast;
         std::vector<std::uint8_t> plain;
         const double fastNs = MedianNsPerUnit(tail, units, runs,
-                                              [&](std::span<std::uint8_t> t) { wavemisc::ApplyFade(t, c.bits); }, fast);
+                                              [&](std::span<std::uint8_t> t) { wave::ApplyFade(t, c.bits); }, fast);
         const double plainNs =
             MedianNsPerUnit(tail, units, runs, [&](std::span<std::uint8_t> t) { testwave::ReferenceFade(t, c.bits); }, plain);
         const bool same = fast == plain;

@@ -16,8 +16,10 @@
 #include <string>
 #include <vector>
 
-#include "sound/loop_finder.h"
-#include "sound/wave_core.h"
+#include "files/wave_file.h"
+#include "finder/loop_finder.h"
+#include "wave/user_texts.h"
+#include "wave/wave_reader.h"
 
 namespace {
 
@@ -28,7 +30,7 @@ double CpuMs() {
 }
 
 // Every sample read and scaled to -1 .. 1, as any analysis must at least do once.
-double PlainPass(const wavemisc::ParsedWave& wave) {
+double PlainPass(const wave::ParsedWave& wave) {
     double sum = 0.0;
     if (wave.format.wBitsPerSample == 8) {
         for (const std::uint8_t b : wave.data) sum += (b - 128) / 128.0F;
@@ -45,9 +47,9 @@ double Median(std::vector<double> values) {
 }
 
 int Speed(const std::string& path, int runs) {
-    const wavemisc::ParseResult read = wavemisc::ReadWaveFile(path);
-    if (read.error != wavemisc::WaveError::None) return 1;
-    const wavemisc::ParsedWave& wave = read.wave;
+    const wave::ParseResult read = files::ReadWaveFile(path);
+    if (read.error != wave::WaveError::None) return 1;
+    const wave::ParsedWave& wave = read.wave;
     const double minutes =
         static_cast<double>(wave.data.size()) / wave.format.nAvgBytesPerSec / 60.0;
     std::vector<double> findMs;
@@ -59,10 +61,10 @@ int Speed(const std::string& path, int runs) {
         sink = sink + PlainPass(wave);
         plainMs.push_back(CpuMs() - t0);
     }
-    std::vector<wavemisc::LoopCandidate> found;
+    std::vector<finder::LoopCandidate> found;
     for (int run = 0; run < runs; ++run) {
         const double t0 = CpuMs();
-        found = wavemisc::FindLoops(wave.format, wave.data);
+        found = finder::FindLoops(wave.format, wave.data);
         findMs.push_back(CpuMs() - t0);
     }
     if (found.empty()) {
@@ -72,7 +74,7 @@ int Speed(const std::string& path, int runs) {
     const auto off = static_cast<std::int32_t>(0.4 * wave.format.nSamplesPerSec);
     for (int run = 0; run < runs; ++run) {
         const double t0 = CpuMs();
-        const auto refined = wavemisc::RefineLoop(wave.format, wave.data, found[0].start + off,
+        const auto refined = finder::RefineLoop(wave.format, wave.data, found[0].start + off,
                                                   found[0].end - off, 0.5);
         refineMs.push_back(CpuMs() - t0);
         if (!refined || refined->end - refined->start != found[0].end - found[0].start) {
@@ -97,13 +99,13 @@ int Accuracy(const std::string& dir) {
         if (!(fields >> name >> rate >> bits >> channels >> frames >> start >> end >> style))
             continue;
         ++items;
-        const wavemisc::ParseResult read = wavemisc::ReadWaveFile(dir + "/" + name);
-        if (read.error != wavemisc::WaveError::None) {
+        const wave::ParseResult read = files::ReadWaveFile(dir + "/" + name);
+        if (read.error != wave::WaveError::None) {
             std::printf("%-16s unreadable\n", name.c_str());
             continue;
         }
         const double t0 = CpuMs();
-        const auto found = wavemisc::FindLoops(read.wave.format, read.wave.data);
+        const auto found = finder::FindLoops(read.wave.format, read.wave.data);
         const double ms = CpuMs() - t0;
         const long trueLength = end - start;
         bool hit = false;

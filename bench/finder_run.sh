@@ -17,7 +17,9 @@ source scripts/steps.sh
 step "installing the packages" scripts/ensure-packages.sh "${BUILD_PACKAGES[@]}" "${BENCH_PACKAGES[@]}" \
   libgtest-dev
 bin="${1:-$root/build/release}"
-if [ $# -lt 1 ]; then quiet_step "configuring the release preset" cmake --preset release -B "$bin"; fi
+if [ $# -lt 1 ]; then
+  quiet_step "configuring the release preset" cmake --preset release -B "$bin" -DBUILD_TESTING=ON
+fi
 quiet_step "building the seam finder's benchmark" cmake --build "$bin" --target rundelt-cli bench_measure \
   bench_finder
 runs="${3:-${RUNS:-5}}"

@@ -4,12 +4,14 @@
 // Usage: bench_load FILE
 #include <cstdio>
 
-#include "sound/wave_core.h"
+#include "files/wave_file.h"
+#include "wave/user_texts.h"
+#include "wave/wave_reader.h"
 
 int main(int argc, char** argv) {
     if (argc != 2) return 2;
-    const wavemisc::ParseResult read = wavemisc::ReadWaveFile(argv[1]);
-    if (read.error != wavemisc::WaveError::None) return 1;
+    const wave::ParseResult read = files::ReadWaveFile(argv[1]);
+    if (read.error != wave::WaveError::None) return 1;
     // Use the bytes, so the read is not for nothing.
     std::printf("%u\n", static_cast<unsigned>(read.wave.data[read.wave.data.size() / 2]));
     return 0;

@@ -12,8 +12,8 @@
 #   SoX   doing the same render (intro, loop twice, 30 s fade; its curve differs)
 # Usage: bench/run.sh   (RUNS=7 for more runs; BENCH_DIR=... for the scratch folder, which needs
 # about 1 GB free and should sit on the disk the user saves to, not on tmpfs; BENCH_BUILD=... for
-# another build folder than the release preset's). The release preset is configured as test.sh
-# and run.sh configure it, so the three share one build folder without undoing each other.
+# another build folder than the release preset's). The release preset is configured with its
+# tests, as test.sh configures it; run.sh leaves them out, which rebuilds none of the programs.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
@@ -24,7 +24,7 @@ step "installing the packages" scripts/ensure-packages.sh "${BUILD_PACKAGES[@]}"
 # SoX is only a point of comparison: without it the rest still runs.
 scripts/ensure-packages.sh sox || echo "SoX could not be installed; its comparison is skipped" >&2
 bin="${BENCH_BUILD:-$root/build/release}"
-quiet_step "configuring the release preset" cmake --preset release -B "$bin"
+quiet_step "configuring the release preset" cmake --preset release -B "$bin" -DBUILD_TESTING=ON
 quiet_step "building the benchmark" cmake --build "$bin" --target rundelt-cli bench_measure \
     bench_read_baseline bench_load bench_make_wave bench_fade bench_save_baseline
 cli="$bin/cli/rundelt-cli"

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstddef>
@@ -11,8 +10,16 @@
 #include <utility>
 #include <vector>
 
-#include "sound/loop_finder.h"
-#include "sound/wave_core.h"
+#include "files/atomic_save.h"
+#include "files/looped_wave_file.h"
+#include "files/wave_file.h"
+#include "finder/loop_finder.h"
+#include "wave/information_text.h"
+#include "wave/loop_rules.h"
+#include "wave/looped_wave.h"
+#include "wave/rounding.h"
+#include "wave/seam_preview.h"
+#include "wave/user_texts.h"
 
 namespace cli {
 
@@ -39,21 +46,6 @@ constexpr std::string_view kUsage =
 
 constexpr std::string_view kUsageHint = "使い方は rundelt-cli --help で表示します\n";
 
-struct OptionSpec {
-    std::string_view name;
-    std::int32_t Arguments::*field;
-    std::int32_t minimum;
-    bool forSave;
-    bool forPreview;
-};
-
-constexpr std::array<OptionSpec, 4> kOptions{{
-    {"--start", &Arguments::loopStart, std::numeric_limits<std::int32_t>::min(), true, true},
-    {"--end", &Arguments::loopEnd, std::numeric_limits<std::int32_t>::min(), true, true},
-    {"--repeat", &Arguments::repeatCount, 0, true, false},
-    {"--fade", &Arguments::fadeSeconds, 0, true, false},
-}};
-
 bool IsHelp(std::string_view arg) { return arg == "--help" || arg == "-h"; }
 
 ParsedArguments UsageError(std::string message) {
@@ -75,20 +67,98 @@ std::string BadValueText(std::string_view option, std::string_view value, std::s
 }
 constexpr std::string_view kInt32Range = "-2147483648 から 2147483647 の整数";
 
-ParsedArguments NotForThisCommand(std::string_view option) {
-    return UsageError(NotForThisCommandText(option));
+constexpr std::string_view kCountRange = "0 以上の整数";
+constexpr std::string_view kTopRange = "1 以上の整数";
+constexpr std::string_view kRadiusRange = "0 から 10 の秒数";
+
+// What the options write while they are read: the arguments, and which required ones came.
+struct Parsing {
+    Arguments& arguments;
+    bool hasStart = false;
+    bool hasEnd = false;
+};
+
+// Takes value number `which` of an option; false when the text is not a value it takes.
+using TakeValue = bool (*)(std::string_view text, std::size_t which, Parsing& parsing);
+
+bool TakeInt32(std::string_view text, std::int32_t least, std::int32_t& field) {
+    const std::optional<std::int32_t> value = ParseInt32(text);
+    if (!value || *value < least) return false;
+    field = *value;
+    return true;
 }
 
-// The loop rules the window keeps: the seam preview needs two seconds on each side of the seam
-// inside the sound, and the writer reads nothing past the last frame.
-std::string LoopError(const wavemisc::PcmFormat& format, std::int64_t dataBytes,
+constexpr std::int32_t kAnyInt32 = std::numeric_limits<std::int32_t>::min();
+
+constexpr unsigned Bit(Command command) { return 1u << static_cast<unsigned>(command); }
+constexpr unsigned kSave = Bit(Command::Save);
+constexpr unsigned kPreview = Bit(Command::Preview);
+constexpr unsigned kFind = Bit(Command::Find);
+
+// The one table of options: the commands each belongs to, how many values it takes, what they
+// must be, and where they go. A repeated option takes its last value.
+struct Option {
+    std::string_view name;
+    unsigned commands;        // Bit() of each command that takes it
+    std::size_t values;       // 0: a switch
+    std::string_view range;   // what a value must be, for the usage message
+    TakeValue take;
+};
+
+const std::array<Option, 8> kOptions{{
+    {"--start", kSave | kPreview, 1, kInt32Range,
+     [](std::string_view text, std::size_t, Parsing& p) {
+         p.hasStart = TakeInt32(text, kAnyInt32, p.arguments.loopStart);
+         return p.hasStart;
+     }},
+    {"--end", kSave | kPreview, 1, kInt32Range,
+     [](std::string_view text, std::size_t, Parsing& p) {
+         p.hasEnd = TakeInt32(text, kAnyInt32, p.arguments.loopEnd);
+         return p.hasEnd;
+     }},
+    {"--repeat", kSave, 1, kCountRange,
+     [](std::string_view text, std::size_t, Parsing& p) {
+         return TakeInt32(text, 0, p.arguments.repeatCount);
+     }},
+    {"--fade", kSave, 1, kCountRange,
+     [](std::string_view text, std::size_t, Parsing& p) {
+         return TakeInt32(text, 0, p.arguments.fadeSeconds);
+     }},
+    {"--smpl", kSave, 0, "",
+     [](std::string_view, std::size_t, Parsing& p) {
+         p.arguments.samplerLoop = true;
+         return true;
+     }},
+    {"--top", kFind, 1, kTopRange,
+     [](std::string_view text, std::size_t, Parsing& p) {
+         return TakeInt32(text, 1, p.arguments.topCount);
+     }},
+    {"--near", kFind, 2, kInt32Range,
+     [](std::string_view text, std::size_t which, Parsing& p) {
+         p.arguments.near = true;
+         return TakeInt32(text, kAnyInt32, which == 0 ? p.arguments.nearStart : p.arguments.nearEnd);
+     }},
+    {"--radius", kFind, 1, kRadiusRange,
+     [](std::string_view text, std::size_t, Parsing& p) {
+         const std::optional<double> radius = ParseRadiusSeconds(text);
+         if (radius) p.arguments.radiusSeconds = *radius;
+         return radius.has_value();
+     }},
+}};
+
+const Option* FindOption(std::string_view name) {
+    for (const Option& option : kOptions)
+        if (option.name == name) return &option;
+    return nullptr;
+}
+
+// The loop rules the window keeps, with the limits in the message.
+std::string LoopError(const wave::PcmFormat& format, std::int64_t dataBytes,
                       std::int32_t loopStart, std::int32_t loopEnd) {
-    const std::int64_t halfWindow = wavemisc::HalfWindowFrames(format);
-    const std::int64_t lastFrame = wavemisc::LastFrameOf(format, dataBytes);
-    if (loopStart >= 0 && std::int64_t{loopStart} + halfWindow <= loopEnd && loopEnd <= lastFrame)
-        return "";
-    return "ループ範囲が不正です：0 ≤ 開始、開始 + " + std::to_string(halfWindow) +
-           " ≤ 終了 ≤ " + std::to_string(lastFrame) + " にしてください（開始 " +
+    const wave::LoopLimits limits = wave::LoopLimitsOf(format, dataBytes);
+    if (wave::KeepsLoopRule(limits, loopStart, loopEnd)) return "";
+    return "ループ範囲が不正です：0 ≤ 開始、開始 + " + std::to_string(limits.halfWindowFrames) +
+           " ≤ 終了 ≤ " + std::to_string(limits.lastFrame) + " にしてください（開始 " +
            std::to_string(loopStart) + "、終了 " + std::to_string(loopEnd) + "）";
 }
 
@@ -100,42 +170,8 @@ Outcome Failure(int exitCode, std::string_view message) {
     return outcome;
 }
 
-// --top, --near and --radius: nothing when args[i] is none of them, otherwise "" with `i` on its
-// last value, or the usage message.
-std::optional<std::string> ParseFindOption(std::span<const std::string_view> args, std::size_t& i,
-                                           Arguments& result) {
-    const std::string_view name = args[i];
-    const std::size_t values = name == "--near" ? 2 : name == "--top" || name == "--radius" ? 1 : 0;
-    if (values == 0) return std::nullopt;
-    if (result.command != Command::Find)
-        return NotForThisCommandText(name);
-    if (i + values >= args.size()) return MissingValueText(name);
-    if (name == "--radius") {
-        const std::string_view text = args[++i];
-        const std::optional<double> radius = ParseRadiusSeconds(text);
-        if (!radius) return BadValueText(name, text, "0 から 10 の秒数");
-        result.radiusSeconds = *radius;
-        return "";
-    }
-    if (name == "--top") {
-        const std::string_view text = args[++i];
-        const std::optional<std::int32_t> top = ParseInt32(text);
-        if (!top || *top < 1) return BadValueText(name, text, "1 以上の整数");
-        result.topCount = *top;
-        return "";
-    }
-    for (std::int32_t* point : {&result.nearStart, &result.nearEnd}) {
-        const std::string_view text = args[++i];
-        const std::optional<std::int32_t> value = ParseInt32(text);
-        if (!value) return BadValueText(name, text, kInt32Range);
-        *point = *value;
-    }
-    result.near = true;
-    return "";
-}
-
 // "START END QUALITY": frames as integers, the quality in dB to one decimal (never "-0.0").
-std::string CandidateLine(const wavemisc::LoopCandidate& candidate) {
+std::string CandidateLine(const finder::LoopCandidate& candidate) {
     double quality = std::round(candidate.qualityDb * 10.0) / 10.0;
     if (quality == 0.0) quality = 0.0;
     char text[64];
@@ -145,51 +181,51 @@ std::string CandidateLine(const wavemisc::LoopCandidate& candidate) {
 
 // The refined loop first when --near asks for one, then the finder's candidates, at most
 // --top lines in all.
-Outcome RunFind(const Arguments& arguments, const wavemisc::ParsedWave& wave) {
+Outcome RunFind(const Arguments& arguments, const wave::ParsedWave& wave) {
     const auto top = static_cast<std::size_t>(arguments.topCount);
-    std::vector<wavemisc::LoopCandidate> candidates;
+    std::vector<finder::LoopCandidate> candidates;
     if (arguments.near) {
-        const std::optional<wavemisc::LoopCandidate> refined = wavemisc::RefineLoop(
+        const std::optional<finder::LoopCandidate> refined = finder::RefineLoop(
             wave.format, wave.data, arguments.nearStart, arguments.nearEnd, arguments.radiusSeconds);
         if (refined) candidates.push_back(*refined);
     }
     if (candidates.size() < top) {
-        wavemisc::FinderOptions options;
+        finder::FinderOptions options;
         // One more than asked for when the refined loop may be among them.
         const bool room = arguments.topCount < std::numeric_limits<std::int32_t>::max();
         options.maxCandidates = arguments.near && room ? arguments.topCount + 1 : arguments.topCount;
-        for (const wavemisc::LoopCandidate& found : wavemisc::FindLoops(wave.format, wave.data, options)) {
+        for (const finder::LoopCandidate& found : finder::FindLoops(wave.format, wave.data, options)) {
             const bool listed = std::any_of(candidates.begin(), candidates.end(), [&](const auto& c) {
                 return c.start == found.start && c.end == found.end;
             });
             if (!listed && candidates.size() < top) candidates.push_back(found);
         }
     }
-    if (candidates.empty()) return Failure(kExitFailed, wavemisc::kNoLoopFound);
+    if (candidates.empty()) return Failure(kExitFailed, wave::kNoLoopFound);
     Outcome outcome;
-    for (const wavemisc::LoopCandidate& candidate : candidates) outcome.out += CandidateLine(candidate);
+    for (const finder::LoopCandidate& candidate : candidates) outcome.out += CandidateLine(candidate);
     return outcome;
 }
 
-Outcome WritePreview(const Arguments& arguments, const wavemisc::ParsedWave& wave) {
+Outcome WritePreview(const Arguments& arguments, const wave::ParsedWave& wave) {
     // The reader accepts only sounds of at least five seconds by nAvgBytesPerSec, so four seconds
     // of bytes are fewer than the sound's own and the header's 32-bit fields hold them.
     const std::int64_t previewBytes = std::int64_t{wave.format.nAvgBytesPerSec} * 4;
     if (previewBytes <= 0 || previewBytes > static_cast<std::int64_t>(wave.data.size()))
-        return Failure(kExitFailed, wavemisc::SaveFailedErrno(EFBIG));
+        return Failure(kExitFailed, wave::SaveFailed(wave::SaveError::TooLarge));
     std::vector<std::uint8_t> preview(static_cast<std::size_t>(previewBytes));
-    const std::string fillError = wavemisc::FillPreview(wave.format, wave.data, arguments.loopStart,
+    const std::string fillError = wave::FillPreview(wave.format, wave.data, arguments.loopStart,
                                                         arguments.loopEnd, preview);
     if (!fillError.empty()) return Failure(kExitFailed, fillError);
-    const std::vector<std::uint8_t> header = wavemisc::WaveHeader(wave.format, previewBytes);
+    const std::vector<std::uint8_t> header = wave::WaveHeader(wave.format, previewBytes);
     const std::array<std::span<const std::uint8_t>, 2> parts{header, preview};
-    const std::string writeError = wavemisc::WriteFileAtomically(arguments.outputPath, parts);
+    const std::string writeError = files::SaveAtomically(arguments.outputPath, parts);
     if (!writeError.empty()) return Failure(kExitFailed, writeError);
     return Outcome{};
 }
 
-wavemisc::LoopRequest RequestOf(const Arguments& arguments) {
-    wavemisc::LoopRequest request;
+wave::LoopRequest RequestOf(const Arguments& arguments) {
+    wave::LoopRequest request;
     request.loopStart = arguments.loopStart;
     request.loopEnd = arguments.loopEnd;
     request.repeatCount = arguments.repeatCount;
@@ -200,7 +236,7 @@ wavemisc::LoopRequest RequestOf(const Arguments& arguments) {
 
 // What refuses a command from the format and the payload's size alone: the loop rules (exit 2),
 // then the output's sizes and its destination (exit 1); for find, only the loop of --near.
-std::optional<Outcome> RefuseEarly(const Arguments& arguments, const wavemisc::ParsedWave& wave) {
+std::optional<Outcome> RefuseEarly(const Arguments& arguments, const wave::ParsedWave& wave) {
     if (arguments.command == Command::Find) {
         if (!arguments.near) return std::nullopt;
         const std::string nearError =
@@ -212,12 +248,12 @@ std::optional<Outcome> RefuseEarly(const Arguments& arguments, const wavemisc::P
         LoopError(wave.format, wave.dataBytes, arguments.loopStart, arguments.loopEnd);
     if (!loopError.empty()) return Failure(kExitUsage, loopError);
     if (arguments.command == Command::Save) {
-        wavemisc::LoopedLayout layout;
+        wave::LoopedLayout layout;
         const std::string planError =
-            wavemisc::PlanLoopedWave(wave.format, wave.dataBytes, RequestOf(arguments), layout);
+            wave::PlanLoopedWave(wave.format, wave.dataBytes, RequestOf(arguments), layout);
         if (!planError.empty()) return Failure(kExitFailed, planError);
     }
-    const std::string destinationError = wavemisc::CheckSaveDestination(arguments.outputPath);
+    const std::string destinationError = files::CheckSaveDestination(arguments.outputPath);
     if (!destinationError.empty()) return Failure(kExitFailed, destinationError);
     return std::nullopt;
 }
@@ -235,10 +271,10 @@ std::optional<std::int32_t> ParseInt32(std::string_view text) {
     for (const char c : text) {
         if (c < '0' || c > '9') return std::nullopt;
         magnitude = magnitude * 10 + (c - '0');
-        if (magnitude > wavemisc::kInt32Max + 1) return std::nullopt;  // stops before int64 could wrap
+        if (magnitude > wave::kInt32Max + 1) return std::nullopt;  // stops before int64 could wrap
     }
     const std::int64_t value = negative ? -magnitude : magnitude;
-    if (value > wavemisc::kInt32Max) return std::nullopt;
+    if (value > wave::kInt32Max) return std::nullopt;
     return static_cast<std::int32_t>(value);
 }
 
@@ -266,8 +302,7 @@ ParsedArguments ParseArguments(std::span<const std::string_view> args) {
     }
 
     std::vector<std::string_view> paths;
-    bool seenStart = false;
-    bool seenEnd = false;
+    Parsing parsing{result};
     bool optionsEnded = false;  // after "--" every argument is a path, even one starting with '-'
     for (std::size_t i = 1; i < args.size(); ++i) {
         const std::string_view arg = args[i];
@@ -280,34 +315,21 @@ ParsedArguments ParseArguments(std::span<const std::string_view> args) {
             continue;
         }
         if (IsHelp(arg)) return ParsedArguments{};
-        if (arg == "--smpl") {  // a switch without a value
-            if (result.command != Command::Save) return NotForThisCommand(arg);
-            result.samplerLoop = true;
+
+        const Option* option = FindOption(arg);
+        if (option == nullptr) return UsageError("不明なオプションです：" + std::string(arg));
+        if ((option->commands & Bit(result.command)) == 0)
+            return UsageError(NotForThisCommandText(arg));
+        if (option->values == 0) {
+            option->take("", 0, parsing);
             continue;
         }
-        if (const std::optional<std::string> findError = ParseFindOption(args, i, result)) {
-            if (!findError->empty()) return UsageError(*findError);
-            continue;
+        if (i + option->values >= args.size()) return UsageError(MissingValueText(arg));
+        for (std::size_t which = 0; which < option->values; ++which) {
+            const std::string_view text = args[++i];
+            if (!option->take(text, which, parsing))
+                return UsageError(BadValueText(arg, text, option->range));
         }
-
-        const OptionSpec* spec = nullptr;
-        for (const OptionSpec& candidate : kOptions)
-            if (candidate.name == arg) spec = &candidate;
-        if (spec == nullptr) return UsageError("不明なオプションです：" + std::string(arg));
-        const bool allowed = (result.command == Command::Save && spec->forSave) ||
-                             (result.command == Command::Preview && spec->forPreview);
-        if (!allowed) return NotForThisCommand(arg);
-        if (i + 1 >= args.size()) return UsageError(MissingValueText(arg));
-
-        const std::string_view text = args[++i];
-        const std::optional<std::int32_t> value = ParseInt32(text);
-        if (!value || *value < spec->minimum) {
-            const std::string_view range = spec->minimum == 0 ? "0 以上の整数" : kInt32Range;
-            return UsageError(BadValueText(arg, text, range));
-        }
-        result.*(spec->field) = *value;  // a repeated option: the last one wins
-        seenStart = seenStart || spec->name == "--start";
-        seenEnd = seenEnd || spec->name == "--end";
     }
 
     if (paths.size() < pathsWanted)
@@ -318,8 +340,8 @@ ParsedArguments ParseArguments(std::span<const std::string_view> args) {
     result.inputPath = paths[0];
     if (pathsWanted == 2) result.outputPath = paths[1];
     if (result.command == Command::Save || result.command == Command::Preview) {
-        if (!seenStart) return UsageError("必要なオプションがありません：--start");
-        if (!seenEnd) return UsageError("必要なオプションがありません：--end");
+        if (!parsing.hasStart) return UsageError("必要なオプションがありません：--start");
+        if (!parsing.hasEnd) return UsageError("必要なオプションがありません：--end");
     }
     // The chunk marks the first loop pass; without one there is nothing to mark.
     if (result.samplerLoop && result.repeatCount < 1)
@@ -339,8 +361,6 @@ std::optional<double> ParseRadiusSeconds(std::string_view text) {
     return seconds;
 }
 
-std::string_view UsageText() { return kUsage; }
-
 Outcome Run(const Arguments& arguments) {
     if (arguments.command == Command::Help) {
         Outcome outcome;
@@ -350,25 +370,25 @@ Outcome Run(const Arguments& arguments) {
 
     // The headers first: the information, every refusal of the input and of the loop, and a save
     // that could only fail come from them, before a payload of up to 2 GiB is read.
-    const wavemisc::ParseResult headers =
-        wavemisc::ReadWaveFile(arguments.inputPath, wavemisc::Payload::SizeOnly);
-    if (headers.error != wavemisc::WaveError::None)
-        return Failure(kExitFailed, wavemisc::UserMessage(headers.error));
+    const wave::ParseResult headers =
+        files::ReadWaveFile(arguments.inputPath, wave::Payload::SizeOnly);
+    if (headers.error != wave::WaveError::None)
+        return Failure(kExitFailed, wave::UserMessage(headers.error));
 
     if (arguments.command == Command::Info) {
         Outcome outcome;
-        outcome.out = wavemisc::JoinLines(
-            wavemisc::InformationLines(arguments.inputPath, headers.wave.format, headers.wave.dataBytes),
+        outcome.out = wave::JoinLines(
+            wave::InformationLines(arguments.inputPath, headers.wave.format, headers.wave.dataBytes),
             "\n");
         outcome.out += '\n';
         return outcome;
     }
     if (std::optional<Outcome> refused = RefuseEarly(arguments, headers.wave)) return *refused;
 
-    const wavemisc::ParseResult read = wavemisc::ReadWaveFile(arguments.inputPath);
-    if (read.error != wavemisc::WaveError::None)
-        return Failure(kExitFailed, wavemisc::UserMessage(read.error));
-    const wavemisc::ParsedWave& wave = read.wave;
+    const wave::ParseResult read = files::ReadWaveFile(arguments.inputPath);
+    if (read.error != wave::WaveError::None)
+        return Failure(kExitFailed, wave::UserMessage(read.error));
+    const wave::ParsedWave& wave = read.wave;
     // The file may have changed since its headers were read: what is done follows what was read.
     if (std::optional<Outcome> refused = RefuseEarly(arguments, wave)) return *refused;
 
@@ -376,7 +396,7 @@ Outcome Run(const Arguments& arguments) {
 
     if (arguments.command == Command::Preview) return WritePreview(arguments, wave);
 
-    const std::string saveError = wavemisc::WriteLoopedWaveFile(arguments.outputPath, wave.format,
+    const std::string saveError = files::WriteLoopedWaveFile(arguments.outputPath, wave.format,
                                                                 wave.data, RequestOf(arguments));
     if (!saveError.empty()) return Failure(kExitFailed, saveError);
     return Outcome{};

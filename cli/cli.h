@@ -1,6 +1,6 @@
-// The command-line companion: reads its arguments, then runs one of four commands over the
-// wave-data core (info, save, preview) and the seam finder (find). It shares the window's loop rules and writes the same
-// bytes the window's save writes. Depends on the core only: no window, no sound device.
+// The command-line companion: reads its arguments, then runs one of four commands over the wave
+// layer, the file layer (info, save, preview) and the seam finder (find). It shares the window's
+// loop rules and writes the same bytes the window's save writes. No window, no sound device.
 #pragma once
 
 #include <cstdint>
@@ -47,8 +47,6 @@ std::optional<std::int32_t> ParseInt32(std::string_view text);
 
 // `args` excludes the program name.
 ParsedArguments ParseArguments(std::span<const std::string_view> args);
-
-std::string_view UsageText();
 
 // What the process prints and returns; every message in `err` ends with "\n".
 struct Outcome {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "cli/cli.h"
-#include "sound/wave_core.h"
+#include "wave/user_texts.h"
 
 namespace {
 
@@ -31,7 +31,7 @@ int main(int argc, char** argv) {
     } catch (const std::bad_alloc&) {
         outcome = cli::Outcome{};
         outcome.exitCode = cli::kExitFailed;
-        outcome.err.assign(wavemisc::UserMessage(wavemisc::WaveError::OutOfMemory));
+        outcome.err.assign(wave::UserMessage(wave::WaveError::OutOfMemory));
         outcome.err += '\n';
     }
 

@@ -7,9 +7,16 @@
 #include <memory>
 #include <string>
 
-#include "sound/wave_core.h"
 #include "tests/support/reference_fade.h"
 #include "tests/support/wave_bytes.h"
+#include "wave/loop_rules.h"
+#include "wave/looped_wave.h"
+#include "wave/pcm_format.h"
+#include "wave/riff_reader.h"
+#include "wave/rounding.h"
+#include "wave/seam_preview.h"
+#include "wave/user_texts.h"
+#include "wave/wave_reader.h"
 
 namespace wavefuzz {
 
@@ -18,12 +25,12 @@ namespace {
 using testwave::PutId;
 using testwave::PutU16;
 using testwave::PutU32;
-using wavemisc::PcmFormat;
+using wave::PcmFormat;
 
 // Kept small so one execution stays well under a millisecond.
 constexpr std::int64_t kMaxRenderBytes = 16 * 1024;
 constexpr std::size_t kMaxReaderSoundBytes = 16 * 1024;
-constexpr std::int64_t kInt32Max = wavemisc::kInt32Max;
+constexpr std::int64_t kInt32Max = wave::kInt32Max;
 
 [[noreturn]] void Broken(const char* what, std::int64_t detail = -1) {
     std::fprintf(stderr, "fuzz check failed: %s (%lld)\n", what, static_cast<long long>(detail));
@@ -52,7 +59,7 @@ bool Contains(std::span<const std::uint8_t> haystack, std::span<const std::uint8
 }
 
 // Hands out the file's bytes and aborts on any read outside them, as a file would fail there.
-class CheckedSource final : public wavemisc::ByteSource {
+class CheckedSource final : public wave::ByteSource {
 public:
     CheckedSource(std::span<const std::uint8_t> bytes, int failingRead)
         : bytes_(bytes), failingRead_(failingRead) {}
@@ -76,7 +83,7 @@ private:
     bool failed_ = false;
 };
 
-class MemorySink final : public wavemisc::ByteSink {
+class MemorySink final : public wave::ByteSink {
 public:
     explicit MemorySink(int failingWrite) : failingWrite_(failingWrite) {}
     bool Write(std::span<const std::uint8_t> bytes) override {
@@ -135,7 +142,7 @@ bool Loadable(const PcmFormat& f) {
            std::int64_t{f.nAvgBytesPerSec} * 4 <= kInt32Max && std::int64_t{f.nSamplesPerSec} * 4 <= kInt32Max;
 }
 
-Plan ModelPlan(const PcmFormat& f, std::int64_t soundBytes, const wavemisc::LoopRequest& r) {
+Plan ModelPlan(const PcmFormat& f, std::int64_t soundBytes, const wave::LoopRequest& r) {
     Plan p;
     const std::int64_t ba = f.nBlockAlign;
     if (!Consistent(f) || ba < 1) return p;
@@ -160,7 +167,7 @@ Plan ModelPlan(const PcmFormat& f, std::int64_t soundBytes, const wavemisc::Loop
 }
 
 std::vector<std::uint8_t> ModelFile(const PcmFormat& f, std::span<const std::uint8_t> sound,
-                                    const wavemisc::LoopRequest& r, const Plan& p) {
+                                    const wave::LoopRequest& r, const Plan& p) {
     std::vector<std::uint8_t> out;
     const auto d = static_cast<std::uint32_t>(p.dataBytes);
     PutId(out, "RIFF");
@@ -199,12 +206,12 @@ std::vector<std::uint8_t> ModelFile(const PcmFormat& f, std::span<const std::uin
 }
 
 void CheckRender(const PcmFormat& format, std::span<const std::uint8_t> sound,
-                 const wavemisc::LoopRequest& request, int failingWrite) {
+                 const wave::LoopRequest& request, int failingWrite) {
     const Plan model = ModelPlan(format, static_cast<std::int64_t>(sound.size()), request);
-    wavemisc::LoopedLayout layout;
-    const std::string planned = wavemisc::PlanLoopedWave(format, sound, request, layout);
+    wave::LoopedLayout layout;
+    const std::string planned = wave::PlanLoopedWave(format, sound, request, layout);
     if (!planned.empty()) {
-        Require(StartsWith(planned, wavemisc::kSaveFailed), "plan refusal without the save-failed text");
+        Require(StartsWith(planned, wave::kSaveFailed), "plan refusal without the save-failed text");
         Require(!(model.valid && Loadable(format)), "a valid save was refused");
     } else {
         Require(model.valid, "an invalid save was accepted");
@@ -216,14 +223,14 @@ void CheckRender(const PcmFormat& format, std::span<const std::uint8_t> sound,
     }
 
     MemorySink sink(failingWrite);
-    const std::string rendered = wavemisc::RenderLoopedWave(format, sound, request, sink);
+    const std::string rendered = wave::RenderLoopedWave(format, sound, request, sink);
     if (!planned.empty()) {
         Require(rendered == planned, "render and plan disagree on a refusal");
         Require(sink.out.empty(), "bytes written before the size tests");
         return;
     }
     if (sink.Failed()) {
-        Require(StartsWith(rendered, wavemisc::kSaveFailed), "a failed write reported as success");
+        Require(StartsWith(rendered, wave::kSaveFailed), "a failed write reported as success");
         return;
     }
     Require(rendered.empty(), "render refused what plan accepted");
@@ -243,7 +250,7 @@ void CheckPreview(const PcmFormat& format, std::span<const std::uint8_t> sound, 
     const auto preview = std::make_unique<std::uint8_t[]>(size);
     std::fill_n(preview.get(), size, std::uint8_t{0xA5});
     const std::span<std::uint8_t> out(preview.get(), size);
-    const std::string message = wavemisc::FillPreview(format, sound, loopStart, loopEnd, out);
+    const std::string message = wave::FillPreview(format, sound, loopStart, loopEnd, out);
     if (!message.empty()) {
         Require(std::all_of(out.begin(), out.end(), [](std::uint8_t b) { return b == 0xA5; }),
                 "refused preview fill changed the buffer");
@@ -284,16 +291,16 @@ std::int32_t Fold(std::int32_t raw, std::int64_t frames) {
 }  // namespace
 
 void CheckReader(std::span<const std::uint8_t> bytes) {
-    const wavemisc::ParseResult result = wavemisc::ParseWave(bytes);
+    const wave::ParseResult result = wave::ParseWave(bytes);
 
     // The same walk through a source that aborts on any read outside the file.
     CheckedSource checked(bytes, -1);
-    const wavemisc::ParseResult again = wavemisc::ParseWave(checked);
+    const wave::ParseResult again = wave::ParseWave(checked);
     Require(again.error == result.error && again.offset == result.offset &&
                 again.wave.format == result.wave.format && again.wave.data == result.wave.data,
             "span and source walks disagree");
     // The walk for the headers alone, as the command line's info uses, must answer the same.
-    const wavemisc::ParseResult headers = wavemisc::ParseWave(bytes, wavemisc::Payload::SizeOnly);
+    const wave::ParseResult headers = wave::ParseWave(bytes, wave::Payload::SizeOnly);
     Require(headers.error == result.error && headers.offset == result.offset &&
                 headers.wave.format == result.wave.format &&
                 headers.wave.dataBytes == result.wave.dataBytes && headers.wave.data.empty(),
@@ -303,11 +310,11 @@ void CheckReader(std::span<const std::uint8_t> bytes) {
     // from the input, so the fuzzer reaches each one.
     const int failingRead = bytes.empty() ? 0 : bytes.back() % 8;
     CheckedSource failing(bytes, failingRead);
-    const wavemisc::ParseResult broken = wavemisc::ParseWave(failing);
-    Require(!failing.Failed() || broken.error != wavemisc::WaveError::None, "a failed read was accepted");
+    const wave::ParseResult broken = wave::ParseWave(failing);
+    Require(!failing.Failed() || broken.error != wave::WaveError::None, "a failed read was accepted");
 
-    if (result.error != wavemisc::WaveError::None) {
-        Require(!wavemisc::UserMessage(result.error).empty(), "a refusal without a message");
+    if (result.error != wave::WaveError::None) {
+        Require(!wave::UserMessage(result.error).empty(), "a refusal without a message");
         Require(result.offset >= 0 && result.offset <= kInt32Max, "refusal offset out of range", result.offset);
         return;
     }
@@ -317,16 +324,16 @@ void CheckReader(std::span<const std::uint8_t> bytes) {
     Require(static_cast<std::int64_t>(data.size()) >= std::int64_t{f.nAvgBytesPerSec} * 5,
             "accepted a sound under 5 seconds");
     Require(bytes.size() >= 44 && data.size() <= bytes.size() - 44, "payload larger than the file could hold");
-    Require(Contains(bytes, wavemisc::FormatBlockBytes(f)), "format block not taken from the file");
+    Require(Contains(bytes, wave::FormatBlockBytes(f)), "format block not taken from the file");
     if (data.size() <= kMaxReaderSoundBytes) {
         Require(Contains(bytes, data), "payload not taken from the file");
         // An accepted sound is what the writer and the preview fill are given: the whole-sound
         // loop that every load sets, saved once with a one-second fade.
-        const std::int32_t lastFrame = wavemisc::LastFrameOf(f, static_cast<std::int64_t>(data.size()));
+        const std::int32_t lastFrame = wave::LastFrameOf(f, static_cast<std::int64_t>(data.size()));
         const auto sound = std::make_unique<std::uint8_t[]>(data.size());
         std::copy(data.begin(), data.end(), sound.get());
         const std::span<const std::uint8_t> exact(sound.get(), data.size());
-        CheckRender(f, exact, wavemisc::LoopRequest{0, lastFrame, 1, 1}, -1);
+        CheckRender(f, exact, wave::LoopRequest{0, lastFrame, 1, 1}, -1);
         CheckPreview(f, exact, 0, lastFrame);
     }
 }
@@ -348,7 +355,7 @@ void CheckWriter(std::span<const std::uint8_t> bytes) {
         format.nSamplesPerSec = 1 + rateByte % 24;
         format.nAvgBytesPerSec = format.nSamplesPerSec * format.nBlockAlign;
     }
-    wavemisc::LoopRequest request;
+    wave::LoopRequest request;
     request.loopStart = c.I32();
     request.loopEnd = c.I32();
     request.repeatCount = c.I32();

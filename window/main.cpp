@@ -2,9 +2,9 @@
 #include <QApplication>
 #include <string>
 
+#include "app/command_line.h"
 #include "platform/sdl_wave_out.h"
 #include "platform/wave_out.h"
-#include "window/command_line.h"
 #include "window/main_win.h"
 
 int main(int argc, char* argv[]) {

@@ -22,16 +22,24 @@
 #include <cassert>
 #include <filesystem>
 #include <optional>
-#include <span>
 #include <system_error>
 
-#include "dialogs/misc.h"
-#include "sound/loop_finder.h"
-#include "sound/wavemisc.h"
-#include "window/loop_rules.h"
+#include "app/loaded_sound.h"
+#include "app/loop_editing.h"
+#include "app/preview_device.h"
+#include "wave/information_text.h"
+#include "wave/loop_rules.h"
+#include "wave/rounding.h"
+#include "wave/user_texts.h"
+#include "window/file_dialogs.h"
 #include "window/overview_bar.h"
 
 namespace window {
+
+using wave::ApplyEndRule;
+using wave::ApplyStartRule;
+using wave::ClampToInt32;
+
 namespace {
 
 // Places are kept in twips, 15 to a logical pixel; Qt scales pixels for high-DPI screens.
@@ -102,7 +110,7 @@ int InfoPixelSize(const QFont& font, int boxHeight) {
     });
 }
 
-std::int64_t HalfWindow() { return wavemisc::HalfWindowFrames(wavemisc::SoundFormat); }
+std::int64_t HalfWindow() { return wave::HalfWindowFrames(wavemisc::SoundFormat); }
 
 QString RepeatCaption(int value) { return QStringLiteral("リピート回数：") + QString::number(value); }
 
@@ -156,7 +164,7 @@ MainWin::MainWin(QWidget* parent) : QWidget(parent) {
     setFont(uiFont);
     CreateControls();
 
-    LoadError = "ファイル未選択";
+    LoadError = wave::kNoFileChosen;
     Timer1->start(kTimerIntervalMs);
 
     const auto* findKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_F), this);
@@ -180,6 +188,20 @@ MainWin::~MainWin() {
 }
 
 void MainWin::CreateControls() {
+    CreateFileButtons();
+    CreateInformationBox();
+    CreateSettings();
+    CreateLoopBoxes();
+    CreateNudgeButtons();
+    Picture1 = new OverviewBar(this);
+    Picture1->setGeometry(Place(240, 4920, 6060, 495));
+    connect(Picture1, &OverviewBar::MouseDown, this, &MainWin::Picture1_MouseDown);
+    connect(Picture1, &OverviewBar::MouseMove, this, &MainWin::Picture1_MouseMove);
+    Timer1 = new QTimer(this);
+    connect(Timer1, &QTimer::timeout, this, &MainWin::Timer1_Timer);
+}
+
+void MainWin::CreateFileButtons() {
     Command2 = new QPushButton(QStringLiteral("別ファイルを開く"), this);
     Command2->setGeometry(Place(600, 240, 1455, 375));
     connect(Command2, &QPushButton::clicked, this, [this] { Command2_Click(); });
@@ -187,7 +209,9 @@ void MainWin::CreateControls() {
     Command3 = new QPushButton(QStringLiteral("保存"), this);
     Command3->setGeometry(Place(2400, 240, 1455, 375));
     connect(Command3, &QPushButton::clicked, this, [this] { Command3_Click(); });
+}
 
+void MainWin::CreateInformationBox() {
     Text2 = new QPlainTextEdit(this);
     Text2->setGeometry(Place(240, 840, 5895, 1335));
     Text2->setLineWrapMode(QPlainTextEdit::NoWrap);
@@ -204,7 +228,10 @@ void MainWin::CreateControls() {
     Text2->document()->setDocumentMargin(kInfoMarginPx);
     infoFont.setPixelSize(InfoPixelSize(infoFont, Text2->contentsRect().height()));
     Text2->setFont(infoFont);
+}
 
+// The repeat count and fade-out bars with their labels, and the preview button beside them.
+void MainWin::CreateSettings() {
     Label2[0] = new QLabel(RepeatCaption(2), this);
     Label2[0]->setGeometry(Place(360, 2280, 1575, 255));
     Label2[1] = new QLabel(FadeCaption(5), this);
@@ -239,7 +266,10 @@ void MainWin::CreateControls() {
     Command4 = new QPushButton(QStringLiteral("ループ部再生"), this);
     Command4->setGeometry(Place(4440, 2400, 1455, 375));
     connect(Command4, &QPushButton::clicked, this, [this] { Command4_Click(); });
+}
 
+// The two frame boxes and the time labels under them.
+void MainWin::CreateLoopBoxes() {
     const std::array<QRect, 2> textPlaces{Place(480, 3240, 1095, 375), Place(5040, 3240, 1095, 375)};
     const std::array<QRect, 2> timePlaces{Place(240, 3720, 1575, 255), Place(4800, 3720, 1575, 255)};
     for (std::size_t i = 0; i < 2; ++i) {
@@ -252,7 +282,9 @@ void MainWin::CreateControls() {
         Label2[i + 2]->setGeometry(timePlaces[i]);
         Label2[i + 2]->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     }
+}
 
+void MainWin::CreateNudgeButtons() {
     for (int row = 0; row < kNudgeRows; ++row) {
         const NudgeRowPlace& place = kNudgeRowPlaces[static_cast<std::size_t>(row)];
         const std::array<int, 4> indices{2 * row, 2 * row + 1, 2 * row + 10, 2 * row + 11};
@@ -270,20 +302,12 @@ void MainWin::CreateControls() {
         FitLabel(unit, unit->text());
         Label1[static_cast<std::size_t>(row)] = unit;
     }
-
-    Picture1 = new OverviewBar(this);
-    Picture1->setGeometry(Place(240, 4920, 6060, 495));
-    connect(Picture1, &OverviewBar::MouseDown, this, &MainWin::Picture1_MouseDown);
-    connect(Picture1, &OverviewBar::MouseMove, this, &MainWin::Picture1_MouseMove);
-
-    Timer1 = new QTimer(this);
-    connect(Timer1, &QTimer::timeout, this, &MainWin::Timer1_Timer);
 }
 
 // ---- Start-up and shut-down -----------------------------------------------------------------
 
 void MainWin::Form_Load(const std::string& commandLine) {
-    LoadError = "ファイル未選択";
+    LoadError = wave::kNoFileChosen;
     std::string path = commandLine;
     std::error_code error;
     if (path.empty() || !std::filesystem::is_regular_file(path, error)) {
@@ -412,9 +436,9 @@ void MainWin::OpenWaveFile(const std::string& path) {
         misc::ShowMessage(LoadError);
         return;
     }
-    const std::string information = wavemisc::JoinLines(
-        wavemisc::InformationLines(path, wavemisc::SoundFormat, wavemisc::DataSize), "\r\n");
-    LastFrame = wavemisc::LastFrameOf(wavemisc::SoundFormat, wavemisc::DataSize);
+    const std::string information = wave::JoinLines(
+        wave::InformationLines(path, wavemisc::SoundFormat, wavemisc::DataSize), "\r\n");
+    LastFrame = wave::LastFrameOf(wavemisc::SoundFormat, wavemisc::DataSize);
     Text2->setPlainText(Text(information));
     PreviewStart = 0;
     PreviewEnd = 0;
@@ -457,46 +481,34 @@ void MainWin::dropEvent(QDropEvent* event) {
 
 // ---- Finding the loop ---------------------------------------------------------------------------
 
-namespace {
-
-// Both points at once: a candidate already keeps the loop rules, and one point set alone against
-// the other's old value could be pulled back by its rule.
-void UseFoundLoop(MainWin& window, const std::optional<wavemisc::LoopCandidate>& loop) {
-    if (!loop) {
-        misc::ShowMessage(std::string(wavemisc::kNoLoopFound));
-        return;
-    }
-    assert(loop->start >= 0 && loop->start + HalfWindow() <= loop->end && loop->end <= window.LastFrame);
-    window.LoopStart = loop->start;
-    window.LoopEnd = loop->end;
-    window.RefreshInformation();
-}
-
-}  // namespace
-
 void MainWin::FindLoop() {
-    if (!LoadError.empty()) return;
-    std::optional<wavemisc::LoopCandidate> best;
-    {
-        const BusyCaption searching(this, QStringLiteral("検索中…"));
-        wavemisc::FinderOptions options;
-        options.maxCandidates = 1;
-        const std::vector<wavemisc::LoopCandidate> found =
-            wavemisc::FindLoops(wavemisc::SoundFormat, wavemisc::SoundData, options);
-        if (!found.empty()) best = found.front();
-    }
-    UseFoundLoop(*this, best);
+    SearchLoop([] {
+        const std::vector<finder::LoopCandidate> found = wavemisc::FindLoopCandidates(1);
+        return found.empty() ? std::nullopt : std::optional<finder::LoopCandidate>(found.front());
+    });
 }
 
 void MainWin::RefineLoop() {
+    SearchLoop([this] { return wavemisc::RefineLoopPoints(LoopStart, LoopEnd, kRefineRadiusSeconds); });
+}
+
+void MainWin::SearchLoop(const std::function<std::optional<finder::LoopCandidate>()>& search) {
     if (!LoadError.empty()) return;
-    std::optional<wavemisc::LoopCandidate> refined;
+    std::optional<finder::LoopCandidate> loop;
     {
         const BusyCaption searching(this, QStringLiteral("検索中…"));
-        refined = wavemisc::RefineLoop(wavemisc::SoundFormat, wavemisc::SoundData, LoopStart, LoopEnd,
-                                       kRefineRadiusSeconds);
+        loop = search();
     }
-    UseFoundLoop(*this, refined);
+    if (!loop) {
+        misc::ShowMessage(std::string(wave::kNoLoopFound));
+        return;
+    }
+    // Both points at once: a candidate already keeps the loop rules, and one point set alone
+    // against the other's old value could be pulled back by its rule.
+    assert(wave::KeepsLoopRule(wave::LoopLimits{HalfWindow(), LastFrame}, loop->start, loop->end));
+    LoopStart = loop->start;
+    LoopEnd = loop->end;
+    RefreshInformation();
 }
 
 // ---- Seam preview -----------------------------------------------------------------------------
@@ -505,9 +517,7 @@ void MainWin::Command4_Click() {
     if (!LoadError.empty()) return;
     wavemisc::StopPreview();
     // A format block whose sizes disagree could carry the copies past the sound: no preview.
-    const std::string refusal =
-        wavemisc::FillPreview(wavemisc::SoundFormat, wavemisc::SoundData, LoopStart, LoopEnd,
-                              wavemisc::PreviewData);
+    const std::string refusal = wavemisc::FillPreviewData(LoopStart, LoopEnd);
     if (!refusal.empty()) {
         misc::ShowMessage(refusal);
         return;

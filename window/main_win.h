@@ -1,13 +1,17 @@
 // MainWin, the tool's one window: its controls at their fixed places, the loop state, and the
 // handlers that edit the loop, find it, show it, open and save files and play the seam preview.
-// The loop arithmetic lives in loop_rules.h; the sound itself and the device belong to wavemisc,
-// the finder to loop_finder.h, the dialogs to misc.
+// The loop rules live in wave/loop_rules.h and the editing arithmetic in app/loop_editing.h; the
+// sound itself, the device and the finder's procedures belong to wavemisc, the dialogs to misc.
 #pragma once
 
 #include <QWidget>
 #include <array>
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
+
+#include "finder/loop_finder.h"
 
 class QCloseEvent;
 class QDragEnterEvent;
@@ -91,6 +95,14 @@ protected:
 
 private:
     void CreateControls();
+    void CreateFileButtons();
+    void CreateInformationBox();
+    void CreateSettings();
+    void CreateLoopBoxes();
+    void CreateNudgeButtons();
+    // Runs a search under the busy caption, then sets both loop points to what it found or says
+    // that nothing was found.
+    void SearchLoop(const std::function<std::optional<finder::LoopCandidate>()>& search);
 };
 
 }  // namespace window

@@ -19,9 +19,12 @@
 #include <string>
 #include <vector>
 
-#include "sound/wave_core.h"
 #include "tests/support/looped_music.h"
 #include "tests/support/wave_bytes.h"
+#include "wave/looped_wave.h"
+#include "wave/pcm_format.h"
+#include "wave/seam_preview.h"
+#include "wave/user_texts.h"
 
 extern char** environ;
 
@@ -97,8 +100,8 @@ RunResult RunCli(const std::vector<std::string>& args, const char* stdoutFile = 
     return result;
 }
 
-wavemisc::PcmFormat ToPcm(const testwave::Format& f) {
-    wavemisc::PcmFormat p;
+wave::PcmFormat ToPcm(const testwave::Format& f) {
+    wave::PcmFormat p;
     p.wFormatTag = static_cast<std::int16_t>(f.tag);
     p.nChannels = static_cast<std::int16_t>(f.channels);
     p.nSamplesPerSec = static_cast<std::int32_t>(f.rate);
@@ -108,7 +111,7 @@ wavemisc::PcmFormat ToPcm(const testwave::Format& f) {
     return p;
 }
 
-class VectorSink : public wavemisc::ByteSink {
+class VectorSink : public wave::ByteSink {
 public:
     bool Write(std::span<const std::uint8_t> bytes) override {
         out.insert(out.end(), bytes.begin(), bytes.end());
@@ -117,9 +120,9 @@ public:
     Bytes out;
 };
 
-Bytes Render(const testwave::Format& f, const Bytes& data, const wavemisc::LoopRequest& request) {
+Bytes Render(const testwave::Format& f, const Bytes& data, const wave::LoopRequest& request) {
     VectorSink sink;
-    const std::string error = wavemisc::RenderLoopedWave(ToPcm(f), data, request, sink);
+    const std::string error = wave::RenderLoopedWave(ToPcm(f), data, request, sink);
     if (!error.empty()) throw std::runtime_error("render refused: " + error);
     return sink.out;
 }
@@ -274,7 +277,7 @@ TEST_F(CliTest, RefusedInputGivesTheReadersMessageAndWritesNothing) {
     const Row rows[] = {
         {"short.wav", "ファイルが短すぎます。5秒以上のファイルを選択してください"},
         {"notriff.wav", "不正なRIFFヘッダです"},
-        {"missing.wav", std::string(wavemisc::UserMessage(wavemisc::WaveError::CannotOpen))},
+        {"missing.wav", std::string(wave::UserMessage(wave::WaveError::CannotOpen))},
     };
     const std::vector<std::vector<std::string>> commands = {
         {"info"}, {"save", "--start", "0", "--end", "16000"}, {"preview", "--start", "0", "--end", "16000"},
@@ -300,7 +303,7 @@ TEST_F(CliTest, SaveWritesWhatTheCoreRenders) {
         testwave::Format format;
         std::size_t dataBytes;
         std::vector<std::string> options;
-        wavemisc::LoopRequest request;
+        wave::LoopRequest request;
         std::uint32_t expectedDataBytes;  // D, worked out by hand
     };
     const Row rows[] = {
@@ -344,7 +347,7 @@ TEST_F(CliTest, SmplSaveEndsWithTheChunkTheCoreRenders) {
     const RunResult r = RunCli({"save", "--smpl", in, out, "--start", "1001", "--end", "30000"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.err, "");
-    wavemisc::LoopRequest request{1001, 30000, 2, 5};
+    wave::LoopRequest request{1001, 30000, 2, 5};
     request.samplerLoop = true;
     EXPECT_EQ(Difference(testwave::ReadFile(out), Render(kMono8, data, request)), "");
 }
@@ -510,12 +513,12 @@ TEST_F(CliTest, PreviewOfAnInconsistentFormatDoesWhatTheCoreDecides) {
     const std::string in = WriteWave("in.wav", format, data);
     const std::string out = Path("out.wav");
     Bytes preview(64000);
-    const std::string message = wavemisc::FillPreview(ToPcm(format), data, 0, 79999, preview);
+    const std::string message = wave::FillPreview(ToPcm(format), data, 0, 79999, preview);
 
     const RunResult r = RunCli({"preview", in, out, "--start", "0", "--end", "79999"});
     if (message.empty()) {
         ASSERT_EQ(r.exitCode, 0) << r.err;
-        Bytes expected = wavemisc::WaveHeader(ToPcm(format), 64000);
+        Bytes expected = wave::WaveHeader(ToPcm(format), 64000);
         expected.insert(expected.end(), preview.begin(), preview.end());
         EXPECT_EQ(Difference(testwave::ReadFile(out), expected), "");
     } else {
@@ -534,7 +537,7 @@ TEST_F(CliTest, FailedWritesReportAndLeaveTheDestinationAsItWas) {
             RunCli({command, in, inFolderThatDoesNotExist, "--start", "1000", "--end", "30000"});
         EXPECT_EQ(r.exitCode, 1);
         EXPECT_EQ(r.out, "");
-        EXPECT_TRUE(StartsWith(r.err, wavemisc::kSaveFailed)) << r.err;
+        EXPECT_TRUE(StartsWith(r.err, wave::kSaveFailed)) << r.err;
         EXPECT_TRUE(r.err.ends_with("\n"));
         EXPECT_FALSE(fs::exists(fs::path(inFolderThatDoesNotExist).parent_path()));
     }
@@ -546,7 +549,7 @@ TEST_F(CliTest, FailedWritesReportAndLeaveTheDestinationAsItWas) {
     const RunResult r =
         RunCli({"save", in, out, "--start", "1000", "--end", "30000", "--repeat", "2147483647"});
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(StartsWith(r.err, wavemisc::kSaveFailed)) << r.err;
+    EXPECT_TRUE(StartsWith(r.err, wave::kSaveFailed)) << r.err;
     EXPECT_EQ(testwave::ReadFile(out), previous);
     EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator{}), 2)
         << "no temporary file may be left beside the destination";

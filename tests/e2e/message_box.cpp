@@ -4,7 +4,7 @@
 #include <QApplication>
 #include <cstdio>
 
-#include "dialogs/misc.h"
+#include "window/file_dialogs.h"
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);

@@ -31,13 +31,14 @@
 #include <string>
 #include <vector>
 
-#include "dialogs/misc.h"
 #include "platform/virtual_wave_out.h"
-#include "sound/wavemisc.h"
 #include "tests/support/looped_music.h"
 #include "tests/support/wave_bytes.h"
-#include "window/command_line.h"
 #include "window/overview_bar.h"
+#include "app/command_line.h"
+#include "app/loaded_sound.h"
+#include "app/preview_device.h"
+#include "window/file_dialogs.h"
 
 namespace {
 

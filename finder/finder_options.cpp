@@ -1,0 +1,26 @@
+#include "finder/finder_options.h"
+
+#include <cmath>
+
+namespace finder {
+
+bool IsValid(const FinderOptions& o) {
+    const bool counts = o.maxCandidates >= 1 && o.spectrumFrames >= 16 && o.hopFrames >= 1 &&
+                        o.smoothSpectra >= 1 && o.bands >= 1 && o.lowestBandBin >= 1 &&
+                        o.majorityFrames >= 1 && o.lagCandidates >= 1 && o.maxMultiple >= 2 &&
+                        o.chunks >= 1 && o.fullRateLags >= 0 && o.correlationPeaks >= 1;
+    const bool shares = o.highestBandPercent > 0 && o.highestBandPercent <= 100 &&
+                        o.similarity <= 1.0 && o.minRunShare > 0.0 && o.multipleRunShare > 0.0;
+    // Written as "x > 0" so that NaN fails too.
+    const bool spans = o.analysisRateHz >= 1.0 && o.baselineSeconds >= 0.0 &&
+                       o.peakWidthSeconds >= 0.0 && o.chunkSeconds > 0.0 &&
+                       o.agreeWindowSeconds > 0.0 && o.agreeHoldSeconds > 0.0 &&
+                       o.startMarginSeconds >= 0.0 && o.jumpSearchSeconds >= 0.0 &&
+                       o.jumpSeconds > 0.0 && o.cleanSpanSeconds >= 0.0 && o.qualitySeconds > 0.0;
+    const bool levels = o.levelToleranceDb >= 0.0 && o.silenceDb <= 0.0 &&
+                        o.agreeErrorDb <= 0.0 && o.cleanGainDb >= 0.0 &&
+                        !std::isnan(o.passQualityDb) && !std::isnan(o.transparentDb);
+    return counts && shares && spans && levels;
+}
+
+}  // namespace finder

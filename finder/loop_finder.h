@@ -1,0 +1,52 @@
+// The seam finder: loop candidates for a loaded sound, each with a start, an end (the frame the
+// loop jumps back from, as LoopEnd) and a measured seam quality, and the refinement of a loop the
+// user marked by hand. Pure C++ over the sound's bytes, with FFTW for the transforms; no Qt, no
+// SDL, no module state. The same input always gives the same answer, from any thread.
+//
+// The steps, each a function of its own so a test can run them one at a time:
+//   1. features (features.h): short-time spectra of the sound mixed to mono and decimated;
+//   2. repetition lag (repetition_lag.h): the lags at which long runs of spectra repeat, to
+//      within a hop;
+//   3. exact lag (exact_lag.h): normalised cross-correlation of the waveform, all channels, over
+//      chunks of the repeated stretch, to the frame;
+//   4. start (loop_start.h): the earliest point from which the two passes agree, then the
+//      smallest jump nearby, and the cleanest start after notes ringing across the join have
+//      died away;
+//   5. quality (seam_quality.h): how closely what follows the join matches what follows the end.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "finder/finder_options.h"
+#include "wave/pcm_format.h"
+
+namespace finder {
+
+struct LoopCandidate {
+    std::int32_t start = 0;        // LoopStart: first frame of the loop
+    std::int32_t end = 0;          // LoopEnd: the loop body is start .. end - 1
+    double qualityDb = 0.0;        // the seam quality in dB (MeasureSeam)
+    double repeatSeconds = 0.0;    // evidence: how long the sound repeats at this length
+                                   // (0 from a refine, which does not measure it)
+    bool passes = false;           // the seam is at or above passQualityDb, or the two sides differ by
+                                   // no more than the format's own rounding noise
+};
+
+// Candidates, best first, at most options.maxCandidates. Each keeps the loop rules
+// (wave/loop_rules.h). Empty when nothing repeats, for options that are not valid, and for a
+// format block whose sizes disagree (no loop of it can be saved).
+std::vector<LoopCandidate> FindLoops(const wave::PcmFormat& format,
+                                     std::span<const std::uint8_t> sound,
+                                     const FinderOptions& options = {});
+
+// The best loop whose start and end lie within radiusSeconds of the given ones; nothing when no
+// loop there keeps the loop rules or has a seam that passes.
+std::optional<LoopCandidate> RefineLoop(const wave::PcmFormat& format,
+                                        std::span<const std::uint8_t> sound, std::int32_t start,
+                                        std::int32_t end, double radiusSeconds,
+                                        const FinderOptions& options = {});
+
+}  // namespace finder

@@ -1,0 +1,250 @@
+// No matrix of every pair of spectra: the summed self-similarity at every lag comes from one FFT
+// per band, and only its peaks are walked spectrum by spectrum.
+#include "finder/repetition_lag.h"
+
+#include <algorithm>
+#include <cmath>
+#include <complex>
+#include <span>
+#include <utility>
+
+#include "finder/fft.h"
+
+namespace finder {
+namespace {
+
+// A peak's own lags, either way, left out of the baseline its height is measured against.
+constexpr std::int64_t kPeakOwnLags = 2;
+// Peaks this close (in spectra) are one peak; the higher is kept.
+constexpr std::int64_t kPeakSeparation = 3;
+// The fewest spectra the baseline and the peak width span, however fast the spectra come.
+constexpr std::int64_t kLeastSpectra = 4;
+// A lag in spectra is only good to this many either way.
+constexpr std::int64_t kLagTolerance = 1;
+// Lags this close (in spectra) after the multiples are taken are one loop length.
+constexpr std::int64_t kSameLength = 2;
+
+// Eight running sums, so the loop runs in vector lanes without reordering a float sum.
+float Dot(const float* a, const float* b, int bands) {
+    float lanes[8] = {};
+    for (int k = 0; k < bands; k += 8)
+        for (int j = 0; j < 8; ++j) lanes[j] += a[k + j] * b[k + j];
+    return ((lanes[0] + lanes[1]) + (lanes[2] + lanes[3])) +
+           ((lanes[4] + lanes[5]) + (lanes[6] + lanes[7]));
+}
+
+// S(k) = sum over i of g(i) . g(i + k), for k < Count(), where g is the spectra's shape with its
+// mean over the surrounding `smoothing` spectra either way taken off, band by band. Without
+// that, sustained notes and a steady mix make S a broad hump over every lag near the loop; with
+// it, only a stretch that repeats spectrum for spectrum stands out. Per band the autocorrelation
+// comes through the power spectrum of the band zero-padded to twice its length.
+std::vector<double> SummedSelfSimilarity(const Features& features, std::int64_t smoothing) {
+    const std::size_t count = features.Count();
+    RealFft fft(FftSizeFor(2 * count));
+    std::vector<double> power(fft.Bins().size(), 0.0);
+    std::vector<double> prefix(count + 1);
+    const auto reach = static_cast<std::size_t>(std::max<std::int64_t>(1, smoothing));
+    for (int b = 0; b < features.bands; ++b) {
+        bool any = false;
+        for (std::size_t i = 0; i < count; ++i) {
+            prefix[i + 1] = prefix[i] + features.Shape(i)[b];
+            any = any || features.Shape(i)[b] != 0.0F;
+        }
+        if (!any) continue;  // a padding band
+        std::span<float> samples = fft.Samples();
+        std::fill(samples.begin(), samples.end(), 0.0F);
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::size_t lo = i >= reach ? i - reach : 0;
+            const std::size_t hi = std::min(count, i + reach + 1);
+            const double mean = (prefix[hi] - prefix[lo]) / static_cast<double>(hi - lo);
+            samples[i] = static_cast<float>(features.Shape(i)[b] - mean);
+        }
+        fft.Forward();
+        const std::span<const std::complex<float>> bins = fft.Bins();
+        for (std::size_t k = 0; k < bins.size(); ++k) power[k] += std::norm(bins[k]);
+    }
+    std::span<std::complex<float>> bins = fft.Bins();
+    for (std::size_t k = 0; k < bins.size(); ++k) bins[k] = static_cast<float>(power[k]);
+    fft.Inverse();
+    std::vector<double> sums(count);
+    const auto scale = static_cast<double>(fft.Size());
+    for (std::size_t k = 0; k < count; ++k) sums[k] = fft.Samples()[k] / scale;
+    return sums;
+}
+
+// Lags in [minLag, maxLag] where S stands highest above its surroundings (its height), highest
+// first.
+std::vector<std::int64_t> PeakLags(const std::vector<double>& sums, std::int64_t minLag,
+                                   std::int64_t maxLag, std::int64_t baseline, std::size_t wanted) {
+    const auto count = static_cast<std::int64_t>(sums.size());
+    std::vector<double> prefix(sums.size() + 1, 0.0);
+    for (std::size_t k = 0; k < sums.size(); ++k) prefix[k + 1] = prefix[k] + sums[k];
+    const auto rangeSum = [&](std::int64_t lo, std::int64_t hi) {  // [lo, hi], clipped
+        lo = std::max<std::int64_t>(lo, 0);
+        hi = std::min(hi, count - 1);
+        return lo > hi ? 0.0
+                       : prefix[static_cast<std::size_t>(hi + 1)] -
+                             prefix[static_cast<std::size_t>(lo)];
+    };
+    const auto rangeCount = [&](std::int64_t lo, std::int64_t hi) {
+        return static_cast<double>(
+            std::max<std::int64_t>(0, std::min(hi, count - 1) - std::max<std::int64_t>(lo, 0) + 1));
+    };
+    const auto height = [&](std::int64_t k) {
+        // The peak's own few lags are left out of its baseline.
+        const double n = rangeCount(k - baseline, k + baseline) -
+                         rangeCount(k - kPeakOwnLags, k + kPeakOwnLags);
+        const double around = rangeSum(k - baseline, k + baseline) -
+                              rangeSum(k - kPeakOwnLags, k + kPeakOwnLags);
+        return sums[static_cast<std::size_t>(k)] - (n > 0 ? around / n : 0.0);
+    };
+
+    // Peaks of the height, not of S itself: a stretch that repeats exactly is a narrow bump,
+    // and it may sit on the slope of a broad one (bars that sound alike) without being a peak
+    // of S.
+    const std::int64_t first = std::max<std::int64_t>(minLag, 1);
+    const std::int64_t last = std::min(maxLag, count - 2);
+    std::vector<double> heights;
+    for (std::int64_t k = first - 1; k <= last + 1; ++k)
+        heights.push_back(k >= 0 && k < count ? height(k) : 0.0);
+    std::vector<std::pair<double, std::int64_t>> peaks;
+    for (std::int64_t k = first; k <= last; ++k) {
+        const auto at = static_cast<std::size_t>(k - first + 1);
+        const double h = heights[at];
+        if (h > 0.0 && h >= heights[at - 1] && h > heights[at + 1]) peaks.emplace_back(h, k);
+    }
+    std::sort(peaks.begin(), peaks.end(), [](const auto& a, const auto& b) {
+        return a.first != b.first ? a.first > b.first : a.second < b.second;
+    });
+    std::vector<std::int64_t> lags;
+    for (const auto& peak : peaks) {
+        const bool near = std::any_of(lags.begin(), lags.end(), [&](std::int64_t lag) {
+            return std::abs(lag - peak.second) <= kPeakSeparation;
+        });
+        if (!near) lags.push_back(peak.second);
+        if (lags.size() == wanted) break;
+    }
+    return lags;
+}
+
+bool Longer(const RepetitionLag& a, const RepetitionLag& b) {
+    return a.run.length != b.run.length ? a.run.length > b.run.length : a.lag < b.lag;
+}
+
+}  // namespace
+
+Run LongestRun(const Features& features, std::int64_t lag, const FinderOptions& options) {
+    const auto count = static_cast<std::int64_t>(features.Count());
+    if (lag < 1 || lag >= count) return {};
+    const auto n = static_cast<std::size_t>(count - lag);
+    const float quiet = features.loudestDb + static_cast<float>(options.silenceDb);
+    const auto tolerance = static_cast<float>(options.levelToleranceDb);
+    const auto similarity = static_cast<float>(options.similarity);
+    const auto step = static_cast<std::size_t>(lag);
+
+    // Silence against silence says nothing either way: such spectra neither vote nor break a
+    // run, so a pause inside the loop does not cut it in two, but no run starts in silence.
+    // matches[i] and votes[i] count among spectra 0 .. i - 1.
+    std::vector<std::int32_t> matches(n + 1, 0);
+    std::vector<std::int32_t> votes(n + 1, 0);
+    for (std::size_t i = 0; i < n; ++i) {
+        const float a = features.levelDb[i];
+        const float b = features.levelDb[i + step];
+        const bool silent = a < quiet && b < quiet;
+        const bool match =
+            !silent && a >= quiet && b >= quiet && std::fabs(a - b) <= tolerance &&
+            Dot(features.Shape(i), features.Shape(i + step), features.bands) >= similarity;
+        matches[i + 1] = matches[i] + (match ? 1 : 0);
+        votes[i + 1] = votes[i] + (silent ? 0 : 1);
+    }
+
+    const auto half = static_cast<std::size_t>(options.majorityFrames / 2);
+    Run best;
+    std::size_t runFirst = 0;
+    bool inRun = false;
+    for (std::size_t i = 0; i < n; ++i) {
+        const bool voting = votes[i + 1] != votes[i];
+        if (!voting) continue;  // carries a run on, or no run, as it stands
+        const std::size_t lo = i >= half ? i - half : 0;
+        const std::size_t hi = std::min(n, i + half + 1);
+        const bool on = 2 * (matches[hi] - matches[lo]) > votes[hi] - votes[lo];
+        if (!on) {
+            inRun = false;
+            continue;
+        }
+        if (!inRun) runFirst = i;
+        inRun = true;
+        const auto length = static_cast<std::int64_t>(i + 1 - runFirst);
+        if (length > best.length) best = Run{static_cast<std::int64_t>(runFirst), length};
+    }
+    return best;
+}
+
+std::vector<RepetitionLag> FindRepetitionLags(const Features& features, std::int64_t minLag,
+                                              std::int64_t maxLag, std::size_t count,
+                                              const FinderOptions& options) {
+    const auto spectra = static_cast<std::int64_t>(features.Count());
+    minLag = std::max<std::int64_t>(minLag, 1);
+    maxLag = std::min(maxLag, spectra - 1);
+    if (spectra < 2 || minLag > maxLag || count == 0) return {};
+
+    const std::int64_t baseline = std::max<std::int64_t>(
+        kLeastSpectra, std::llround(options.baselineSeconds * features.spectraPerSecond));
+    const std::vector<double> sums = SummedSelfSimilarity(features, baseline);
+    const std::int64_t peakWidth = std::max<std::int64_t>(
+        kLeastSpectra, std::llround(options.peakWidthSeconds * features.spectraPerSecond));
+    const std::vector<std::int64_t> peaks = PeakLags(
+        sums, minLag, maxLag, peakWidth, static_cast<std::size_t>(options.lagCandidates));
+
+    // The best run at the lags within `reach` of `center`.
+    const auto bestNear = [&](std::int64_t center, std::int64_t reach) {
+        RepetitionLag best;
+        for (std::int64_t k = std::max(minLag, center - reach);
+             k <= std::min(maxLag, center + reach); ++k) {
+            const RepetitionLag here{k, LongestRun(features, k, options)};
+            if (best.lag == 0 || Longer(here, best)) best = here;
+        }
+        return best;
+    };
+    const auto repeatsEnough = [](const RepetitionLag& r, double share) {
+        return static_cast<double>(r.run.length) >= share * static_cast<double>(r.lag);
+    };
+
+    std::vector<RepetitionLag> found;
+    for (const std::int64_t peak : peaks) {
+        const RepetitionLag here = bestNear(peak, kLagTolerance);
+        if (here.lag > 0 && repeatsEnough(here, options.minRunShare)) found.push_back(here);
+    }
+    std::sort(found.begin(), found.end(), Longer);
+
+    std::vector<RepetitionLag> lags;
+    for (RepetitionLag base : found) {
+        // The largest multiple that still repeats most of its own length is the loop; the
+        // error of the lag grows with the multiple, so the search widens with it.
+        for (int m = options.maxMultiple; m >= 2; --m) {
+            const std::int64_t center = base.lag * m;
+            const std::int64_t reach = m / 2 + 1;
+            if (center - reach > maxLag) continue;
+            std::int64_t top = -1;
+            for (std::int64_t k = std::max(minLag, center - reach);
+                 k <= std::min(maxLag, center + reach); ++k)
+                if (top < 0 ||
+                    sums[static_cast<std::size_t>(k)] > sums[static_cast<std::size_t>(top)])
+                    top = k;
+            if (top < 0) continue;
+            const RepetitionLag multiple = bestNear(top, kLagTolerance);
+            if (multiple.lag > 0 && repeatsEnough(multiple, options.multipleRunShare)) {
+                base = multiple;
+                break;
+            }
+        }
+        const bool known = std::any_of(lags.begin(), lags.end(), [&](const RepetitionLag& r) {
+            return std::abs(r.lag - base.lag) <= kSameLength;
+        });
+        if (!known) lags.push_back(base);
+        if (lags.size() == count) break;
+    }
+    return lags;
+}
+
+}  // namespace finder

@@ -1,0 +1,35 @@
+// Step 2 of the seam finder: the loop length to within a hop, from where the spectra repeat.
+// Standard library and FFTW only.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "finder/features.h"
+#include "finder/finder_options.h"
+
+namespace finder {
+
+struct Run {
+    std::int64_t first = 0;   // first spectrum i that matches spectrum i + lag
+    std::int64_t length = 0;  // spectra in the longest run of matches
+};
+
+// The longest run of spectra that match the spectra `lag` later (similar shape, similar level,
+// not silent), after a majority filter.
+Run LongestRun(const Features& features, std::int64_t lag, const FinderOptions& options);
+
+struct RepetitionLag {
+    std::int64_t lag = 0;  // in spectra
+    Run run;
+};
+
+// Lags between minLag and maxLag spectra at which the sound repeats, longest repetition first,
+// each already replaced by its largest multiple that still repeats (a loop that holds a phrase
+// twice is the whole loop, not the phrase). At most `count`.
+std::vector<RepetitionLag> FindRepetitionLags(const Features& features, std::int64_t minLag,
+                                              std::int64_t maxLag, std::size_t count,
+                                              const FinderOptions& options);
+
+}  // namespace finder

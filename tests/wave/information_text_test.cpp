@@ -1,0 +1,37 @@
+// The file information's seven lines.
+#include "wave/information_text.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "wave/pcm_format.h"
+
+namespace {
+
+wave::PcmFormat Format(std::int16_t bits, std::int16_t channels, std::int32_t rate) {
+    const auto align = static_cast<std::int16_t>(bits / 8 * channels);
+    return {1, channels, rate, rate * align, align, bits};
+}
+
+TEST(InformationText, TextHasSevenAlignedLines) {
+    const std::string text = wave::JoinLines(
+        wave::InformationLines("/music/a b.wav", Format(16, 2, 44100), 882000), "\r\n");
+    EXPECT_EQ(text,
+              "ファイル名              ： /music/a b.wav\r\n"
+              "サンプリングレート      ： 44100Hz\r\n"
+              "サンプリングビット数    ： 16bit\r\n"
+              "ステレオ,モノラル       ： ステレオ\r\n"
+              "1秒あたりのデータサイズ ： 176400byte\r\n"
+              "データサイズ            ： 882000\r\n"
+              "再生時間                ： 5.00秒");
+
+    const auto mono = wave::InformationLines("x", Format(8, 1, 22050), 110250);
+    ASSERT_EQ(mono.size(), 7u);
+    EXPECT_EQ(mono[3], "ステレオ,モノラル       ： モノラル");
+    EXPECT_EQ(mono[6], "再生時間                ： 5.00秒");
+    EXPECT_EQ(wave::InformationLines("x", Format(8, 1, 10000), 56689)[6], "再生時間                ： 5.67秒");
+    EXPECT_EQ(wave::InformationLines("x", Format(8, 1, 2), 2469)[6], "再生時間                ： 1234.50秒");
+}
+
+}  // namespace

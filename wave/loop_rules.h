@@ -1,0 +1,39 @@
+// The loop rules: how far apart the loop's ends must stay, the last frame a loop may reach, and
+// the clamping of each point when it is set. Their one home: the window's editing, the command
+// line's checks and the seam finder all use these. Every result that lands in a 32-bit field is
+// computed wide and clamped, never wrapped. Standard library only.
+#pragma once
+
+#include <cstdint>
+
+#include "wave/pcm_format.h"
+
+namespace wave {
+
+// Two seconds of frames: nSamplesPerSec * 4 / 2, exact for every accepted format.
+std::int64_t HalfWindowFrames(const PcmFormat& format);
+
+// DataSize / (wBitsPerSample / 8 * nChannels) - 1, rounded half to even, clamped to 32 bits.
+// -1 when bits or channels give no positive frame size (never for a format the reader accepts).
+std::int32_t LastFrameOf(const PcmFormat& format, std::int64_t dataBytes);
+
+// What the rule is measured against, for one loaded sound.
+struct LoopLimits {
+    std::int64_t halfWindowFrames = 0;
+    std::int32_t lastFrame = 0;
+};
+
+LoopLimits LoopLimitsOf(const PcmFormat& format, std::int64_t dataBytes);
+
+// The rule: 0 <= start, start + HalfWindow <= end <= LastFrame. The seam preview needs two
+// seconds on each side of the seam inside the sound, and nothing is read past the last frame.
+bool KeepsLoopRule(const LoopLimits& limits, std::int64_t loopStart, std::int64_t loopEnd);
+
+// A new LoopStart kept at least halfWindowFrames before loopEnd, then not below 0.
+std::int32_t ApplyStartRule(std::int32_t loopStart, std::int32_t loopEnd,
+                            std::int64_t halfWindowFrames);
+// A new LoopEnd kept at least halfWindowFrames after loopStart, then not beyond lastFrame.
+std::int32_t ApplyEndRule(std::int32_t loopEnd, std::int32_t loopStart,
+                          std::int64_t halfWindowFrames, std::int32_t lastFrame);
+
+}  // namespace wave

@@ -1,0 +1,70 @@
+// The one table of the texts the user reads when something is refused or fails: the reader's
+// verdicts, the reasons a save gives, the preview's refusals, the finder's and the device's. The
+// core reports codes; only this file turns them into words, kept exactly as given. Standard
+// library only.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace wave {
+
+enum class WaveError {
+    None,
+    CannotOpen,     // missing, a folder, no permission, a read error
+    FileTooLarge,   // 2^31 - 8 bytes or more: offsets would leave 32 bits
+    BadRiffHeader,
+    BadChunkSize,
+    NotPcm,
+    BadFormat,
+    NotWave,        // no "fmt " or no "data" chunk
+    TooShort,       // under 5 seconds
+    OutOfMemory,
+};
+
+std::string_view UserMessage(WaveError error);
+
+// Every save failure message begins with this.
+inline constexpr std::string_view kSaveFailed = "保存に失敗しました";
+
+enum class SaveError {
+    InconsistentFormat,  // the format block's sizes disagree
+    BadLoop,             // the loop leaves the sound
+    BadCounts,           // a negative repeat count or fade
+    SamplerNeedsPass,    // a sampler loop with no pass to mark
+    NoSound,             // nothing loaded
+    OutOfMemory,
+    WriteFailed,         // a write that failed without saying why
+    NoSpace,
+    NotPermitted,
+    NoFolder,
+    NotRegularFile,
+    TooLarge,
+    NameTooLong,
+};
+
+// kSaveFailed, "：" and the reason.
+std::string SaveFailed(SaveError error);
+// The same with a reason in the system's own words, for failures the table has no name for.
+std::string SaveFailed(std::string_view reason);
+
+enum class PreviewError {
+    None,
+    InconsistentFormat,  // the halves' bytes and frames would disagree
+    BufferSize,          // the preview buffer is not four seconds of bytes
+    BadLoop,             // a half would leave the sound
+};
+
+std::string_view UserMessage(PreviewError error);
+
+// What the user reads when the seam finder has no candidate.
+inline constexpr std::string_view kNoLoopFound = "ループ候補が見つかりませんでした";
+
+// What the window holds as its load error before any file is chosen.
+inline constexpr std::string_view kNoFileChosen = "ファイル未選択";
+
+// The sound device could not be opened: the prefix and the device's own code.
+std::string DeviceOpenFailed(std::uint32_t code);
+
+}  // namespace wave
