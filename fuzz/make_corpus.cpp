@@ -1,6 +1,8 @@
 // Writes the seed corpus: valid files of each width and channel count, files broken at each
-// field the reader tests, and writer inputs at the edges of the loop rules and the size limits.
-// Usage: wave_fuzz_corpus CORPUS_DIR (writes CORPUS_DIR/reader and CORPUS_DIR/writer).
+// field the reader tests, writer inputs at the edges of the loop rules and the size limits, and
+// small looped sounds for the finder.
+// Usage: wave_fuzz_corpus CORPUS_DIR (writes CORPUS_DIR/reader, CORPUS_DIR/writer and
+// CORPUS_DIR/finder).
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -8,6 +10,7 @@
 #include <vector>
 
 #include "fuzz/fuzz_checks.h"
+#include "tests/support/looped_music.h"
 #include "tests/support/wave_bytes.h"
 
 namespace {
@@ -221,6 +224,32 @@ void WriterCorpus(const std::filesystem::path& folder) {
     save("empty_sound", empty);
 }
 
+// Noise that repeats every `loopFrames` after an intro, at a rate where five seconds and more
+// fit the fuzzers' input size; the last bytes of each file choose the loop to refine.
+void FinderCorpus(const std::filesystem::path& folder) {
+    struct Looped {
+        const char* name;
+        Format format;
+        std::uint32_t introFrames, loopFrames, frames;
+    };
+    const Looped items[] = {
+        {"looped_8bit_1ch", Pcm(8, 1, 500), 300, 1250, 4000},
+        {"looped_16bit_1ch", Pcm(16, 1, 400), 0, 900, 2000},
+        {"looped_8bit_2ch", Pcm(8, 2, 400), 150, 850, 2000},
+    };
+    for (const Looped& item : items) {
+        const Bytes noise = testwave::Noise(item.format.blockAlign * (item.introFrames + item.loopFrames));
+        Bytes sound;
+        for (std::uint32_t f = 0; f < item.frames; ++f) {
+            const std::uint32_t source = f < item.introFrames ? f
+                                         : item.introFrames + (f - item.introFrames) % item.loopFrames;
+            const auto at = noise.begin() + static_cast<std::ptrdiff_t>(source * item.format.blockAlign);
+            sound.insert(sound.end(), at, at + item.format.blockAlign);
+        }
+        Save(folder, std::string(item.name) + ".wav", testwave::Wave(item.format, sound));
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -231,7 +260,9 @@ int main(int argc, char** argv) {
     const std::filesystem::path corpus = argv[1];
     std::filesystem::create_directories(corpus / "reader");
     std::filesystem::create_directories(corpus / "writer");
+    std::filesystem::create_directories(corpus / "finder");
     ReaderCorpus(corpus / "reader");
     WriterCorpus(corpus / "writer");
+    FinderCorpus(corpus / "finder");
     return 0;
 }

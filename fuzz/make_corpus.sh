@@ -7,4 +7,4 @@ build="$root/build/corpus"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DRUNDELT_WINDOW=OFF >/dev/null
 cmake --build "$build" --target wave_fuzz_corpus >/dev/null
 "$build/fuzz/wave_fuzz_corpus" "$root/fuzz/corpus"
-echo "reader: $(ls "$root/fuzz/corpus/reader" | wc -l) files, writer: $(ls "$root/fuzz/corpus/writer" | wc -l) files"
+for kind in reader writer finder; do echo "$kind: $(ls "$root/fuzz/corpus/$kind" | wc -l) files"; done

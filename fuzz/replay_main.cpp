@@ -1,6 +1,6 @@
 // Replays the seed corpus through the fuzz checks with the ordinary compiler, so every test run
 // covers the files the fuzzers found worth keeping. Usage: wave_fuzz_replay CORPUS_DIR
-// (reads CORPUS_DIR/reader/* and CORPUS_DIR/writer/*).
+// (reads CORPUS_DIR/reader/*, CORPUS_DIR/writer/* and CORPUS_DIR/finder/*).
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "fuzz/finder_check.h"
 #include "fuzz/fuzz_checks.h"
 
 namespace {
@@ -39,7 +40,9 @@ int main(int argc, char** argv) {
     const struct {
         const char* folder;
         void (*check)(std::span<const std::uint8_t>);
-    } targets[] = {{"reader", wavefuzz::CheckReader}, {"writer", wavefuzz::CheckWriter}};
+    } targets[] = {{"reader", wavefuzz::CheckReader},
+                   {"writer", wavefuzz::CheckWriter},
+                   {"finder", finderfuzz::CheckFinder}};
     for (const auto& target : targets) {
         std::error_code error;
         if (!std::filesystem::is_directory(corpus / target.folder, error)) {

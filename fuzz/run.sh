@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Runs both fuzzers side by side for SECONDS (default 60): ./fuzz/run.sh SECONDS
+# Runs the three fuzzers side by side for SECONDS (default 60): ./fuzz/run.sh SECONDS
 # New inputs collect in build/fuzz/corpus/, crashes in build/fuzz/crashes/; the seed corpus in
 # fuzz/corpus is read, never written. Prints each fuzzer's executions and coverage; exits 1 when
-# a fuzzer found a crash. Copy a crash into fuzz/corpus/<reader|writer>/regress_<what> once fixed.
+# a fuzzer found a crash. Copy a crash into fuzz/corpus/<reader|writer|finder>/regress_<what> once
+# fixed.
 set -euo pipefail
 seconds="${1:-60}"
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -11,13 +12,13 @@ source scripts/packages.sh
 source scripts/steps.sh
 step "installing the packages" scripts/ensure-packages.sh "${BUILD_PACKAGES[@]}" libgtest-dev clang libclang-rt-14-dev
 quiet_step "configuring the fuzz preset" cmake --preset fuzz
-quiet_step "building the fuzzers" cmake --build --preset fuzz --target wave_fuzz loop_fuzz
+quiet_step "building the fuzzers" cmake --build --preset fuzz --target wave_fuzz loop_fuzz finder_fuzz
 
 build="$root/build/fuzz"
 mkdir -p "$build/crashes"
 status=0
 pids=()
-for pair in wave_fuzz:reader loop_fuzz:writer; do
+for pair in wave_fuzz:reader loop_fuzz:writer finder_fuzz:finder; do
   fuzzer="${pair%%:*}"
   seeds="${pair##*:}"
   mkdir -p "$build/corpus/$seeds"
@@ -28,13 +29,13 @@ for pair in wave_fuzz:reader loop_fuzz:writer; do
 done
 for pid in "${pids[@]}"; do wait "$pid" || status=1; done
 
-for fuzzer in wave_fuzz loop_fuzz; do
+for fuzzer in wave_fuzz loop_fuzz finder_fuzz; do
   log="$build/$fuzzer.log"
   executions="$(grep -o 'stat::number_of_executed_units: [0-9]*' "$log" | grep -o '[0-9]*$' || echo 0)"
   coverage="$(grep -o 'cov: [0-9]*' "$log" | tail -1 || true)"
   echo "$fuzzer: $executions executions, $coverage (log: $log)"
-  if grep -q -E 'ERROR: |fuzz check failed|runtime error' "$log"; then
-    grep -m 5 -E 'ERROR: |fuzz check failed|runtime error|Test unit written' "$log"
+  if grep -q -E 'ERROR: |check failed|runtime error' "$log"; then
+    grep -m 5 -E 'ERROR: |check failed|runtime error|Test unit written' "$log"
     status=1
   fi
 done
