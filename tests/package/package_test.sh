@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The installed tree and the Debian package, seen from outside as a user's system sees them.
-#   install BUILD: `cmake --install` into a temporary prefix holds exactly the programs, the desktop
-#                  entry (which desktop-file-validate accepts), the icon and the manual page, and
-#                  the installed rundelt-cli runs.
+#   install BUILD: `cmake --install` into a temporary prefix holds exactly the programs (without
+#                  a library search path of their own), the desktop entry (which
+#                  desktop-file-validate accepts), the icon and the manual page, and the
+#                  installed rundelt-cli runs.
 #   deb BUILD:     `cpack -G DEB` makes a package with the same files under /usr and dependencies
 #                  worked out from the binaries, plus the window's fonts and Qt's platform plugins.
 # usage: package_test.sh install|deb BUILD
@@ -35,6 +36,9 @@ check_install() {
         fail "installed files differ:$(diff <(echo "$expected_files") <(echo "$files") | sed 's/^/  /')"
     for program in rundelt rundelt-cli; do
         [[ -x $prefix/bin/$program ]] || fail "bin/$program is not executable"
+        # Installed programs search only the system's folders for their libraries.
+        ! readelf -d "$prefix/bin/$program" | grep -q -E '\((RPATH|RUNPATH)\)' ||
+            fail "bin/$program has a library search path: $(readelf -d "$prefix/bin/$program" | grep -E 'R(UN)?PATH')"
     done
     "$prefix/bin/rundelt-cli" --help | grep -q "rundelt-cli save" || fail "the installed rundelt-cli does not run"
 
