@@ -57,8 +57,8 @@ std::string LoadWave(const std::string& path) {
     return OpenPreviewDevice();
 }
 
-std::string SaveLoopedWave(std::string FileName, std::int32_t RepeatCount,
-                           std::int32_t FadeSeconds, std::int32_t LoopStart, std::int32_t LoopEnd) {
+std::string SaveLoopedWave(std::string FileName, std::int32_t RepeatCount, std::int32_t FadeSeconds,
+                           std::int32_t LoopStart, std::int32_t LoopEnd) {
     if (SoundFormat.wFormatTag == 0) return wave::SaveFailed(wave::SaveError::NoSound);
     wave::LoopRequest request;
     request.loopStart = LoopStart;

@@ -28,8 +28,8 @@ std::string LoadWave(const std::string& path);
 
 // Writes the looped file of the loaded sound. "" or a message that begins "保存に失敗しました";
 // on failure the file at `FileName` is as it was.
-std::string SaveLoopedWave(std::string FileName, std::int32_t RepeatCount,
-                           std::int32_t FadeSeconds, std::int32_t LoopStart, std::int32_t LoopEnd);
+std::string SaveLoopedWave(std::string FileName, std::int32_t RepeatCount, std::int32_t FadeSeconds,
+                           std::int32_t LoopStart, std::int32_t LoopEnd);
 
 // The seam preview of the loaded sound into PreviewData: the 2 seconds before LoopEnd, then the
 // 2 seconds from LoopStart. "" or the message for the user; on a message PreviewData is as it

@@ -71,8 +71,10 @@ double ReadNumber(std::string_view text) {
 
     if (!s.empty() && s[0] == '&') {
         if (s.size() < 2) return 0.0;
-        if (s[1] == 'H' || s[1] == 'h') return ReadPrefixedInteger(std::string_view(s).substr(2), 16);
-        if (s[1] == 'O' || s[1] == 'o') return ReadPrefixedInteger(std::string_view(s).substr(2), 8);
+        if (s[1] == 'H' || s[1] == 'h')
+            return ReadPrefixedInteger(std::string_view(s).substr(2), 16);
+        if (s[1] == 'O' || s[1] == 'o')
+            return ReadPrefixedInteger(std::string_view(s).substr(2), 8);
         return 0.0;
     }
 
@@ -99,8 +101,10 @@ double ReadNumber(std::string_view text) {
         number += s[i++];
         while (i < s.size() && IsDigit(s[i])) {
             if (!seenNonZero) {
-                if (s[i] == '0') --magnitude;
-                else seenNonZero = true;
+                if (s[i] == '0')
+                    --magnitude;
+                else
+                    seenNonZero = true;
             }
             number += s[i++];
             anyDigit = true;

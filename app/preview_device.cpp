@@ -34,8 +34,8 @@ WAVEFORMAT DeviceFormat(const wave::PcmFormat& format) {
 std::string OpenPreviewDevice() {
     if (WaveOutHandle != 0) ClosePreviewDevice();
     const WAVEFORMAT format = DeviceFormat(SoundFormat);
-    const MMRESULT result = platform::waveOutOpen(&WaveOutHandle, platform::WAVE_MAPPER, &format,
-                                                  0, 0, platform::CALLBACK_NULL);
+    const MMRESULT result = platform::waveOutOpen(&WaveOutHandle, platform::WAVE_MAPPER, &format, 0,
+                                                  0, platform::CALLBACK_NULL);
     if (result != platform::MMSYSERR_NOERROR) return wave::DeviceOpenFailed(result);
 
     // An accepted load sized PreviewData from the same product, so the block is all of it.

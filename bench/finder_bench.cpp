@@ -75,7 +75,7 @@ int Speed(const std::string& path, int runs) {
     for (int run = 0; run < runs; ++run) {
         const double t0 = CpuMs();
         const auto refined = finder::RefineLoop(wave.format, wave.data, found[0].start + off,
-                                                  found[0].end - off, 0.5);
+                                                found[0].end - off, 0.5);
         refineMs.push_back(CpuMs() - t0);
         if (!refined || refined->end - refined->start != found[0].end - found[0].start) {
             std::fprintf(stderr, "bench_finder: the refine missed the loop\n");

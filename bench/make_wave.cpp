@@ -2,10 +2,10 @@
 // two-tone signal, so neither the fade nor the disk sees a trivial pattern.
 // Usage: bench_make_wave OUT.wav SECONDS
 #include <cmath>
-#include <numbers>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <numbers>
 #include <vector>
 
 #include "tests/support/wave_bytes.h"
@@ -21,8 +21,10 @@ int main(int argc, char** argv) {
     out.reserve(44 + std::size_t{dataBytes});
     for (std::uint32_t f = 0; f < frames; ++f) {
         const double t = static_cast<double>(f) / rate;
-        const auto left = static_cast<std::int16_t>(12000.0 * std::sin(2 * std::numbers::pi * 220.0 * t));
-        const auto right = static_cast<std::int16_t>(12000.0 * std::sin(2 * std::numbers::pi * 331.0 * t));
+        const auto left =
+            static_cast<std::int16_t>(12000.0 * std::sin(2 * std::numbers::pi * 220.0 * t));
+        const auto right =
+            static_cast<std::int16_t>(12000.0 * std::sin(2 * std::numbers::pi * 331.0 * t));
         PutU16(out, static_cast<std::uint16_t>(left));
         PutU16(out, static_cast<std::uint16_t>(right));
     }

@@ -2,9 +2,9 @@
 // peak resident memory in KiB of the command's own process, as "MS KIB".
 // Usage: bench_measure RUNS [--remove PATH] -- COMMAND [ARGS...]
 // --remove deletes PATH before each run (outside the timed part), so every run writes afresh.
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>

@@ -28,7 +28,8 @@ namespace {
 constexpr std::string_view kUsage =
     "使い方：\n"
     "  rundelt-cli info 入力.wav\n"
-    "  rundelt-cli save 入力.wav 出力.wav --start 開始 --end 終了 [--repeat 回数] [--fade 秒数] [--smpl]\n"
+    "  rundelt-cli save 入力.wav 出力.wav --start 開始 --end 終了 [--repeat 回数] [--fade 秒数] "
+    "[--smpl]\n"
     "  rundelt-cli preview 入力.wav 出力.wav --start 開始 --end 終了\n"
     "  rundelt-cli find 入力.wav [--top 件数] [--near 開始 終了 [--radius 秒数]]\n"
     "  rundelt-cli --help\n"
@@ -99,9 +100,9 @@ constexpr unsigned kFind = Bit(Command::Find);
 // must be, and where they go. A repeated option takes its last value.
 struct Option {
     std::string_view name;
-    unsigned commands;        // Bit() of each command that takes it
-    std::size_t values;       // 0: a switch
-    std::string_view range;   // what a value must be, for the usage message
+    unsigned commands;       // Bit() of each command that takes it
+    std::size_t values;      // 0: a switch
+    std::string_view range;  // what a value must be, for the usage message
     TakeValue take;
 };
 
@@ -136,7 +137,8 @@ const std::array<Option, 8> kOptions{{
     {"--near", kFind, 2, kInt32Range,
      [](std::string_view text, std::size_t which, Parsing& p) {
          p.arguments.near = true;
-         return TakeInt32(text, kAnyInt32, which == 0 ? p.arguments.nearStart : p.arguments.nearEnd);
+         return TakeInt32(text, kAnyInt32,
+                          which == 0 ? p.arguments.nearStart : p.arguments.nearEnd);
      }},
     {"--radius", kFind, 1, kRadiusRange,
      [](std::string_view text, std::size_t, Parsing& p) {
@@ -153,8 +155,8 @@ const Option* FindOption(std::string_view name) {
 }
 
 // The loop rules the window keeps, with the limits in the message.
-std::string LoopError(const wave::PcmFormat& format, std::int64_t dataBytes,
-                      std::int32_t loopStart, std::int32_t loopEnd) {
+std::string LoopError(const wave::PcmFormat& format, std::int64_t dataBytes, std::int32_t loopStart,
+                      std::int32_t loopEnd) {
     const wave::LoopLimits limits = wave::LoopLimitsOf(format, dataBytes);
     if (wave::KeepsLoopRule(limits, loopStart, loopEnd)) return "";
     return "ループ範囲が不正です：0 ≤ 開始、開始 + " + std::to_string(limits.halfWindowFrames) +
@@ -185,25 +187,29 @@ Outcome RunFind(const Arguments& arguments, const wave::ParsedWave& wave) {
     const auto top = static_cast<std::size_t>(arguments.topCount);
     std::vector<finder::LoopCandidate> candidates;
     if (arguments.near) {
-        const std::optional<finder::LoopCandidate> refined = finder::RefineLoop(
-            wave.format, wave.data, arguments.nearStart, arguments.nearEnd, arguments.radiusSeconds);
+        const std::optional<finder::LoopCandidate> refined =
+            finder::RefineLoop(wave.format, wave.data, arguments.nearStart, arguments.nearEnd,
+                               arguments.radiusSeconds);
         if (refined) candidates.push_back(*refined);
     }
     if (candidates.size() < top) {
         finder::FinderOptions options;
         // One more than asked for when the refined loop may be among them.
         const bool room = arguments.topCount < std::numeric_limits<std::int32_t>::max();
-        options.maxCandidates = arguments.near && room ? arguments.topCount + 1 : arguments.topCount;
-        for (const finder::LoopCandidate& found : finder::FindLoops(wave.format, wave.data, options)) {
-            const bool listed = std::any_of(candidates.begin(), candidates.end(), [&](const auto& c) {
-                return c.start == found.start && c.end == found.end;
-            });
+        options.maxCandidates =
+            arguments.near && room ? arguments.topCount + 1 : arguments.topCount;
+        for (const finder::LoopCandidate& found :
+             finder::FindLoops(wave.format, wave.data, options)) {
+            const bool listed = std::any_of(
+                candidates.begin(), candidates.end(),
+                [&](const auto& c) { return c.start == found.start && c.end == found.end; });
             if (!listed && candidates.size() < top) candidates.push_back(found);
         }
     }
     if (candidates.empty()) return Failure(kExitFailed, wave::kNoLoopFound);
     Outcome outcome;
-    for (const finder::LoopCandidate& candidate : candidates) outcome.out += CandidateLine(candidate);
+    for (const finder::LoopCandidate& candidate : candidates)
+        outcome.out += CandidateLine(candidate);
     return outcome;
 }
 
@@ -214,8 +220,8 @@ Outcome WritePreview(const Arguments& arguments, const wave::ParsedWave& wave) {
     if (previewBytes <= 0 || previewBytes > static_cast<std::int64_t>(wave.data.size()))
         return Failure(kExitFailed, wave::SaveFailed(wave::SaveError::TooLarge));
     std::vector<std::uint8_t> preview(static_cast<std::size_t>(previewBytes));
-    const std::string fillError = wave::FillPreview(wave.format, wave.data, arguments.loopStart,
-                                                        arguments.loopEnd, preview);
+    const std::string fillError =
+        wave::FillPreview(wave.format, wave.data, arguments.loopStart, arguments.loopEnd, preview);
     if (!fillError.empty()) return Failure(kExitFailed, fillError);
     const std::vector<std::uint8_t> header = wave::WaveHeader(wave.format, previewBytes);
     const std::array<std::span<const std::uint8_t>, 2> parts{header, preview};
@@ -352,12 +358,14 @@ ParsedArguments ParseArguments(std::span<const std::string_view> args) {
 
 std::optional<double> ParseRadiusSeconds(std::string_view text) {
     const bool plain = !text.empty() && text.front() != '.' && text.back() != '.' &&
-                       std::all_of(text.begin(), text.end(), [](char c) { return (c >= '0' && c <= '9') || c == '.'; }) &&
+                       std::all_of(text.begin(), text.end(),
+                                   [](char c) { return (c >= '0' && c <= '9') || c == '.'; }) &&
                        std::count(text.begin(), text.end(), '.') <= 1;
     if (!plain) return std::nullopt;
     double seconds = 0.0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seconds);
-    if (error != std::errc() || end != text.data() + text.size() || seconds > 10.0) return std::nullopt;
+    if (error != std::errc() || end != text.data() + text.size() || seconds > 10.0)
+        return std::nullopt;
     return seconds;
 }
 
@@ -377,9 +385,10 @@ Outcome Run(const Arguments& arguments) {
 
     if (arguments.command == Command::Info) {
         Outcome outcome;
-        outcome.out = wave::JoinLines(
-            wave::InformationLines(arguments.inputPath, headers.wave.format, headers.wave.dataBytes),
-            "\n");
+        outcome.out =
+            wave::JoinLines(wave::InformationLines(arguments.inputPath, headers.wave.format,
+                                                   headers.wave.dataBytes),
+                            "\n");
         outcome.out += '\n';
         return outcome;
     }
@@ -397,7 +406,7 @@ Outcome Run(const Arguments& arguments) {
     if (arguments.command == Command::Preview) return WritePreview(arguments, wave);
 
     const std::string saveError = files::WriteLoopedWaveFile(arguments.outputPath, wave.format,
-                                                                wave.data, RequestOf(arguments));
+                                                             wave.data, RequestOf(arguments));
     if (!saveError.empty()) return Failure(kExitFailed, saveError);
     return Outcome{};
 }

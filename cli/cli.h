@@ -27,11 +27,11 @@ struct Arguments {
     std::int32_t fadeSeconds = 5;
     bool samplerLoop = false;  // --smpl: mark the first loop pass in a "smpl" chunk
     // find
-    std::int32_t topCount = 5;      // candidates printed at most
-    bool near = false;              // refine the loop nearStart .. nearEnd first
+    std::int32_t topCount = 5;  // candidates printed at most
+    bool near = false;          // refine the loop nearStart .. nearEnd first
     std::int32_t nearStart = 0;
     std::int32_t nearEnd = 0;
-    double radiusSeconds = 0.5;     // how far each point of --near may move
+    double radiusSeconds = 0.5;  // how far each point of --near may move
 };
 
 // Seconds as --radius takes them: decimal digits with an optional fraction, 0 to 10.

@@ -22,8 +22,8 @@ namespace files {
 
 namespace {
 
-constexpr int kMaxLinkHops = 40;       // as the kernel allows
-constexpr int kNameAttempts = 100;     // fresh hidden names tried before giving up
+constexpr int kMaxLinkHops = 40;    // as the kernel allows
+constexpr int kNameAttempts = 100;  // fresh hidden names tried before giving up
 
 // ---- Signals -----------------------------------------------------------------------------
 // Only what a handler may touch: a fixed buffer for the name and a flag that says it is valid.
@@ -108,12 +108,14 @@ std::string TempNameIn(const std::string& folder) {
     static constexpr std::string_view kLetters =
         "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
     std::array<unsigned char, 6> random{};
-    if (::getrandom(random.data(), random.size(), GRND_NONBLOCK) != static_cast<ssize_t>(random.size())) {
+    if (::getrandom(random.data(), random.size(), GRND_NONBLOCK) !=
+        static_cast<ssize_t>(random.size())) {
         static std::atomic<unsigned> counter{0};
         timespec now{};
         ::clock_gettime(CLOCK_MONOTONIC, &now);
         std::uint64_t mix = static_cast<std::uint64_t>(now.tv_nsec) ^
-                            static_cast<std::uint64_t>(::getpid()) << 20 ^ ++counter * 0x9E3779B97F4A7C15u;
+                            static_cast<std::uint64_t>(::getpid()) << 20 ^
+                            ++counter * 0x9E3779B97F4A7C15u;
         for (unsigned char& byte : random) {
             byte = static_cast<unsigned char>(mix);
             mix = mix >> 8 | mix << 56;
@@ -137,7 +139,8 @@ std::string ResolveSaveTarget(const std::string& path, SaveTarget& target) {
             break;
         }
         if (!S_ISLNK(st.st_mode)) {
-            // Never open a pipe or device to find out: it could block, or it is not ours to replace.
+            // Never open a pipe or device to find out: it could block, or it is not ours to
+            // replace.
             if (!S_ISREG(st.st_mode)) return wave::SaveFailed(wave::SaveError::NotRegularFile);
             // As the shell does for ">": a file the user may not write is not replaced either.
             if (::faccessat(AT_FDCWD, current.c_str(), W_OK, AT_EACCESS) != 0) {
@@ -250,9 +253,13 @@ bool AtomicSave::Write(std::span<const std::uint8_t> bytes) {
     return true;
 }
 
-std::string AtomicSave::FailureReason() const { return SaveFailedErrno(error_ != 0 ? error_ : EIO); }
+std::string AtomicSave::FailureReason() const {
+    return SaveFailedErrno(error_ != 0 ? error_ : EIO);
+}
 
-void AtomicSave::AdviseBuffer(std::uint8_t* bytes, std::size_t size) { PreferHugePages(bytes, size); }
+void AtomicSave::AdviseBuffer(std::uint8_t* bytes, std::size_t size) {
+    PreferHugePages(bytes, size);
+}
 
 std::string AtomicSave::Commit() {
     const auto fail = [this](int error) {

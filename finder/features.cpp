@@ -93,8 +93,9 @@ Features ComputeFeatures(const SoundView& view, const FinderOptions& options) {
         hann[static_cast<std::size_t>(k)] =
             static_cast<float>(0.5 - 0.5 * std::cos(2.0 * std::numbers::pi * k / window));
     RealFft fft(static_cast<std::size_t>(window));
-    DecimatedBlock block(view, factor,
-                         static_cast<std::size_t>(window) + static_cast<std::size_t>(hop) * kSpectraPerBlock);
+    DecimatedBlock block(
+        view, factor,
+        static_cast<std::size_t>(window) + static_cast<std::size_t>(hop) * kSpectraPerBlock);
     const auto bandCount = static_cast<std::size_t>(bands);
     std::vector<double> recent(static_cast<std::size_t>(smooth) *
                                bandCount);  // the last `smooth` spectra

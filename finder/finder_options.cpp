@@ -17,9 +17,9 @@ bool IsValid(const FinderOptions& o) {
                        o.agreeWindowSeconds > 0.0 && o.agreeHoldSeconds > 0.0 &&
                        o.startMarginSeconds >= 0.0 && o.jumpSearchSeconds >= 0.0 &&
                        o.jumpSeconds > 0.0 && o.cleanSpanSeconds >= 0.0 && o.qualitySeconds > 0.0;
-    const bool levels = o.levelToleranceDb >= 0.0 && o.silenceDb <= 0.0 &&
-                        o.agreeErrorDb <= 0.0 && o.cleanGainDb >= 0.0 &&
-                        !std::isnan(o.passQualityDb) && !std::isnan(o.transparentDb);
+    const bool levels = o.levelToleranceDb >= 0.0 && o.silenceDb <= 0.0 && o.agreeErrorDb <= 0.0 &&
+                        o.cleanGainDb >= 0.0 && !std::isnan(o.passQualityDb) &&
+                        !std::isnan(o.transparentDb);
     return counts && shares && spans && levels;
 }
 

@@ -6,50 +6,50 @@
 namespace finder {
 
 struct FinderOptions {
-    int maxCandidates = 5;               // candidates returned, best first
+    int maxCandidates = 5;  // candidates returned, best first
 
     // Features.
-    double analysisRateHz = 12000.0;     // the sound is decimated by a whole factor to at most this
-    int spectrumFrames = 512;            // analysis frames per spectrum (Hann window), at least 16
-    int hopFrames = 128;                 // analysis frames between spectra (about 11 ms)
-    int smoothSpectra = 8;               // consecutive spectra whose band powers are summed
-    int bands = 40;                      // log-spaced bands from lowestBandBin up
-    int lowestBandBin = 3;               // first bin of the lowest band (about 70 Hz at 12 kHz)
-    int highestBandPercent = 90;         // the highest band ends at this share of Nyquist
+    double analysisRateHz = 12000.0;  // the sound is decimated by a whole factor to at most this
+    int spectrumFrames = 512;         // analysis frames per spectrum (Hann window), at least 16
+    int hopFrames = 128;              // analysis frames between spectra (about 11 ms)
+    int smoothSpectra = 8;            // consecutive spectra whose band powers are summed
+    int bands = 40;                   // log-spaced bands from lowestBandBin up
+    int lowestBandBin = 3;            // first bin of the lowest band (about 70 Hz at 12 kHz)
+    int highestBandPercent = 90;      // the highest band ends at this share of Nyquist
 
     // Repetition lag.
-    double similarity = 0.97;            // cosine of two spectra (log bands, mean removed) to match
-    double levelToleranceDb = 6.0;       // and their levels may differ by at most this (a fade may not)
-    double silenceDb = -60.0;            // spectra this far below the loudest never match
-    int majorityFrames = 15;             // a spectrum matches when most of this many around it do
-    int lagCandidates = 48;              // peaks of the summed self-similarity examined per sound
-    double baselineSeconds = 0.5;        // spectra lose their mean over this far around them first
-    double peakWidthSeconds = 0.15;      // a peak's height is taken over the mean this far around it
-    double minRunShare = 0.3;            // a loop repeats at least this share of its own length
-    double multipleRunShare = 0.8;       // a multiple of a lag replaces it when it repeats this share
-    int maxMultiple = 16;                // largest multiple of a lag tried as the whole loop, >= 2
+    double similarity = 0.97;        // cosine of two spectra (log bands, mean removed) to match
+    double levelToleranceDb = 6.0;   // and their levels may differ by at most this (a fade may not)
+    double silenceDb = -60.0;        // spectra this far below the loudest never match
+    int majorityFrames = 15;         // a spectrum matches when most of this many around it do
+    int lagCandidates = 48;          // peaks of the summed self-similarity examined per sound
+    double baselineSeconds = 0.5;    // spectra lose their mean over this far around them first
+    double peakWidthSeconds = 0.15;  // a peak's height is taken over the mean this far around it
+    double minRunShare = 0.3;        // a loop repeats at least this share of its own length
+    double multipleRunShare = 0.8;   // a multiple of a lag replaces it when it repeats this share
+    int maxMultiple = 16;            // largest multiple of a lag tried as the whole loop, >= 2
 
     // Exact lag.
-    int chunks = 16;                     // chunks of the repeated stretch correlated
-    double chunkSeconds = 0.1;           // length of each chunk
-    int fullRateLags = 8192;             // ranges of up to this many lags are correlated at full rate
-    int correlationPeaks = 4;            // peaks of that correlation checked to the frame (twice as
-                                         // many when it had to be decimated)
+    int chunks = 16;            // chunks of the repeated stretch correlated
+    double chunkSeconds = 0.1;  // length of each chunk
+    int fullRateLags = 8192;    // ranges of up to this many lags are correlated at full rate
+    int correlationPeaks = 4;   // peaks of that correlation checked to the frame (twice as
+                                // many when it had to be decimated)
 
     // Start.
-    double agreeWindowSeconds = 0.01;    // error windows; they step by half their length
-    double agreeErrorDb = -20.0;         // the passes agree where the error is below this
-    double agreeHoldSeconds = 0.05;      // ... and stays below it this long
-    double startMarginSeconds = 1.0;     // the start is looked for this far before the repetition
-    double jumpSearchSeconds = 0.005;    // the join moves this far either way for the smallest jump
-    double jumpSeconds = 0.001;          // the jump is measured over this many frames after the join
-    double cleanSpanSeconds = 10.0;      // the cleanest start is looked for this far after the earliest
-    double cleanGainDb = 3.0;            // and offered when its seam is this much better
+    double agreeWindowSeconds = 0.01;  // error windows; they step by half their length
+    double agreeErrorDb = -20.0;       // the passes agree where the error is below this
+    double agreeHoldSeconds = 0.05;    // ... and stays below it this long
+    double startMarginSeconds = 1.0;   // the start is looked for this far before the repetition
+    double jumpSearchSeconds = 0.005;  // the join moves this far either way for the smallest jump
+    double jumpSeconds = 0.001;        // the jump is measured over this many frames after the join
+    double cleanSpanSeconds = 10.0;  // the cleanest start is looked for this far after the earliest
+    double cleanGainDb = 3.0;        // and offered when its seam is this much better
 
     // Quality.
-    double qualitySeconds = 0.1;         // frames compared after (or before) the join
-    double passQualityDb = 20.0;         // a seam at or above this passes
-    double transparentDb = 40.0;         // above this (or within rounding noise) seams rank equal
+    double qualitySeconds = 0.1;  // frames compared after (or before) the join
+    double passQualityDb = 20.0;  // a seam at or above this passes
+    double transparentDb = 40.0;  // above this (or within rounding noise) seams rank equal
 };
 
 // Whether every count is positive and every span and rate is one the steps can work with.

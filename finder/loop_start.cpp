@@ -130,7 +130,8 @@ std::int64_t CleanestStart(const SoundView& view, std::int64_t lag, std::int64_t
         if (k + 1 < span) continue;
         const std::int64_t at = first + (k + 1 - span) * block;
         if (at > last) break;
-        const Seam seam = SeamOfSums(std::max(0.0, energy), std::max(0.0, difference), noise, options);
+        const Seam seam =
+            SeamOfSums(std::max(0.0, energy), std::max(0.0, difference), noise, options);
         if (at == first || BetterSeam(seam, bestSeam)) {
             best = at;
             bestSeam = seam;

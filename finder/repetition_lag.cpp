@@ -92,10 +92,10 @@ std::vector<std::int64_t> PeakLags(const std::vector<double>& sums, std::int64_t
     };
     const auto height = [&](std::int64_t k) {
         // The peak's own few lags are left out of its baseline.
-        const double n = rangeCount(k - baseline, k + baseline) -
-                         rangeCount(k - kPeakOwnLags, k + kPeakOwnLags);
-        const double around = rangeSum(k - baseline, k + baseline) -
-                              rangeSum(k - kPeakOwnLags, k + kPeakOwnLags);
+        const double n =
+            rangeCount(k - baseline, k + baseline) - rangeCount(k - kPeakOwnLags, k + kPeakOwnLags);
+        const double around =
+            rangeSum(k - baseline, k + baseline) - rangeSum(k - kPeakOwnLags, k + kPeakOwnLags);
         return sums[static_cast<std::size_t>(k)] - (n > 0 ? around / n : 0.0);
     };
 
@@ -193,8 +193,8 @@ std::vector<RepetitionLag> FindRepetitionLags(const Features& features, std::int
     const std::vector<double> sums = SummedSelfSimilarity(features, baseline);
     const std::int64_t peakWidth = std::max<std::int64_t>(
         kLeastSpectra, std::llround(options.peakWidthSeconds * features.spectraPerSecond));
-    const std::vector<std::int64_t> peaks = PeakLags(
-        sums, minLag, maxLag, peakWidth, static_cast<std::size_t>(options.lagCandidates));
+    const std::vector<std::int64_t> peaks =
+        PeakLags(sums, minLag, maxLag, peakWidth, static_cast<std::size_t>(options.lagCandidates));
 
     // The best run at the lags within `reach` of `center`.
     const auto bestNear = [&](std::int64_t center, std::int64_t reach) {

@@ -15,7 +15,8 @@ constexpr double kRoundingNoiseOfTwo = 2.0;
 Seam SeamOfSums(double energy, double difference, double noise, const FinderOptions& options) {
     Seam seam;
     seam.qualityDb = 10.0 * std::log10((energy + noise) / (difference + noise));
-    seam.transparent = seam.qualityDb >= options.transparentDb || difference <= kRoundingNoiseOfTwo * noise;
+    seam.transparent =
+        seam.qualityDb >= options.transparentDb || difference <= kRoundingNoiseOfTwo * noise;
     return seam;
 }
 
@@ -47,8 +48,8 @@ Seam MeasureSeam(const SoundView& view, std::int64_t start, std::int64_t end,
             difference += d * d;
         }
     }
-    return SeamOfSums(energy, difference, static_cast<double>(n * view.channels) * view.RoundingNoise(),
-                  options);
+    return SeamOfSums(energy, difference,
+                      static_cast<double>(n * view.channels) * view.RoundingNoise(), options);
 }
 
 }  // namespace finder

@@ -19,7 +19,8 @@ std::int64_t SoundView::FramesOf(double seconds, std::int64_t least) const {
     return std::max(least, static_cast<std::int64_t>(frames));
 }
 
-std::optional<SoundView> ViewOf(const wave::PcmFormat& format, std::span<const std::uint8_t> sound) {
+std::optional<SoundView> ViewOf(const wave::PcmFormat& format,
+                                std::span<const std::uint8_t> sound) {
     if (!wave::IsConsistent(format) || format.nBlockAlign < 1 || format.nSamplesPerSec < 1)
         return std::nullopt;
     if (format.wBitsPerSample != 8 && format.wBitsPerSample != 16) return std::nullopt;

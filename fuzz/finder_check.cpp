@@ -23,7 +23,8 @@ void Require(bool ok, const char* what, long long detail = -1) {
     std::abort();
 }
 
-bool Same(const std::vector<finder::LoopCandidate>& a, const std::vector<finder::LoopCandidate>& b) {
+bool Same(const std::vector<finder::LoopCandidate>& a,
+          const std::vector<finder::LoopCandidate>& b) {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i) {
         // Bit for bit: the same input must give the same answer, quality included.
@@ -50,9 +51,11 @@ void CheckFinder(std::span<const std::uint8_t> bytes) {
 
     const std::vector<finder::LoopCandidate> found = finder::FindLoops(format, sound);
     Require(Same(found, finder::FindLoops(format, sound)), "the same sound gave other candidates");
-    Require(found.size() <= 5, "more candidates than asked for", static_cast<long long>(found.size()));
+    Require(found.size() <= 5, "more candidates than asked for",
+            static_cast<long long>(found.size()));
     for (const finder::LoopCandidate& c : found) {
-        Require(wave::KeepsLoopRule(limits, c.start, c.end), "a candidate breaks the loop rule", c.start);
+        Require(wave::KeepsLoopRule(limits, c.start, c.end), "a candidate breaks the loop rule",
+                c.start);
         Require(std::isfinite(c.qualityDb), "a candidate's quality is not a number", c.start);
     }
 
@@ -64,12 +67,13 @@ void CheckFinder(std::span<const std::uint8_t> bytes) {
     const double radiusSeconds = ByteFromEnd(bytes, 2) % 101 / 10.0;
     const auto refined = finder::RefineLoop(format, sound, start, end, radiusSeconds);
     if (!refined) return;
-    Require(wave::KeepsLoopRule(limits, refined->start, refined->end), "a refined loop breaks the loop rule",
-            refined->start);
+    Require(wave::KeepsLoopRule(limits, refined->start, refined->end),
+            "a refined loop breaks the loop rule", refined->start);
     // Each point moves at most the radius, in frames as the finder rounds it.
-    const auto radius = static_cast<std::int64_t>(std::round(radiusSeconds * format.nSamplesPerSec));
-    Require(std::llabs(std::int64_t{refined->start} - start) <= radius, "the start moved past the radius",
-            refined->start);
+    const auto radius =
+        static_cast<std::int64_t>(std::round(radiusSeconds * format.nSamplesPerSec));
+    Require(std::llabs(std::int64_t{refined->start} - start) <= radius,
+            "the start moved past the radius", refined->start);
     Require(std::llabs(std::int64_t{refined->end} - end) <= radius, "the end moved past the radius",
             refined->end);
     Require(refined->passes, "a refined loop whose seam does not pass");

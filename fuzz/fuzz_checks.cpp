@@ -48,14 +48,16 @@ bool StartsWith(const std::string& text, std::string_view prefix) {
 // The first offset where two byte strings differ, or -1.
 std::int64_t FirstDifference(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b) {
     const std::size_t common = std::min(a.size(), b.size());
-    const auto mismatch = std::mismatch(a.begin(), a.begin() + static_cast<std::ptrdiff_t>(common), b.begin());
+    const auto mismatch =
+        std::mismatch(a.begin(), a.begin() + static_cast<std::ptrdiff_t>(common), b.begin());
     const auto at = static_cast<std::int64_t>(mismatch.first - a.begin());
     if (at < static_cast<std::int64_t>(common)) return at;
     return a.size() == b.size() ? -1 : static_cast<std::int64_t>(common);
 }
 
 bool Contains(std::span<const std::uint8_t> haystack, std::span<const std::uint8_t> needle) {
-    return std::search(haystack.begin(), haystack.end(), needle.begin(), needle.end()) != haystack.end();
+    return std::search(haystack.begin(), haystack.end(), needle.begin(), needle.end()) !=
+           haystack.end();
 }
 
 // Hands out the file's bytes and aborts on any read outside them, as a file would fail there.
@@ -65,7 +67,8 @@ public:
         : bytes_(bytes), failingRead_(failingRead) {}
     std::int64_t Size() const override { return static_cast<std::int64_t>(bytes_.size()); }
     bool Read(std::int64_t offset, std::uint8_t* dest, std::size_t size) override {
-        Require(offset >= 0 && offset <= Size() && size <= bytes_.size() - static_cast<std::size_t>(offset),
+        Require(offset >= 0 && offset <= Size() &&
+                    size <= bytes_.size() - static_cast<std::size_t>(offset),
                 "read outside the file", offset);
         if (reads_++ == failingRead_) {
             failed_ = true;
@@ -139,14 +142,16 @@ bool Consistent(const PcmFormat& f) {
 bool Loadable(const PcmFormat& f) {
     return f.wFormatTag == 1 && (f.nChannels == 1 || f.nChannels == 2) && f.nSamplesPerSec >= 1 &&
            f.nAvgBytesPerSec >= 1 && (f.wBitsPerSample == 8 || f.wBitsPerSample == 16) &&
-           std::int64_t{f.nAvgBytesPerSec} * 4 <= kInt32Max && std::int64_t{f.nSamplesPerSec} * 4 <= kInt32Max;
+           std::int64_t{f.nAvgBytesPerSec} * 4 <= kInt32Max &&
+           std::int64_t{f.nSamplesPerSec} * 4 <= kInt32Max;
 }
 
 Plan ModelPlan(const PcmFormat& f, std::int64_t soundBytes, const wave::LoopRequest& r) {
     Plan p;
     const std::int64_t ba = f.nBlockAlign;
     if (!Consistent(f) || ba < 1) return p;
-    if (r.loopStart < 0 || r.loopStart >= r.loopEnd || std::int64_t{r.loopEnd} * ba > soundBytes) return p;
+    if (r.loopStart < 0 || r.loopStart >= r.loopEnd || std::int64_t{r.loopEnd} * ba > soundBytes)
+        return p;
     if (r.repeatCount < 0 || r.fadeSeconds < 0) return p;
     const std::int64_t loopFrames = std::int64_t{r.loopEnd} - r.loopStart;
     const std::int64_t passes = loopFrames * r.repeatCount;
@@ -154,7 +159,8 @@ Plan ModelPlan(const PcmFormat& f, std::int64_t soundBytes, const wave::LoopRequ
     const std::int64_t tailFrames = std::int64_t{r.fadeSeconds} * f.nSamplesPerSec;
     const std::int64_t frames = beforeTail + tailFrames;
     const std::int64_t dataBytes = ba * frames;
-    for (const std::int64_t v : {passes, beforeTail, tailFrames, frames, dataBytes, dataBytes + 36}) {
+    for (const std::int64_t v :
+         {passes, beforeTail, tailFrames, frames, dataBytes, dataBytes + 36}) {
         if (v > kInt32Max) return p;
     }
     p.valid = true;
@@ -211,7 +217,8 @@ void CheckRender(const PcmFormat& format, std::span<const std::uint8_t> sound,
     wave::LoopedLayout layout;
     const std::string planned = wave::PlanLoopedWave(format, sound, request, layout);
     if (!planned.empty()) {
-        Require(StartsWith(planned, wave::kSaveFailed), "plan refusal without the save-failed text");
+        Require(StartsWith(planned, wave::kSaveFailed),
+                "plan refusal without the save-failed text");
         Require(!(model.valid && Loadable(format)), "a valid save was refused");
     } else {
         Require(model.valid, "an invalid save was accepted");
@@ -241,8 +248,8 @@ void CheckRender(const PcmFormat& format, std::span<const std::uint8_t> sound,
     Require(at < 0, "output differs from the rules at offset", at);
 }
 
-void CheckPreview(const PcmFormat& format, std::span<const std::uint8_t> sound, std::int32_t loopStart,
-                  std::int32_t loopEnd) {
+void CheckPreview(const PcmFormat& format, std::span<const std::uint8_t> sound,
+                  std::int32_t loopStart, std::int32_t loopEnd) {
     const std::int64_t previewBytes = std::int64_t{format.nAvgBytesPerSec} * 4;
     // A block too large to allocate here is offered a wrong-sized buffer, which must be refused.
     const bool fits = previewBytes >= 0 && previewBytes <= kMaxRenderBytes;
@@ -256,10 +263,12 @@ void CheckPreview(const PcmFormat& format, std::span<const std::uint8_t> sound, 
                 "refused preview fill changed the buffer");
         return;
     }
-    Require(fits && Consistent(format) && format.nBlockAlign >= 1, "preview filled for a bad format");
+    Require(fits && Consistent(format) && format.nBlockAlign >= 1,
+            "preview filled for a bad format");
     const std::int64_t ba = format.nBlockAlign;
     const std::int64_t half = previewBytes / 2;
-    const std::int64_t first = (std::int64_t{loopEnd} - std::int64_t{format.nSamplesPerSec} * 2) * ba;
+    const std::int64_t first =
+        (std::int64_t{loopEnd} - std::int64_t{format.nSamplesPerSec} * 2) * ba;
     const std::int64_t second = std::int64_t{loopStart} * ba;
     const auto soundBytes = static_cast<std::int64_t>(sound.size());
     Require(first >= 0 && first + half <= soundBytes && second >= 0 && second + half <= soundBytes,
@@ -285,7 +294,10 @@ PcmFormat ReadFormat(Cursor& c) {
 
 // -1 .. frames, so the edges and one step past each are common.
 std::int32_t Fold(std::int32_t raw, std::int64_t frames) {
-    return static_cast<std::int32_t>(static_cast<std::int64_t>(static_cast<std::uint32_t>(raw) % static_cast<std::uint64_t>(frames + 2)) - 1);
+    return static_cast<std::int32_t>(
+        static_cast<std::int64_t>(static_cast<std::uint32_t>(raw) %
+                                  static_cast<std::uint64_t>(frames + 2)) -
+        1);
 }
 
 }  // namespace
@@ -311,11 +323,13 @@ void CheckReader(std::span<const std::uint8_t> bytes) {
     const int failingRead = bytes.empty() ? 0 : bytes.back() % 8;
     CheckedSource failing(bytes, failingRead);
     const wave::ParseResult broken = wave::ParseWave(failing);
-    Require(!failing.Failed() || broken.error != wave::WaveError::None, "a failed read was accepted");
+    Require(!failing.Failed() || broken.error != wave::WaveError::None,
+            "a failed read was accepted");
 
     if (result.error != wave::WaveError::None) {
         Require(!wave::UserMessage(result.error).empty(), "a refusal without a message");
-        Require(result.offset >= 0 && result.offset <= kInt32Max, "refusal offset out of range", result.offset);
+        Require(result.offset >= 0 && result.offset <= kInt32Max, "refusal offset out of range",
+                result.offset);
         return;
     }
     const PcmFormat& f = result.wave.format;
@@ -323,7 +337,8 @@ void CheckReader(std::span<const std::uint8_t> bytes) {
     Require(Loadable(f), "accepted a format the tests refuse");
     Require(static_cast<std::int64_t>(data.size()) >= std::int64_t{f.nAvgBytesPerSec} * 5,
             "accepted a sound under 5 seconds");
-    Require(bytes.size() >= 44 && data.size() <= bytes.size() - 44, "payload larger than the file could hold");
+    Require(bytes.size() >= 44 && data.size() <= bytes.size() - 44,
+            "payload larger than the file could hold");
     Require(Contains(bytes, wave::FormatBlockBytes(f)), "format block not taken from the file");
     if (data.size() <= kMaxReaderSoundBytes) {
         Require(Contains(bytes, data), "payload not taken from the file");
@@ -376,8 +391,10 @@ void CheckWriter(std::span<const std::uint8_t> bytes) {
         request.loopEnd = Fold(request.loopEnd, frames);
     }
     if ((flags & WriterInput::kRawCounts) == 0) {
-        request.repeatCount = static_cast<std::int32_t>(static_cast<std::uint32_t>(request.repeatCount) % 5);
-        request.fadeSeconds = static_cast<std::int32_t>(static_cast<std::uint32_t>(request.fadeSeconds) % 4);
+        request.repeatCount =
+            static_cast<std::int32_t>(static_cast<std::uint32_t>(request.repeatCount) % 5);
+        request.fadeSeconds =
+            static_cast<std::int32_t>(static_cast<std::uint32_t>(request.fadeSeconds) % 4);
     }
     CheckRender(format, exact, request, failingWrite);
     CheckPreview(format, exact, request.loopStart, request.loopEnd);

@@ -28,7 +28,7 @@ struct WriterInput {
         kFailingSink = 32,  // the sink refuses its write number failAt % 8
     };
     std::uint8_t flags = 0;
-    std::uint8_t rate = 0;  // frames per second - 1, folded to 1..24, unless kRawFormat
+    std::uint8_t rate = 0;             // frames per second - 1, folded to 1..24, unless kRawFormat
     std::vector<std::uint8_t> format;  // 16 bytes, only with kRawFormat
     std::int32_t loopStart = 0;
     std::int32_t loopEnd = 0;

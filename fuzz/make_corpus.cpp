@@ -18,17 +18,20 @@ namespace {
 using testwave::Bytes;
 using testwave::Chunk;
 using testwave::ChunkClaiming;
-using testwave::Join;
 using testwave::Format;
+using testwave::Join;
 using testwave::Pcm;
 
 constexpr std::uint32_t kRate = 8;  // frames per second: 5 seconds stay a few hundred bytes
 
 // A valid sound of `seconds` at kRate in the given width and channel count.
-Bytes Sound(const Format& f, std::uint32_t seconds) { return testwave::Pattern(f.avgBytes * seconds); }
+Bytes Sound(const Format& f, std::uint32_t seconds) {
+    return testwave::Pattern(f.avgBytes * seconds);
+}
 
 void SetU32(Bytes& bytes, std::size_t offset, std::uint32_t value) {
-    for (int k = 0; k < 4; ++k) bytes[offset + static_cast<std::size_t>(k)] = static_cast<std::uint8_t>(value >> (8 * k));
+    for (int k = 0; k < 4; ++k)
+        bytes[offset + static_cast<std::size_t>(k)] = static_cast<std::uint8_t>(value >> (8 * k));
 }
 
 void Save(const std::filesystem::path& folder, const std::string& name, const Bytes& bytes) {
@@ -39,7 +42,8 @@ void ReaderCorpus(const std::filesystem::path& folder) {
     for (const std::uint32_t bits : {8u, 16u}) {
         for (const std::uint32_t channels : {1u, 2u}) {
             const Format f = Pcm(bits, channels, kRate);
-            Save(folder, "valid_" + std::to_string(bits) + "bit_" + std::to_string(channels) + "ch.wav",
+            Save(folder,
+                 "valid_" + std::to_string(bits) + "bit_" + std::to_string(channels) + "ch.wav",
                  testwave::Wave(f, Sound(f, 6)));
         }
     }
@@ -59,13 +63,16 @@ void ReaderCorpus(const std::filesystem::path& folder) {
     fmt18.push_back(0);
     Save(folder, "valid_fmt_18_bytes.wav", testwave::Riff(Join({Chunk("fmt ", fmt18), data})));
     Save(folder, "valid_data_before_fmt.wav", testwave::Riff(Join({data, fmt})));
-    Save(folder, "valid_two_data.wav", testwave::Riff(Join({fmt, Chunk("data", Bytes{1, 2, 3}), data})));
-    Save(folder, "valid_list_chunk.wav", testwave::Riff(Join({fmt, Chunk("LIST", Bytes(9, 'x')), data})));
+    Save(folder, "valid_two_data.wav",
+         testwave::Riff(Join({fmt, Chunk("data", Bytes{1, 2, 3}), data})));
+    Save(folder, "valid_list_chunk.wav",
+         testwave::Riff(Join({fmt, Chunk("LIST", Bytes(9, 'x')), data})));
     Bytes plus8 = plain;
     SetU32(plus8, 4, static_cast<std::uint32_t>(plain.size() + 8));
     Save(folder, "valid_riff_size_plus_8.wav", plus8);
     Save(folder, "valid_block_align_0.wav", withFormat([](Format& g) { g.blockAlign = 0; }));
-    Save(folder, "valid_avg_bytes_mismatch.wav", withFormat([](Format& g) { g.avgBytes = g.avgBytes / 2; }));
+    Save(folder, "valid_avg_bytes_mismatch.wav",
+         withFormat([](Format& g) { g.avgBytes = g.avgBytes / 2; }));
     Save(folder, "valid_block_align_3.wav", withFormat([](Format& g) { g.blockAlign = 3; }));
 
     Save(folder, "broken_empty.wav", Bytes{});
@@ -83,15 +90,18 @@ void ReaderCorpus(const std::filesystem::path& folder) {
     SetU32(negative, 4, 0x80000000u);
     Save(folder, "broken_riff_size_negative.wav", negative);
     Bytes shortRiff = plain;
-    SetU32(shortRiff, 4, 4 + static_cast<std::uint32_t>(fmt.size()));  // data lies behind the extent
+    SetU32(shortRiff, 4,
+           4 + static_cast<std::uint32_t>(fmt.size()));  // data lies behind the extent
     Save(folder, "broken_riff_size_before_data.wav", shortRiff);
-    Save(folder, "broken_chunk_size_0.wav", testwave::Riff(Join({fmt, data, Chunk("LIST", Bytes{})})));
+    Save(folder, "broken_chunk_size_0.wav",
+         testwave::Riff(Join({fmt, data, Chunk("LIST", Bytes{})})));
     Save(folder, "broken_chunk_size_negative.wav",
          testwave::Riff(Join({fmt, ChunkClaiming("LIST", 0xFFFFFFF0u, Bytes(8, 0)), data})));
     const Bytes fullFmt = testwave::FmtPayload(f);
     Save(folder, "broken_fmt_14_bytes.wav",
          testwave::Riff(Join({Chunk("fmt ", Bytes(fullFmt.begin(), fullFmt.begin() + 14)), data})));
-    Save(folder, "broken_fmt_cut_short.wav", testwave::Riff(ChunkClaiming("fmt ", 16, Bytes{1, 0, 2, 0})));
+    Save(folder, "broken_fmt_cut_short.wav",
+         testwave::Riff(ChunkClaiming("fmt ", 16, Bytes{1, 0, 2, 0})));
     Save(folder, "broken_tag_3.wav", withFormat([](Format& g) { g.tag = 3; }));
     Save(folder, "broken_tag_fffe.wav", withFormat([](Format& g) { g.tag = 0xFFFE; }));
     Save(folder, "broken_channels_0.wav", withFormat([](Format& g) { g.channels = 0; }));
@@ -99,7 +109,8 @@ void ReaderCorpus(const std::filesystem::path& folder) {
     Save(folder, "broken_rate_0.wav", withFormat([](Format& g) { g.rate = 0; }));
     Save(folder, "broken_avg_bytes_0.wav", withFormat([](Format& g) { g.avgBytes = 0; }));
     Save(folder, "broken_bits_24.wav", withFormat([](Format& g) { g.bits = 24; }));
-    Save(folder, "broken_avg_bytes_overflow.wav", withFormat([](Format& g) { g.avgBytes = 600000000; }));
+    Save(folder, "broken_avg_bytes_overflow.wav",
+         withFormat([](Format& g) { g.avgBytes = 600000000; }));
     Save(folder, "broken_rate_overflow.wav", withFormat([](Format& g) { g.rate = 600000000; }));
     Save(folder, "broken_too_short.wav", testwave::Wave(f, testwave::Pattern(f.avgBytes * 5 - 1)));
     Save(folder, "broken_no_data.wav", testwave::Riff(fmt));
@@ -238,12 +249,15 @@ void FinderCorpus(const std::filesystem::path& folder) {
         {"looped_8bit_2ch", Pcm(8, 2, 400), 150, 850, 2000},
     };
     for (const Looped& item : items) {
-        const Bytes noise = testwave::Noise(item.format.blockAlign * (item.introFrames + item.loopFrames));
+        const Bytes noise =
+            testwave::Noise(item.format.blockAlign * (item.introFrames + item.loopFrames));
         Bytes sound;
         for (std::uint32_t f = 0; f < item.frames; ++f) {
-            const std::uint32_t source = f < item.introFrames ? f
-                                         : item.introFrames + (f - item.introFrames) % item.loopFrames;
-            const auto at = noise.begin() + static_cast<std::ptrdiff_t>(source * item.format.blockAlign);
+            const std::uint32_t source =
+                f < item.introFrames ? f
+                                     : item.introFrames + (f - item.introFrames) % item.loopFrames;
+            const auto at =
+                noise.begin() + static_cast<std::ptrdiff_t>(source * item.format.blockAlign);
             sound.insert(sound.end(), at, at + item.format.blockAlign);
         }
         Save(folder, std::string(item.name) + ".wav", testwave::Wave(item.format, sound));

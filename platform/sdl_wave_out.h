@@ -35,9 +35,9 @@ private:
     // the call returns.
     std::optional<std::uint64_t> OnDevice(CallThread::Work work, bool closesIt = false);
 
-    std::uint32_t device_ = 0;        // SDL_AudioDeviceID, 0 when closed or given up
+    std::uint32_t device_ = 0;  // SDL_AudioDeviceID, 0 when closed or given up
     std::uint16_t blockAlign_ = 0;
-    std::uint64_t queuedBytes_ = 0;   // handed to SDL since the last reset or open
+    std::uint64_t queuedBytes_ = 0;  // handed to SDL since the last reset or open
 };
 
 }  // namespace platform

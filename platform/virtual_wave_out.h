@@ -30,13 +30,13 @@ public:
     bool failPosition = false;               // makes the position query fail
 
     // What the device has seen.
-    std::vector<std::string> calls;      // every waveOut* call, in order
-    std::vector<MMRESULT> results;       // the result of each call in `calls`
+    std::vector<std::string> calls;       // every waveOut* call, in order
+    std::vector<MMRESULT> results;        // the result of each call in `calls`
     std::vector<std::uint8_t> lastBlock;  // a copy of the last block written
-    WAVEFORMAT format;                   // the format of the last successful open
+    WAVEFORMAT format;                    // the format of the last successful open
     bool isOpen = false;
     bool paused = false;
-    bool playing = false;                // a block is written and not reset
+    bool playing = false;  // a block is written and not reset
     std::uint32_t positionFrames = 0;
     int writes = 0;
 

@@ -12,7 +12,7 @@ struct DeviceState {
     bool open = false;
     HWAVEOUT handle = 0;
     std::uint16_t blockAlign = 0;
-    WAVEHDR* queued = nullptr;      // the one block handed to the backend, until reset or its end
+    WAVEHDR* queued = nullptr;       // the one block handed to the backend, until reset or its end
     std::uint32_t queuedFrames = 0;  // its length in whole frames
 };
 

@@ -50,7 +50,8 @@ bool NearFloatHalfway(double value) {
 class GainCurve {
 public:
     GainCurve(double base, std::size_t n) : base_(base), n_(n) {
-        for (std::size_t k = 0; k < kBlock; ++k) steps_[k] = std::pow(base, static_cast<double>(k) / static_cast<double>(n));
+        for (std::size_t k = 0; k < kBlock; ++k)
+            steps_[k] = std::pow(base, static_cast<double>(k) / static_cast<double>(n));
     }
 
     // gains[k] = the gain of unit first + k, for k < count <= kBlock.
@@ -98,37 +99,41 @@ void ForEachGainBlock(double base, std::size_t n, Apply apply) {
 }  // namespace
 
 void FadeGains(double base, std::span<float> gains) {
-    ForEachGainBlock(base, gains.size(), [gains](std::size_t first, std::size_t count, const float* block) {
-        std::copy_n(block, count, gains.begin() + static_cast<std::ptrdiff_t>(first));
-    });
+    ForEachGainBlock(
+        base, gains.size(), [gains](std::size_t first, std::size_t count, const float* block) {
+            std::copy_n(block, count, gains.begin() + static_cast<std::ptrdiff_t>(first));
+        });
 }
 
 void ApplyFade(std::span<std::uint8_t> tail, std::int16_t bitsPerSample) {
     if (bitsPerSample == 8) {
         // The stored unsigned byte itself is scaled, so a silent tail sinks from 128 toward 0.
         std::uint8_t* bytes = tail.data();
-        ForEachGainBlock(0.01, tail.size(), [bytes](std::size_t first, std::size_t count, const float* gains) {
-            std::uint8_t* b = bytes + first;
-            for (std::size_t k = 0; k < count; ++k) {
-                const double p = static_cast<double>(b[k]) * static_cast<double>(gains[k]);
-                b[k] = static_cast<std::uint8_t>(RoundHalfEvenSmall(p));
-            }
-        });
+        ForEachGainBlock(
+            0.01, tail.size(), [bytes](std::size_t first, std::size_t count, const float* gains) {
+                std::uint8_t* b = bytes + first;
+                for (std::size_t k = 0; k < count; ++k) {
+                    const double p = static_cast<double>(b[k]) * static_cast<double>(gains[k]);
+                    b[k] = static_cast<std::uint8_t>(RoundHalfEvenSmall(p));
+                }
+            });
         return;
     }
     // Signed 16-bit little-endian samples; an odd last byte is left as it is.
     std::uint8_t* bytes = tail.data();
-    ForEachGainBlock(0.0001, tail.size() / 2, [bytes](std::size_t first, std::size_t count, const float* gains) {
-        std::uint8_t* s = bytes + 2 * first;
-        for (std::size_t k = 0; k < count; ++k) {
-            const auto u = static_cast<std::uint16_t>(s[2 * k] | s[2 * k + 1] << 8);
-            const auto v = static_cast<std::int16_t>(u);
-            const double p = static_cast<double>(v) * static_cast<double>(gains[k]);
-            const auto r = static_cast<std::uint16_t>(static_cast<std::int16_t>(RoundHalfEvenSmall(p)));
-            s[2 * k] = static_cast<std::uint8_t>(r & 0xFFu);
-            s[2 * k + 1] = static_cast<std::uint8_t>(r >> 8);
-        }
-    });
+    ForEachGainBlock(
+        0.0001, tail.size() / 2, [bytes](std::size_t first, std::size_t count, const float* gains) {
+            std::uint8_t* s = bytes + 2 * first;
+            for (std::size_t k = 0; k < count; ++k) {
+                const auto u = static_cast<std::uint16_t>(s[2 * k] | s[2 * k + 1] << 8);
+                const auto v = static_cast<std::int16_t>(u);
+                const double p = static_cast<double>(v) * static_cast<double>(gains[k]);
+                const auto r =
+                    static_cast<std::uint16_t>(static_cast<std::int16_t>(RoundHalfEvenSmall(p)));
+                s[2 * k] = static_cast<std::uint8_t>(r & 0xFFu);
+                s[2 * k + 1] = static_cast<std::uint8_t>(r >> 8);
+            }
+        });
 }
 
 }  // namespace wave

@@ -8,7 +8,8 @@ std::vector<std::string> InformationLines(const std::string& path, const PcmForm
                                           std::int64_t dataBytes) {
     // Seconds to two decimals; with no bytes per second (never for a loaded sound) it reads 0.00.
     double seconds = 0.0;
-    if (format.nAvgBytesPerSec > 0) seconds = static_cast<double>(dataBytes) / format.nAvgBytesPerSec;
+    if (format.nAvgBytesPerSec > 0)
+        seconds = static_cast<double>(dataBytes) / format.nAvgBytesPerSec;
     char playing[64];
     std::snprintf(playing, sizeof playing, "%.2f", seconds);
 

@@ -37,7 +37,8 @@ void FillTail(const PcmFormat& format, std::span<const std::uint8_t> sound,
             break;  // a layout not made by PlanLoopedWave for these inputs: never leave the buffers
         }
         const std::span<const std::uint8_t> source = Slice(sound, from, bytes);
-        std::copy(source.begin(), source.end(), tail.begin() + static_cast<std::ptrdiff_t>(position));
+        std::copy(source.begin(), source.end(),
+                  tail.begin() + static_cast<std::ptrdiff_t>(position));
         position += bytes;
         remaining -= chunk;
     }
@@ -122,7 +123,8 @@ std::string RenderLoopedWave(const PcmFormat& format, std::span<const std::uint8
     const auto put = [&](std::span<const std::uint8_t> bytes) {
         return bytes.empty() || sink.Write(bytes);
     };
-    if (!put(WaveHeader(format, layout.dataBytes, layout.trailerBytes))) return sink.FailureReason();
+    if (!put(WaveHeader(format, layout.dataBytes, layout.trailerBytes)))
+        return sink.FailureReason();
     if (!put(Slice(sound, 0, layout.introBytes))) return sink.FailureReason();
     // The loop needs no copy: every pass is written straight from the sound.
     const std::span<const std::uint8_t> loop = Slice(sound, layout.introBytes, layout.loopBytes);
@@ -131,7 +133,8 @@ std::string RenderLoopedWave(const PcmFormat& format, std::span<const std::uint8
     }
     std::vector<std::uint8_t> tail;
     try {
-        const auto tailBytes = static_cast<std::size_t>(std::max<std::int64_t>(layout.tailBytes, 0));
+        const auto tailBytes =
+            static_cast<std::size_t>(std::max<std::int64_t>(layout.tailBytes, 0));
         tail.reserve(tailBytes);
         sink.AdviseBuffer(tail.data(), tailBytes);
         tail.resize(tailBytes);

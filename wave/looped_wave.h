@@ -21,7 +21,7 @@ struct LoopRequest {
     std::int32_t loopEnd = 0;    // first frame after the loop
     std::int32_t repeatCount = 0;
     std::int32_t fadeSeconds = 0;
-    bool samplerLoop = false;    // end the file with a "smpl" chunk marking the first loop pass
+    bool samplerLoop = false;  // end the file with a "smpl" chunk marking the first loop pass
 };
 
 // Sizes of the output, all checked against the signed 32-bit limits of the header.

@@ -22,8 +22,8 @@ std::vector<std::uint8_t> SamplerChunk(std::int32_t samplesPerSec, std::int32_t 
     out.reserve(static_cast<std::size_t>(kSamplerChunkBytes));
     PutId(out, "smpl");
     PutU32(out, static_cast<std::uint32_t>(kSamplerChunkBytes - 8));  // payload
-    PutU32(out, 0);                                       // manufacturer: none
-    PutU32(out, 0);                                       // product
+    PutU32(out, 0);                                                   // manufacturer: none
+    PutU32(out, 0);                                                   // product
     PutU32(out, static_cast<std::uint32_t>(periodNs));    // sample period in nanoseconds
     PutU32(out, 60);                                      // MIDI unity note: middle C
     PutU32(out, 0);                                       // pitch fraction

@@ -12,7 +12,8 @@ std::string_view UserMessage(WaveError error) {
         case WaveError::NotPcm: return "非圧縮形式以外は未対応です";
         case WaveError::BadFormat: return "不正なフォーマットです";
         case WaveError::NotWave: return "不正なwaveファイルです";
-        case WaveError::TooShort: return "ファイルが短すぎます。5秒以上のファイルを選択してください";
+        case WaveError::TooShort:
+            return "ファイルが短すぎます。5秒以上のファイルを選択してください";
         case WaveError::OutOfMemory: return "メモリが不足しています";
     }
     return "";
@@ -53,7 +54,8 @@ std::string SaveFailed(std::string_view reason) {
 std::string_view UserMessage(PreviewError error) {
     switch (error) {
         case PreviewError::None: return "";
-        case PreviewError::InconsistentFormat: return "プレビューできません：フォーマットが不整合です";
+        case PreviewError::InconsistentFormat:
+            return "プレビューできません：フォーマットが不整合です";
         case PreviewError::BufferSize: return "プレビューできません：バッファの大きさが違います";
         case PreviewError::BadLoop: return "プレビューできません：ループ範囲が不正です";
     }

@@ -12,14 +12,14 @@ namespace wave {
 
 enum class WaveError {
     None,
-    CannotOpen,     // missing, a folder, no permission, a read error
-    FileTooLarge,   // 2^31 - 8 bytes or more: offsets would leave 32 bits
+    CannotOpen,    // missing, a folder, no permission, a read error
+    FileTooLarge,  // 2^31 - 8 bytes or more: offsets would leave 32 bits
     BadRiffHeader,
     BadChunkSize,
     NotPcm,
     BadFormat,
-    NotWave,        // no "fmt " or no "data" chunk
-    TooShort,       // under 5 seconds
+    NotWave,   // no "fmt " or no "data" chunk
+    TooShort,  // under 5 seconds
     OutOfMemory,
 };
 
@@ -35,7 +35,7 @@ enum class SaveError {
     SamplerNeedsPass,    // a sampler loop with no pass to mark
     NoSound,             // nothing loaded
     OutOfMemory,
-    WriteFailed,         // a write that failed without saying why
+    WriteFailed,  // a write that failed without saying why
     NoSpace,
     NotPermitted,
     NoFolder,

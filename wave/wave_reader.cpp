@@ -84,7 +84,8 @@ ParseResult ParseWave(ByteSource& source, Payload mode) {
         }
         const std::int64_t chunkBytes = chunk->size;
         const std::int64_t payload = chunk->Payload();
-        // Every chunk, known or not, must hold at least one byte; sizes of 2^31 and up read negative.
+        // Every chunk, known or not, must hold at least one byte; sizes of 2^31 and up read
+        // negative.
         if (chunkBytes < 1) return Fail(WaveError::BadChunkSize, offset);
         const bool endsPast32Bits = payload + chunkBytes > kInt32Max;
 
@@ -97,13 +98,15 @@ ParseResult ParseWave(ByteSource& source, Payload mode) {
             haveFormat = true;
             // Every "fmt " chunk is tested, including one that a later one would replace, and
             // before its end is: the format block is the chunk's first and most telling part.
-            if (const WaveError e = TestFormat(format); e != WaveError::None) return Fail(e, offset);
+            if (const WaveError e = TestFormat(format); e != WaveError::None)
+                return Fail(e, offset);
             if (endsPast32Bits) return Fail(WaveError::BadChunkSize, offset);
         } else if (endsPast32Bits) {
             return Fail(WaveError::BadChunkSize, offset);
         } else if (chunk->Is("data")) {
             // The claimed size must be present before anything is allocated for it.
-            if (reader.Remaining(payload) < chunkBytes) return Fail(WaveError::BadChunkSize, offset);
+            if (reader.Remaining(payload) < chunkBytes)
+                return Fail(WaveError::BadChunkSize, offset);
             std::vector<std::uint8_t>().swap(data);  // let go of an earlier payload first
             dataBytes = chunkBytes;
             haveData = true;

@@ -90,7 +90,9 @@ int LargestFittingPixelSize(QFont font, int largest, Fits fits) {
 // for; a label whose longest caption would be clipped is set a pixel size smaller until it fits.
 void FitLabel(QLabel* label, const QString& longest) {
     const int room = label->contentsRect().width();
-    const auto fits = [&](const QFontMetrics& metrics) { return metrics.horizontalAdvance(longest) <= room; };
+    const auto fits = [&](const QFontMetrics& metrics) {
+        return metrics.horizontalAdvance(longest) <= room;
+    };
     if (fits(label->fontMetrics())) return;  // keeps the window's face as it is
     QFont font = label->font();
     font.setPixelSize(LargestFittingPixelSize(font, QFontInfo(font).pixelSize() - 1, fits));
@@ -112,7 +114,9 @@ int InfoPixelSize(const QFont& font, int boxHeight) {
 
 std::int64_t HalfWindow() { return wave::HalfWindowFrames(wavemisc::SoundFormat); }
 
-QString RepeatCaption(int value) { return QStringLiteral("リピート回数：") + QString::number(value); }
+QString RepeatCaption(int value) {
+    return QStringLiteral("リピート回数：") + QString::number(value);
+}
 
 QString FadeCaption(int value) {
     return QStringLiteral("フェードアウト時間：") + QString::number(value) + QStringLiteral("秒");
@@ -244,8 +248,8 @@ void MainWin::CreateSettings() {
         int minimum, maximum, value, arrowStep, troughStep;
     };
     const std::array<ScrollSetting, 2> scrolls{{
-        {Place(360, 2640, 1335, 255), 1, 10, 2, 1, 1},    // repeat count
-        {Place(2400, 2640, 1335, 255), 0, 30, 5, 1, 5},   // fade-out seconds
+        {Place(360, 2640, 1335, 255), 1, 10, 2, 1, 1},   // repeat count
+        {Place(2400, 2640, 1335, 255), 0, 30, 5, 1, 5},  // fade-out seconds
     }};
     for (int i = 0; i < 2; ++i) {
         const ScrollSetting& s = scrolls[static_cast<std::size_t>(i)];
@@ -270,8 +274,10 @@ void MainWin::CreateSettings() {
 
 // The two frame boxes and the time labels under them.
 void MainWin::CreateLoopBoxes() {
-    const std::array<QRect, 2> textPlaces{Place(480, 3240, 1095, 375), Place(5040, 3240, 1095, 375)};
-    const std::array<QRect, 2> timePlaces{Place(240, 3720, 1575, 255), Place(4800, 3720, 1575, 255)};
+    const std::array<QRect, 2> textPlaces{Place(480, 3240, 1095, 375),
+                                          Place(5040, 3240, 1095, 375)};
+    const std::array<QRect, 2> timePlaces{Place(240, 3720, 1575, 255),
+                                          Place(4800, 3720, 1575, 255)};
     for (std::size_t i = 0; i < 2; ++i) {
         Text1[i] = new QLineEdit(this);
         Text1[i]->setGeometry(textPlaces[i]);
@@ -290,8 +296,8 @@ void MainWin::CreateNudgeButtons() {
         const std::array<int, 4> indices{2 * row, 2 * row + 1, 2 * row + 10, 2 * row + 11};
         for (std::size_t k = 0; k < 4; ++k) {
             const int index = indices[k];
-            QPushButton* button = new QPushButton(index % 2 == 0 ? QStringLiteral("<")
-                                                                 : QStringLiteral(">"), this);
+            QPushButton* button =
+                new QPushButton(index % 2 == 0 ? QStringLiteral("<") : QStringLiteral(">"), this);
             button->setGeometry(Place(kNudgeLefts[k], place.top, 255, 255));
             connect(button, &QPushButton::clicked, this, [this, index] { Command1_Click(index); });
             Command1[static_cast<std::size_t>(index)] = button;
@@ -329,7 +335,8 @@ void MainWin::Command1_Click(int index) {
     if (!LoadError.empty()) return;
     const std::int64_t step = NudgeStep(index, wavemisc::SoundFormat.nSamplesPerSec);
     if (NudgeMovesStart(index)) {
-        LoopStart = ApplyStartRule(ClampToInt32(std::int64_t{LoopStart} + step), LoopEnd, HalfWindow());
+        LoopStart =
+            ApplyStartRule(ClampToInt32(std::int64_t{LoopStart} + step), LoopEnd, HalfWindow());
     } else {
         LoopEnd = ApplyEndRule(ClampToInt32(std::int64_t{LoopEnd} + step), LoopStart, HalfWindow(),
                                LastFrame);
@@ -489,7 +496,8 @@ void MainWin::FindLoop() {
 }
 
 void MainWin::RefineLoop() {
-    SearchLoop([this] { return wavemisc::RefineLoopPoints(LoopStart, LoopEnd, kRefineRadiusSeconds); });
+    SearchLoop(
+        [this] { return wavemisc::RefineLoopPoints(LoopStart, LoopEnd, kRefineRadiusSeconds); });
 }
 
 void MainWin::SearchLoop(const std::function<std::optional<finder::LoopCandidate>()>& search) {
@@ -533,7 +541,8 @@ void MainWin::Timer1_Timer() {
     if (position != LastPosition) {
         // Before the seam the cursor runs up to PreviewEnd, from it on from PreviewStart.
         const std::int64_t d = std::int64_t{position} - HalfWindow();
-        CursorFrame = ClampToInt32((d < 0 ? std::int64_t{PreviewEnd} : std::int64_t{PreviewStart}) + d);
+        CursorFrame =
+            ClampToInt32((d < 0 ? std::int64_t{PreviewEnd} : std::int64_t{PreviewStart}) + d);
         RefreshBar();
     }
     LastPosition = position;

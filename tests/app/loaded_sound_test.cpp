@@ -28,14 +28,15 @@ const std::string kOpen = "waveOutOpen";
 const std::string kPosition = "waveOutGetPosition";
 
 // Low rates keep five seconds to a few hundred bytes.
-const testwave::Format kMono8 = testwave::Pcm(8, 1, 100);     // 100 bytes a second
+const testwave::Format kMono8 = testwave::Pcm(8, 1, 100);      // 100 bytes a second
 const testwave::Format kStereo16 = testwave::Pcm(16, 2, 200);  // 800 bytes a second
 
 class WavemiscTest : public ::testing::Test {
 protected:
     void SetUp() override {
         const char* tmp = std::getenv("TMPDIR");
-        std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/wavemisc.XXXXXX";
+        std::string pattern =
+            std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/wavemisc.XXXXXX";
         ASSERT_NE(mkdtemp(pattern.data()), nullptr);
         folder = pattern;
         // The module state is process-wide: each case starts from an empty one.
@@ -115,7 +116,8 @@ TEST_F(WavemiscTest, SecondLoadClosesTheOldDeviceBeforeReplacingAndReopening) {
 
 TEST_F(WavemiscTest, RefusedFileLeavesSoundAndPlayingPreviewAlone) {
     ASSERT_EQ(LoadWave(FiveSeconds("a.wav", kMono8)), "");
-    for (std::size_t i = 0; i < PreviewData.size(); ++i) PreviewData[i] = static_cast<std::uint8_t>(i);
+    for (std::size_t i = 0; i < PreviewData.size(); ++i)
+        PreviewData[i] = static_cast<std::uint8_t>(i);
     PlayPreview();
     device.Advance(30);
     const wave::PcmFormat format = SoundFormat;
@@ -205,7 +207,8 @@ TEST_F(WavemiscTest, PreviewPlaysRestartsAndStopsAtItsEnd) {
     EXPECT_TRUE(device.calls.empty()) << "no device: no query";
 
     ASSERT_EQ(LoadWave(FiveSeconds("a.wav", kStereo16)), "");
-    for (std::size_t i = 0; i < PreviewData.size(); ++i) PreviewData[i] = static_cast<std::uint8_t>(i * 5);
+    for (std::size_t i = 0; i < PreviewData.size(); ++i)
+        PreviewData[i] = static_cast<std::uint8_t>(i * 5);
     device.ClearRecord();
     PlayPreview();
     EXPECT_EQ(device.calls, (Calls{kReset, kPrepare, kWrite}));

@@ -19,9 +19,9 @@ TEST(Nudges, StepsPerRowAndDirection) {
     };
     const Row rows[] = {
         {44100, {1, 10, 4410, 44100, 441000}},
-        {11025, {1, 10, 1102, 11025, 110250}},  // 1102.5 halves to even
-        {11035, {1, 10, 1104, 11035, 110350}},  // 1103.5 halves to even
-        {8001, {1, 10, 800, 8001, 80010}},      // 800.1
+        {11025, {1, 10, 1102, 11025, 110250}},                  // 1102.5 halves to even
+        {11035, {1, 10, 1104, 11035, 110350}},                  // 1103.5 halves to even
+        {8001, {1, 10, 800, 8001, 80010}},                      // 800.1
         {536870911, {1, 10, 53687091, 536870911, 5368709110}},  // wide, no overflow
     };
     for (const Row& row : rows) {
@@ -72,7 +72,7 @@ TEST(TypedText, ReadsLikeTheClassicVal) {
         {"&X10", 0},
         {"&", 0},
         {"\r12", 0},  // a carriage return is not one of the ignored blanks
-        {"１２", 0},   // full-width digits are not digits
+        {"１２", 0},  // full-width digits are not digits
         // Out of range: clamped into 32 bits before any rule.
         {"2147483647", kMax},
         {"2147483648", kMax},
@@ -85,7 +85,8 @@ TEST(TypedText, ReadsLikeTheClassicVal) {
         {"0.0000000000000000000000000000000000000000000000000000000000000000000000000000000000"
          "00000000000000000000000000000000000000000000000000000000000000000000000000000000000"
          "00000000000000000000000000000000000000000000000000000000000000000000000000000000000"
-         "00000000000000000000000000000000000000000000000000000000000000000000000000000000001", 0},
+         "00000000000000000000000000000000000000000000000000000000000000000000000000000000001",
+         0},
     };
     for (const TextRow& row : rows) {
         EXPECT_EQ(window::ReadFrameNumber(row.text), row.frames) << '"' << row.text << '"';
@@ -101,22 +102,18 @@ struct TimeRow {
 
 TEST(TimeText, MinutesSecondsMilliseconds) {
     const TimeRow rows[] = {
-        {0, 44100, "0:00.000"},
-        {22050, 44100, "0:00.500"},
-        {2646000, 44100, "1:00.000"},
-        {2641590, 44100, "0:59.900"},
-        {5278770, 44100, "1:59.700"},
-        {59900, 1000, "0:59.900"},
-        {60000, 1000, "1:00.000"},
-        {119700, 1000, "1:59.700"},
+        {0, 44100, "0:00.000"},       {22050, 44100, "0:00.500"},
+        {2646000, 44100, "1:00.000"}, {2641590, 44100, "0:59.900"},
+        {5278770, 44100, "1:59.700"}, {59900, 1000, "0:59.900"},
+        {60000, 1000, "1:00.000"},    {119700, 1000, "1:59.700"},
         {1000, 16000, "0:00.063"},  // 0.0625 exactly: halves away from zero
-        {440999, 44100, "0:10.000"},
-        {1, 3, "0:00.333"},
+        {440999, 44100, "0:10.000"},  {1, 3, "0:00.333"},
         {kMax, 1, "35791394:08.000"},  // the float of INT32_MAX is 2^31,
         {-44100, 44100, "-1:59.000"},
     };
     for (const TimeRow& row : rows) {
-        EXPECT_EQ(window::TimeText(row.frame, row.rate), row.text) << row.frame << " / " << row.rate;
+        EXPECT_EQ(window::TimeText(row.frame, row.rate), row.text)
+            << row.frame << " / " << row.rate;
     }
 }
 
@@ -128,12 +125,8 @@ TEST(BarScale, FrameUnderTheMouse) {
     const Row rows[] = {
         {0.5F, 440999, 220500},  // 220499.5 halves to even
         {0.5F, 441001, 220500},  // 220500.5 halves to even
-        {0.0F, 440999, 0},
-        {1.0F, 440999, 440999},
-        {-0.25F, 440999, -110250},
-        {1e9F, 440999, kMax},
-        {-1e9F, 440999, kMin},
-        {0.75F, 0, 0},
+        {0.0F, 440999, 0},      {1.0F, 440999, 440999}, {-0.25F, 440999, -110250},
+        {1e9F, 440999, kMax},   {-1e9F, 440999, kMin},  {0.75F, 0, 0},
     };
     for (const Row& row : rows) EXPECT_EQ(window::FrameAtBar(row.x, row.last), row.frame) << row.x;
     EXPECT_FLOAT_EQ(window::BarRatio(220500, 441000), 0.5F);

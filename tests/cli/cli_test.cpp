@@ -129,7 +129,8 @@ Bytes Render(const testwave::Format& f, const Bytes& data, const wave::LoopReque
 
 // "" when equal; otherwise where the two first part.
 std::string Difference(const Bytes& actual, const Bytes& expected) {
-    const auto [a, e] = std::mismatch(actual.begin(), actual.end(), expected.begin(), expected.end());
+    const auto [a, e] =
+        std::mismatch(actual.begin(), actual.end(), expected.begin(), expected.end());
     if (a == actual.end() && e == expected.end()) return "";
     return "sizes " + std::to_string(actual.size()) + " and " + std::to_string(expected.size()) +
            ", first difference at offset " + std::to_string(a - actual.begin());
@@ -232,7 +233,8 @@ TEST_F(CliTest, AHugeInputIsAnsweredFromItsHeaders) {
     const std::uint32_t dataBytes = 0x7FFFFFFFu - 8 - 44;
     Bytes header = testwave::Wave(testwave::Pcm(16, 2, 44100), {});
     for (int i = 0; i < 4; ++i) {
-        header[4 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>((dataBytes + 36) >> (8 * i));
+        header[4 + static_cast<std::size_t>(i)] =
+            static_cast<std::uint8_t>((dataBytes + 36) >> (8 * i));
         header[40 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(dataBytes >> (8 * i));
     }
     testwave::WriteFile(in, header);
@@ -247,11 +249,17 @@ TEST_F(CliTest, AHugeInputIsAnsweredFromItsHeaders) {
     };
     const Row rows[] = {
         {"info", {"info", in}, 0, ""},
-        {"save too large", {"save", in, Path("out.wav"), "--start", "0", "--end", "441000", "--repeat", "10000"}, 1,
+        {"save too large",
+         {"save", in, Path("out.wav"), "--start", "0", "--end", "441000", "--repeat", "10000"},
+         1,
          "保存に失敗しました：ファイルが大きすぎます\n"},
-        {"save to a missing folder", {"save", in, Path("missing/out.wav"), "--start", "0", "--end", "441000"}, 1,
+        {"save to a missing folder",
+         {"save", in, Path("missing/out.wav"), "--start", "0", "--end", "441000"},
+         1,
          "保存に失敗しました：保存先のフォルダがありません\n"},
-        {"preview to a folder", {"preview", in, Path("folder"), "--start", "0", "--end", "441000"}, 1,
+        {"preview to a folder",
+         {"preview", in, Path("folder"), "--start", "0", "--end", "441000"},
+         1,
          "保存に失敗しました：通常のファイルではありません\n"},
     };
     for (const Row& row : rows) {
@@ -261,7 +269,8 @@ TEST_F(CliTest, AHugeInputIsAnsweredFromItsHeaders) {
         EXPECT_EQ(r.err, row.err);
         EXPECT_LT(r.peakKiB, 256 * 1024) << "the payload was read";
     }
-    EXPECT_TRUE(RunCli({"info", in}).out.find("データサイズ            ： 2147483595\n") != std::string::npos);
+    EXPECT_TRUE(RunCli({"info", in}).out.find("データサイズ            ： 2147483595\n") !=
+                std::string::npos);
     EXPECT_FALSE(fs::exists(Path("out.wav")));
 }
 
@@ -280,14 +289,17 @@ TEST_F(CliTest, RefusedInputGivesTheReadersMessageAndWritesNothing) {
         {"missing.wav", std::string(wave::UserMessage(wave::WaveError::CannotOpen))},
     };
     const std::vector<std::vector<std::string>> commands = {
-        {"info"}, {"save", "--start", "0", "--end", "16000"}, {"preview", "--start", "0", "--end", "16000"},
+        {"info"},
+        {"save", "--start", "0", "--end", "16000"},
+        {"preview", "--start", "0", "--end", "16000"},
         {"find"}};
     for (const Row& row : rows) {
         for (const auto& command : commands) {
             SCOPED_TRACE(std::string(row.file) + " " + command[0]);
             std::vector<std::string> args = command;
             args.insert(args.begin() + 1, Path(row.file));
-            if (command[0] == "save" || command[0] == "preview") args.insert(args.begin() + 2, Path("out.wav"));
+            if (command[0] == "save" || command[0] == "preview")
+                args.insert(args.begin() + 2, Path("out.wav"));
             const RunResult r = RunCli(args);
             EXPECT_EQ(r.exitCode, 1);
             EXPECT_EQ(r.out, "");
@@ -307,17 +319,31 @@ TEST_F(CliTest, SaveWritesWhatTheCoreRenders) {
         std::uint32_t expectedDataBytes;  // D, worked out by hand
     };
     const Row rows[] = {
-        {"defaults", kMono8, 40000, {"--start", "1000", "--end", "30000"}, {1000, 30000, 2, 5},
+        {"defaults",
+         kMono8,
+         40000,
+         {"--start", "1000", "--end", "30000"},
+         {1000, 30000, 2, 5},
          1000 + 29000 * 2 + 5 * 8000},
-        {"options", kStereo16, 160000,
-         {"--fade", "0", "--repeat", "3", "--end", "16000", "--start", "0"}, {0, 16000, 3, 0},
+        {"options",
+         kStereo16,
+         160000,
+         {"--fade", "0", "--repeat", "3", "--end", "16000", "--start", "0"},
+         {0, 16000, 3, 0},
          16000 * 3 * 4},
-        {"last one wins", kMono8, 40000,
+        {"last one wins",
+         kMono8,
+         40000,
          {"--repeat", "9", "--start", "1", "--repeat", "0", "--fade", "1", "--start", "23999",
           "--end", "39999"},
-         {23999, 39999, 0, 1}, 23999 + 8000},
-        {"signs", kStereo16, 160000, {"--start", "-0", "--end", "+16000", "--fade", "+2"},
-         {0, 16000, 2, 2}, (32000 + 16000) * 4},
+         {23999, 39999, 0, 1},
+         23999 + 8000},
+        {"signs",
+         kStereo16,
+         160000,
+         {"--start", "-0", "--end", "+16000", "--fade", "+2"},
+         {0, 16000, 2, 2},
+         (32000 + 16000) * 4},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -360,9 +386,9 @@ TEST_F(CliTest, LoopRulesAreCheckedBeforeAnythingIsWritten) {
         bool accepted;
     };
     const Row rows[] = {
-        {"0", "16000", true},        {"23999", "39999", true},  {"-1", "16000", false},
-        {"0", "15999", false},       {"100", "16099", false},   {"23999", "40000", false},
-        {"30000", "1000", false},    {"0", "2147483647", false}, {"-2147483648", "0", false},
+        {"0", "16000", true},     {"23999", "39999", true},   {"-1", "16000", false},
+        {"0", "15999", false},    {"100", "16099", false},    {"23999", "40000", false},
+        {"30000", "1000", false}, {"0", "2147483647", false}, {"-2147483648", "0", false},
     };
     WriteWave("in.wav", kMono8, testwave::Pattern(40000));
     for (const Row& row : rows) {
@@ -437,7 +463,8 @@ TEST_F(CliTest, UsageErrorsExitTwoWithoutWriting) {
         EXPECT_EQ(r.out, "");
         EXPECT_FALSE(r.err.empty());
         EXPECT_TRUE(r.err.ends_with("\n"));
-        EXPECT_FALSE(StartsWith(r.err, "ループ範囲")) << "a usage error, not a loop check: " << r.err;
+        EXPECT_FALSE(StartsWith(r.err, "ループ範囲"))
+            << "a usage error, not a loop check: " << r.err;
         EXPECT_FALSE(fs::exists(out));
     }
 }
@@ -497,10 +524,11 @@ TEST_F(CliTest, PreviewHoldsTheTwoSecondsAroundTheSeam) {
         testwave::PutU32(expected, 2 * half);
         const auto firstByte = static_cast<std::ptrdiff_t>(
             (static_cast<std::uint32_t>(row.end) - halfWindowFrames) * row.format.blockAlign);
-        const auto secondByte =
-            static_cast<std::ptrdiff_t>(static_cast<std::uint32_t>(row.start) * row.format.blockAlign);
+        const auto secondByte = static_cast<std::ptrdiff_t>(static_cast<std::uint32_t>(row.start) *
+                                                            row.format.blockAlign);
         expected.insert(expected.end(), data.begin() + firstByte, data.begin() + firstByte + half);
-        expected.insert(expected.end(), data.begin() + secondByte, data.begin() + secondByte + half);
+        expected.insert(expected.end(), data.begin() + secondByte,
+                        data.begin() + secondByte + half);
         EXPECT_EQ(Difference(testwave::ReadFile(out), expected), "");
     }
 }

@@ -44,8 +44,10 @@ int main(int argc, char** argv) {
             SDL_Quit();
             return 1;
         }
-        const Uint64 bytesPerSec = Uint64{static_cast<Uint32>(spec.freq)} * spec.channels * SDL_AUDIO_BITSIZE(spec.format) / 8;
-        const Uint64 limitMs = SDL_GetTicks64() + 1000 + Uint64{size} * 2000 / bytesPerSec;  // twice its length
+        const Uint64 bytesPerSec = Uint64{static_cast<Uint32>(spec.freq)} * spec.channels *
+                                   SDL_AUDIO_BITSIZE(spec.format) / 8;
+        const Uint64 limitMs =
+            SDL_GetTicks64() + 1000 + Uint64{size} * 2000 / bytesPerSec;  // twice its length
         while (SDL_GetQueuedAudioSize(device) > 0 && SDL_GetTicks64() < limitMs) SDL_Delay(20);
         if (SDL_GetQueuedAudioSize(device) == 0) {
             result = 0;

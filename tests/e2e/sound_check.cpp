@@ -55,7 +55,8 @@ std::uint16_t GetU16(const std::vector<std::uint8_t>& bytes, std::size_t at) {
 std::optional<std::vector<std::uint8_t>> ReadFile(const char* path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return std::nullopt;
-    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                                    std::istreambuf_iterator<char>());
     if (in.bad()) return std::nullopt;
     return bytes;
 }
@@ -93,7 +94,8 @@ int MakeWave(const char* path, const char* secondsText) {
     }
     const std::uint32_t frames = kFramesPerSec * static_cast<std::uint32_t>(seconds);
     const std::uint32_t dataBytes = frames * kBlockAlign;
-    std::vector<std::uint8_t> out = testwave::PlainHeader(testwave::Pcm(kBitsPerSample, kChannels, kFramesPerSec), dataBytes);
+    std::vector<std::uint8_t> out =
+        testwave::PlainHeader(testwave::Pcm(kBitsPerSample, kChannels, kFramesPerSec), dataBytes);
     out.reserve(kHeaderBytes + dataBytes);
     // Each frame is a hash of its index: noise with no period, so two consecutive frames name
     // one place in the file; at about a quarter of full scale it stays clear of any clipping in
@@ -101,7 +103,8 @@ int MakeWave(const char* path, const char* secondsText) {
     for (std::uint32_t frame = 0; frame < frames; ++frame) {
         const std::uint64_t noise = SplitMix64(frame);
         const auto left = static_cast<std::uint16_t>(static_cast<int>(noise & 0x3FFF) - 0x2000);
-        const auto right = static_cast<std::uint16_t>(static_cast<int>((noise >> 32) & 0x3FFF) - 0x2000);
+        const auto right =
+            static_cast<std::uint16_t>(static_cast<int>((noise >> 32) & 0x3FFF) - 0x2000);
         PutU16(out, left == 0 && right == 0 ? 1 : left);
         PutU16(out, right);
     }
@@ -122,10 +125,11 @@ struct Piece {
 };
 
 // True when the capture holds the block as the file's comment says; prints what it found.
-bool CaptureHoldsBlock(const std::vector<std::uint32_t>& block, const std::vector<std::uint32_t>& capture,
-                       std::size_t allowedLostHead, std::FILE* report) {
-    std::fprintf(report, "block: %zu frames (%.3f s); capture: %zu frames (%.3f s)\n", block.size(), Seconds(block.size()),
-                capture.size(), Seconds(capture.size()));
+bool CaptureHoldsBlock(const std::vector<std::uint32_t>& block,
+                       const std::vector<std::uint32_t>& capture, std::size_t allowedLostHead,
+                       std::FILE* report) {
+    std::fprintf(report, "block: %zu frames (%.3f s); capture: %zu frames (%.3f s)\n", block.size(),
+                 Seconds(block.size()), capture.size(), Seconds(capture.size()));
     // Two consecutive frames name a place in the block; the block is noise, so the places are
     // unique. Silence never names one, so the gaps of an underrun are never taken for the block.
     std::unordered_map<std::uint64_t, std::size_t> places;
@@ -144,7 +148,8 @@ bool CaptureHoldsBlock(const std::vector<std::uint32_t>& block, const std::vecto
         }
         const std::size_t k = found->second;
         std::size_t length = 0;
-        while (i + length < capture.size() && k + length < block.size() && capture[i + length] == block[k + length])
+        while (i + length < capture.size() && k + length < block.size() &&
+               capture[i + length] == block[k + length])
             ++length;
         if (length >= kMinPieceFrames) pieces.push_back({i, k, length});
         i += length;
@@ -160,21 +165,27 @@ bool CaptureHoldsBlock(const std::vector<std::uint32_t>& block, const std::vecto
     const std::size_t seam = block.size() / 2;
     bool seamInOnePiece = false;
     for (const Piece& piece : pieces) {
-        std::fprintf(report, "piece: capture frame %zu, block frames %zu..%zu (%.3f s)\n", piece.captureFrame,
-                    piece.blockFrame, piece.blockFrame + piece.frames - 1, Seconds(piece.frames));
+        std::fprintf(report, "piece: capture frame %zu, block frames %zu..%zu (%.3f s)\n",
+                     piece.captureFrame, piece.blockFrame, piece.blockFrame + piece.frames - 1,
+                     Seconds(piece.frames));
         if (&piece == &pieces.front() && piece.blockFrame != 0) {
             if (piece.blockFrame <= allowedLostHead) {
-                std::fprintf(report, "note: block frames 0..%zu are missing, lost as the stream joined the sink\n",
-                            piece.blockFrame - 1);
+                std::fprintf(
+                    report,
+                    "note: block frames 0..%zu are missing, lost as the stream joined the sink\n",
+                    piece.blockFrame - 1);
             } else {
-                std::fprintf(report, "FAIL: the capture begins at block frame %zu; frames 0..%zu are missing\n",
-                            piece.blockFrame, piece.blockFrame - 1);
+                std::fprintf(
+                    report,
+                    "FAIL: the capture begins at block frame %zu; frames 0..%zu are missing\n",
+                    piece.blockFrame, piece.blockFrame - 1);
                 ok = false;
             }
         } else if (piece.blockFrame != nextBlockFrame && ok) {
-            std::fprintf(report, "FAIL: after block frame %zu the capture goes on with block frame %zu%s\n",
-                        nextBlockFrame - 1, piece.blockFrame,
-                        nextBlockFrame == block.size() ? " (the block plays again)" : "");
+            std::fprintf(report,
+                         "FAIL: after block frame %zu the capture goes on with block frame %zu%s\n",
+                         nextBlockFrame - 1, piece.blockFrame,
+                         nextBlockFrame == block.size() ? " (the block plays again)" : "");
             ok = false;
         }
         nextBlockFrame = piece.blockFrame + piece.frames;
@@ -182,7 +193,8 @@ bool CaptureHoldsBlock(const std::vector<std::uint32_t>& block, const std::vecto
             longest = piece.frames;
             longestAt = piece.captureFrame;
         }
-        if (piece.blockFrame < seam && seam < piece.blockFrame + piece.frames) seamInOnePiece = true;
+        if (piece.blockFrame < seam && seam < piece.blockFrame + piece.frames)
+            seamInOnePiece = true;
         for (std::size_t j = cursor; j < piece.captureFrame; ++j) {
             if (capture[j] == 0) continue;
             if (strayFrames++ == 0) firstStray = j;
@@ -194,24 +206,33 @@ bool CaptureHoldsBlock(const std::vector<std::uint32_t>& block, const std::vecto
         if (strayFrames++ == 0) firstStray = j;
     }
 
-    std::fprintf(report, "pieces: %zu; longest exact run: %zu frames (%.3f s) at capture frame %zu; seam inside one run: %s\n",
-                pieces.size(), longest, Seconds(longest), longestAt, seamInOnePiece ? "yes" : "no");
+    std::fprintf(report,
+                 "pieces: %zu; longest exact run: %zu frames (%.3f s) at capture frame %zu; seam "
+                 "inside one run: %s\n",
+                 pieces.size(), longest, Seconds(longest), longestAt,
+                 seamInOnePiece ? "yes" : "no");
     if (pieces.empty()) {
         std::fprintf(report, "FAIL: no part of the block is in the capture\n");
         ok = false;
     } else if (nextBlockFrame != block.size() && ok) {
-        std::fprintf(report, "FAIL: the capture stops after block frame %zu of %zu\n", nextBlockFrame - 1, block.size());
+        std::fprintf(report, "FAIL: the capture stops after block frame %zu of %zu\n",
+                     nextBlockFrame - 1, block.size());
         ok = false;
     }
     if (strayFrames > 0) {
         // Usually a sample the sound path changed: show it beside what the block holds there.
         std::string nearest;
         for (const Piece& piece : pieces) {
-            if (piece.captureFrame + piece.frames == firstStray && piece.blockFrame + piece.frames < block.size())
-                nearest = ", where the block holds " + DescribeFrame(block[piece.blockFrame + piece.frames]);
+            if (piece.captureFrame + piece.frames == firstStray &&
+                piece.blockFrame + piece.frames < block.size())
+                nearest = ", where the block holds " +
+                          DescribeFrame(block[piece.blockFrame + piece.frames]);
         }
-        std::fprintf(report, "FAIL: %zu captured frames are neither silence nor the block; the first at capture frame %zu is %s%s\n",
-                    strayFrames, firstStray, DescribeFrame(capture[firstStray]).c_str(), nearest.c_str());
+        std::fprintf(report,
+                     "FAIL: %zu captured frames are neither silence nor the block; the first at "
+                     "capture frame %zu is %s%s\n",
+                     strayFrames, firstStray, DescribeFrame(capture[firstStray]).c_str(),
+                     nearest.c_str());
         ok = false;
     }
     if (longest < kMinLongestFrames) {
@@ -226,15 +247,19 @@ int Compare(const char* expectedPath, const char* capturePath, std::size_t allow
     const auto expectedBytes = ReadFile(expectedPath);
     const auto captureBytes = ReadFile(capturePath);
     if (!expectedBytes || !captureBytes) {
-        std::fprintf(stderr, "compare: cannot read %s\n", expectedBytes ? capturePath : expectedPath);
+        std::fprintf(stderr, "compare: cannot read %s\n",
+                     expectedBytes ? capturePath : expectedPath);
         return 2;
     }
     const std::vector<std::uint8_t>& header = *expectedBytes;
-    if (header.size() < kHeaderBytes || std::string_view(reinterpret_cast<const char*>(header.data()), 4) != "RIFF" ||
-        GetU16(header, 20) != 1 || GetU16(header, 22) != kChannels || GetU32(header, 24) != kFramesPerSec ||
-        GetU16(header, 32) != kBlockAlign || GetU16(header, 34) != kBitsPerSample ||
+    if (header.size() < kHeaderBytes ||
+        std::string_view(reinterpret_cast<const char*>(header.data()), 4) != "RIFF" ||
+        GetU16(header, 20) != 1 || GetU16(header, 22) != kChannels ||
+        GetU32(header, 24) != kFramesPerSec || GetU16(header, 32) != kBlockAlign ||
+        GetU16(header, 34) != kBitsPerSample ||
         GetU32(header, 40) != header.size() - kHeaderBytes) {
-        std::fprintf(stderr, "compare: %s is not a 44-byte-header 16-bit stereo 44100 Hz wave\n", expectedPath);
+        std::fprintf(stderr, "compare: %s is not a 44-byte-header 16-bit stereo 44100 Hz wave\n",
+                     expectedPath);
         return 2;
     }
     const std::vector<std::uint32_t> block = Frames(header, kHeaderBytes);
@@ -249,7 +274,8 @@ int Compare(const char* expectedPath, const char* capturePath, std::size_t allow
 // anything cannot hide a broken sound path.
 int SelfTest() {
     std::vector<std::uint32_t> block(2 * 88200);
-    for (std::size_t k = 0; k < block.size(); ++k) block[k] = static_cast<std::uint32_t>(SplitMix64(k) | 1);
+    for (std::size_t k = 0; k < block.size(); ++k)
+        block[k] = static_cast<std::uint32_t>(SplitMix64(k) | 1);
     const std::vector<std::uint32_t> silence(5000, 0);
     const auto join = [](std::initializer_list<std::vector<std::uint32_t>> parts) {
         std::vector<std::uint32_t> out;
@@ -274,19 +300,25 @@ int SelfTest() {
     };
     const Case cases[] = {
         {"block between silences", join({silence, block, silence}), 0, true},
-        {"block split by an underrun gap", join({silence, slice(0, 100000), silence, slice(100000, n), silence}), 0, true},
+        {"block split by an underrun gap",
+         join({silence, slice(0, 100000), silence, slice(100000, n), silence}), 0, true},
         {"block at the very edges of the capture", block, 0, true},
         {"one sample changed", offByOne, 0, false},
         {"first 100 frames lost", join({silence, slice(100, n), silence}), 0, false},
         {"first 100 frames lost, 200 allowed", join({silence, slice(100, n), silence}), 200, true},
-        {"first 5000 frames lost, 200 allowed", join({silence, slice(5000, n), silence}), 200, false},
+        {"first 5000 frames lost, 200 allowed", join({silence, slice(5000, n), silence}), 200,
+         false},
         {"last 10 frames missing", join({silence, slice(0, n - 10), silence}), 0, false},
-        {"frames missing at the seam", join({silence, slice(0, seam - 10), slice(seam, n), silence}), 0, false},
+        {"frames missing at the seam",
+         join({silence, slice(0, seam - 10), slice(seam, n), silence}), 0, false},
         {"block played twice", join({silence, block, silence, block, silence}), 0, false},
         {"halves swapped", join({silence, slice(seam, n), slice(0, seam), silence}), 0, false},
-        {"first half a frame late", join({silence, slice(1, seam), foreign, slice(seam, n), silence}), 0, false},
+        {"first half a frame late",
+         join({silence, slice(1, seam), foreign, slice(seam, n), silence}), 0, false},
         {"a foreign sound before the block", join({foreign, silence, block, silence}), 0, false},
-        {"no run of 1.5 s", join({slice(0, 60000), silence, slice(60000, 120000), silence, slice(120000, n)}), 0, false},
+        {"no run of 1.5 s",
+         join({slice(0, 60000), silence, slice(60000, 120000), silence, slice(120000, n)}), 0,
+         false},
         {"silence only", silence, 0, false},
     };
     std::FILE* scratch = std::tmpfile();
@@ -310,9 +342,10 @@ int main(int argc, char** argv) {
     if (command == "compare" && argc == 4) return Compare(argv[2], argv[3], 0);
     if (command == "compare" && argc == 6 && std::string_view(argv[4]) == "--allow-lost-head")
         return Compare(argv[2], argv[3], std::strtoul(argv[5], nullptr, 10));
-    std::fprintf(stderr,
-                 "usage: e2e_sound_check make-wave OUT.wav SECONDS\n"
-                 "       e2e_sound_check compare EXPECTED.wav CAPTURE.raw [--allow-lost-head FRAMES]\n"
-                 "       e2e_sound_check self-test\n");
+    std::fprintf(
+        stderr,
+        "usage: e2e_sound_check make-wave OUT.wav SECONDS\n"
+        "       e2e_sound_check compare EXPECTED.wav CAPTURE.raw [--allow-lost-head FRAMES]\n"
+        "       e2e_sound_check self-test\n");
     return 2;
 }

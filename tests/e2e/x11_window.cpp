@@ -149,7 +149,8 @@ int Grab(Display* display, Window window, const char* path) {
     }
     std::fprintf(file, "P6\n%d %d\n255\n", image.width, image.height);
     for (const Rgb& c : image.rgb) {
-        const unsigned char bytes[3] = {static_cast<unsigned char>(c.red), static_cast<unsigned char>(c.green),
+        const unsigned char bytes[3] = {static_cast<unsigned char>(c.red),
+                                        static_cast<unsigned char>(c.green),
                                         static_cast<unsigned char>(c.blue)};
         std::fwrite(bytes, 1, 3, file);
     }
@@ -196,7 +197,8 @@ int main(int argc, char** argv) {
     const int counts = command == "blue-columns" ? 3 : command == "ink-bands" ? 4 : 0;
     bool valid = (command == "close" && argc == 3) || (command == "grab" && argc == 4) ||
                  (counts > 0 && argc == 3 + counts);
-    for (int i = 0; valid && i < counts; ++i) valid = ReadNumber(argv[3 + i], numbers[i]) && numbers[i] < 1u << 20;
+    for (int i = 0; valid && i < counts; ++i)
+        valid = ReadNumber(argv[3 + i], numbers[i]) && numbers[i] < 1u << 20;
     if (!valid || !ReadNumber(argv[2], window) || window == 0) {
         std::fprintf(stderr,
                      "usage: e2e_x11 close WINDOW_ID\n"

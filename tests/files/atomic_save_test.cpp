@@ -12,8 +12,8 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -22,10 +22,10 @@
 #include <thread>
 #include <vector>
 
-#include "tests/support/wave_bytes.h"
 #include "files/atomic_save.h"
 #include "files/looped_wave_file.h"
 #include "files/wave_file.h"
+#include "tests/support/wave_bytes.h"
 #include "wave/looped_wave.h"
 #include "wave/pcm_format.h"
 #include "wave/user_texts.h"
@@ -91,7 +91,8 @@ struct Snapshot {
 
 std::set<std::string> Entries(const std::string& folder) {
     std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) names.insert(entry.path().filename().string());
+    for (const auto& entry : fs::directory_iterator(folder))
+        names.insert(entry.path().filename().string());
     return names;
 }
 
@@ -168,8 +169,8 @@ protected:
     }
 
     // The failure contract for a save to `target`: message, target unchanged, folder unchanged.
-    void ExpectRefusedSave(const std::string& target, const std::string& message, const Snapshot& before,
-                           const std::set<std::string>& folderBefore) {
+    void ExpectRefusedSave(const std::string& target, const std::string& message,
+                           const Snapshot& before, const std::set<std::string>& folderBefore) {
         EXPECT_TRUE(StartsWithSaveFailed(message)) << message;
         EXPECT_TRUE(Take(target) == before) << "the destination changed";
         EXPECT_EQ(Entries(dir.path), folderBefore) << "a file was left behind or removed";
@@ -185,14 +186,16 @@ TEST_F(SaveTest, RefusedSavesLeaveEverythingAsItWas) {
         std::string target;
         LoopRequest request;
     };
-    for (const Row& row : {Row{"repeat at INT32_MAX, new file", Path("new.wav"), {1000, 4000, 2147483647, 1}},
-                           Row{"repeat at INT32_MAX, over a file", existing, {1000, 4000, 2147483647, 1}},
-                           Row{"fade at INT32_MAX", existing, {1000, 4000, 2, 2147483647}},
-                           Row{"D fits 32 bits, D + 36 does not", existing, {1000, 1001, 536869903, 0}}}) {
+    for (const Row& row :
+         {Row{"repeat at INT32_MAX, new file", Path("new.wav"), {1000, 4000, 2147483647, 1}},
+          Row{"repeat at INT32_MAX, over a file", existing, {1000, 4000, 2147483647, 1}},
+          Row{"fade at INT32_MAX", existing, {1000, 4000, 2, 2147483647}},
+          Row{"D fits 32 bits, D + 36 does not", existing, {1000, 1001, 536869903, 0}}}) {
         SCOPED_TRACE(row.name);
         const Snapshot before = Take(row.target);
         const std::set<std::string> folderBefore = Entries(dir.path);
-        const std::string message = files::WriteLoopedWaveFile(row.target, Format(), Sound(), row.request);
+        const std::string message =
+            files::WriteLoopedWaveFile(row.target, Format(), Sound(), row.request);
         ExpectRefusedSave(row.target, message, before, folderBefore);
     }
 }
@@ -274,37 +277,63 @@ TEST_F(SaveTest, EveryKindOfDestinationIsWrittenOrRefusedAsAWhole) {
     struct Row {
         const char* name;
         std::function<std::string()> prepare;  // makes the scene, returns the destination
-        const char* reason;                     // "" for a save that must succeed
-        std::string written = "";               // the file that then holds the result
+        const char* reason;                    // "" for a save that must succeed
+        std::string written = "";              // the file that then holds the result
         bool asOtherUser = false;
     };
     const std::vector<Row> rows = {
         {"new file", [&] { return Path("new.wav"); }, "", Path("new.wav")},
-        {"existing file of another owner", [&] {
+        {"existing file of another owner",
+         [&] {
              const std::string p = OldFile("old.wav", 0640);
              if (root) (void)::chown(p.c_str(), 65534, 65534);
-             return p; }, "", Path("old.wav")},
-        {"symbolic link to a file", [&] {
+             return p;
+         },
+         "", Path("old.wav")},
+        {"symbolic link to a file",
+         [&] {
              OldFile("linked.wav", 0600);
              fs::create_symlink("linked.wav", Path("link.wav"));
-             return Path("link.wav"); }, "", Path("linked.wav")},
-        {"dangling symbolic link", [&] {
+             return Path("link.wav");
+         },
+         "", Path("linked.wav")},
+        {"dangling symbolic link",
+         [&] {
              fs::create_symlink("made.wav", Path("dangling.wav"));
-             return Path("dangling.wav"); }, "", Path("made.wav")},
-        {"folder", [&] { fs::create_directory(Path("folder")); return Path("folder"); }, "通常のファイルではありません"},
-        {"named pipe", [&] { ::mkfifo(Path("pipe").c_str(), 0644); return Path("pipe"); }, "通常のファイルではありません"},
+             return Path("dangling.wav");
+         },
+         "", Path("made.wav")},
+        {"folder",
+         [&] {
+             fs::create_directory(Path("folder"));
+             return Path("folder");
+         },
+         "通常のファイルではありません"},
+        {"named pipe",
+         [&] {
+             ::mkfifo(Path("pipe").c_str(), 0644);
+             return Path("pipe");
+         },
+         "通常のファイルではありません"},
         {"device node", [] { return std::string("/dev/null"); }, "通常のファイルではありません"},
-        {"read-only file", [&] { return OldFile("readonly.wav", 0444); }, "書き込みが許可されていません", "", true},
-        {"read-only folder, new file", [&] {
+        {"read-only file", [&] { return OldFile("readonly.wav", 0444); },
+         "書き込みが許可されていません", "", true},
+        {"read-only folder, new file",
+         [&] {
              fs::create_directory(Path("locked"));
              ::chmod(Path("locked").c_str(), 0555);
-             return Path("locked/new.wav"); }, "書き込みが許可されていません", "", true},
-        {"read-only folder, own file", [&] {
+             return Path("locked/new.wav");
+         },
+         "書き込みが許可されていません", "", true},
+        {"read-only folder, own file",
+         [&] {
              fs::create_directory(Path("locked2"));
              const std::string p = OldFile("locked2/own.wav", 0644);
              if (root) (void)::chown(p.c_str(), 65534, 65534);
              ::chmod(Path("locked2").c_str(), 0555);
-             return p; }, "書き込みが許可されていません", "", true},
+             return p;
+         },
+         "書き込みが許可されていません", "", true},
         {"255-byte name", [&] { return Path(name255); }, "", Path(name255)},
         {"256-byte name", [&] { return Path(name255 + "x"); }, "ファイル名が長すぎます"},
         {"missing folder", [&] { return Path("missing/out.wav"); }, "保存先のフォルダがありません"},
@@ -315,9 +344,12 @@ TEST_F(SaveTest, EveryKindOfDestinationIsWrittenOrRefusedAsAWhole) {
         const std::string folder = fs::path(destination).parent_path().string();
         const Snapshot before = Take(destination);
         const Snapshot writtenBefore = row.written.empty() ? Snapshot{} : Take(row.written);
-        const std::set<std::string> folderBefore = fs::exists(folder) ? Entries(folder) : std::set<std::string>{};
+        const std::set<std::string> folderBefore =
+            fs::exists(folder) ? Entries(folder) : std::set<std::string>{};
 
-        const auto save = [&] { return files::WriteLoopedWaveFile(destination, Format(), Sound(), kRequest); };
+        const auto save = [&] {
+            return files::WriteLoopedWaveFile(destination, Format(), Sound(), kRequest);
+        };
         const std::string message = row.asOtherUser ? AsOtherUser(save) : save();
         if (message.rfind("SKIP ", 0) == 0) {
             ADD_FAILURE() << message;  // CI runs as root, and root can always give itself up
@@ -364,10 +396,12 @@ TEST_F(SaveTest, ASaveEndedBySignalLeavesNothing) {
         files::TempKind kind;
         int signal;
     };
-    for (const Row row : {Row{files::TempKind::Unnamed, SIGTERM}, Row{files::TempKind::Unnamed, SIGKILL},
-                          Row{files::TempKind::Named, SIGTERM}, Row{files::TempKind::Named, SIGINT},
-                          Row{files::TempKind::Named, SIGHUP}}) {
-        SCOPED_TRACE(std::string(row.kind == files::TempKind::Unnamed ? "unnamed, " : "named, ") + ::strsignal(row.signal));
+    for (const Row row :
+         {Row{files::TempKind::Unnamed, SIGTERM}, Row{files::TempKind::Unnamed, SIGKILL},
+          Row{files::TempKind::Named, SIGTERM}, Row{files::TempKind::Named, SIGINT},
+          Row{files::TempKind::Named, SIGHUP}}) {
+        SCOPED_TRACE(std::string(row.kind == files::TempKind::Unnamed ? "unnamed, " : "named, ") +
+                     ::strsignal(row.signal));
         const std::string target = OldFile("out.wav", 0640);
         const Snapshot before = Take(target);
         const pid_t pid = ::fork();
@@ -400,7 +434,8 @@ TEST_F(SaveTest, ASaveEndedBySignalLeavesNothing) {
         EXPECT_TRUE(started) << "the save was never seen writing";
         EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == row.signal) << "status " << status;
         EXPECT_TRUE(Take(target) == before) << "the destination changed";
-        EXPECT_EQ(Entries(dir.path), std::set<std::string>{"out.wav"}) << "something was left behind";
+        EXPECT_EQ(Entries(dir.path), std::set<std::string>{"out.wav"})
+            << "something was left behind";
     }
 }
 

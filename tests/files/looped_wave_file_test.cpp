@@ -45,7 +45,8 @@ Bytes Render(const PcmFormat& f, const Bytes& sound, LoopRequest r) {
 
 std::vector<std::string> Entries(const std::string& dir) {
     std::vector<std::string> names;
-    for (const auto& e : std::filesystem::directory_iterator(dir)) names.push_back(e.path().filename());
+    for (const auto& e : std::filesystem::directory_iterator(dir))
+        names.push_back(e.path().filename());
     std::sort(names.begin(), names.end());
     return names;
 }
@@ -106,11 +107,14 @@ TEST(LoopedWaveFile, SavesOverTheFileItWasLoadedFrom) {
     testwave::WriteFile(path, testwave::Wave(testwave::Pcm(8, 1, 8), testwave::Pattern(60)));
     const wave::ParseResult loaded = files::ReadWaveFile(path);
     ASSERT_EQ(loaded.error, wave::WaveError::None);
-    ASSERT_EQ(files::WriteLoopedWaveFile(path, loaded.wave.format, loaded.wave.data, {10, 50, 2, 1}), "");
+    ASSERT_EQ(
+        files::WriteLoopedWaveFile(path, loaded.wave.format, loaded.wave.data, {10, 50, 2, 1}), "");
     const wave::ParseResult again = files::ReadWaveFile(path);
     ASSERT_EQ(again.error, wave::WaveError::None);
     ASSERT_EQ(again.wave.data.size(), 10u + 80u + 8u);
-    EXPECT_TRUE(std::equal(again.wave.data.begin(), again.wave.data.begin() + 90, Render(loaded.wave.format, loaded.wave.data, {10, 50, 2, 1}).begin() + 44));
+    EXPECT_TRUE(
+        std::equal(again.wave.data.begin(), again.wave.data.begin() + 90,
+                   Render(loaded.wave.format, loaded.wave.data, {10, 50, 2, 1}).begin() + 44));
 }
 
 TEST(LoopedWaveFile, WritesPartsAtomically) {

@@ -137,7 +137,8 @@ TEST(LoopFinderTest, SameSoundSameCandidatesAlsoFromTwoThreads) {
         for (std::size_t i = 0; i < first.size(); ++i) {
             if (other[i].start != first[i].start || other[i].end != first[i].end ||
                 std::memcmp(&other[i].qualityDb, &first[i].qualityDb, sizeof(double)) != 0 ||
-                other[i].repeatSeconds != first[i].repeatSeconds || other[i].passes != first[i].passes)
+                other[i].repeatSeconds != first[i].repeatSeconds ||
+                other[i].passes != first[i].passes)
                 return false;
         }
         return true;

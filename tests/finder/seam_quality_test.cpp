@@ -62,12 +62,17 @@ TEST(SeamQuality, MatchesItsFormula) {
     };
     // Period 2000 * pi / 0.05 is no whole frame count, so only a repeated stretch repeats.
     const auto repeated = [](std::int64_t f) { return Tone(f % 1000); };
-    const auto halfAfter1200 = [](std::int64_t f) { return f >= 1200 && f < 1300 ? 0.5 * Tone(f + 1000) : Tone(f); };
-    const auto halfBefore = [](std::int64_t f) { return f >= 1900 && f < 2000 ? 0.5 * Tone(f + 950) : Tone(f); };
+    const auto halfAfter1200 = [](std::int64_t f) {
+        return f >= 1200 && f < 1300 ? 0.5 * Tone(f + 1000) : Tone(f);
+    };
+    const auto halfBefore = [](std::int64_t f) {
+        return f >= 1900 && f < 2000 ? 0.5 * Tone(f + 950) : Tone(f);
+    };
     const Row rows[] = {
-        {"identical passes: the signal over the rounding noise", repeated, 1200, 2200, 1200, 2200, 100,
-         true, std::nullopt},
-        {"silence scores 0 dB", [](std::int64_t) { return 0.0; }, 500, 1500, 500, 1500, 100, true, 0.0},
+        {"identical passes: the signal over the rounding noise", repeated, 1200, 2200, 1200, 2200,
+         100, true, std::nullopt},
+        {"silence scores 0 dB", [](std::int64_t) { return 0.0; }, 500, 1500, 500, 1500, 100, true,
+         0.0},
         {"the join plays the sound at half its level: 6 dB", halfAfter1200, 1200, 2200, 1200, 2200,
          100, false, 6.02},
         {"too little after the end: the frames before the start and the end", halfBefore, 2000,
@@ -97,7 +102,8 @@ TEST(SeamQuality, TransparentSeamsRankFirstThenTheHigherQuality) {
     EXPECT_FALSE(finder::BetterSeam(good, clean));
     EXPECT_TRUE(finder::BetterSeam(good, poor));
     EXPECT_FALSE(finder::BetterSeam(poor, good));
-    EXPECT_FALSE(finder::BetterSeam(finder::Seam{10.0, true}, clean));  // transparent ones rank equal
+    EXPECT_FALSE(
+        finder::BetterSeam(finder::Seam{10.0, true}, clean));  // transparent ones rank equal
 }
 
 }  // namespace

@@ -66,10 +66,12 @@ TEST(CallThreadTest, HangingCallIsGivenUpAndLaterCallsAreRefusedUntilItReturns) 
     // Refused without waiting, and never run: nothing queues behind the hanging call.
     const auto ran = std::make_shared<std::atomic<bool>>(false);
     start = Clock::now();
-    EXPECT_FALSE(calls.Run([ran] {
-                          *ran = true;
-                          return std::uint64_t{1};
-                      }).has_value());
+    EXPECT_FALSE(calls
+                     .Run([ran] {
+                         *ran = true;
+                         return std::uint64_t{1};
+                     })
+                     .has_value());
     EXPECT_LT(MsSince(start), 50.0);
 
     gate->Open();
@@ -80,7 +82,9 @@ TEST(CallThreadTest, HangingCallIsGivenUpAndLaterCallsAreRefusedUntilItReturns) 
     EXPECT_FALSE(*ran);
 
     // A call that returns in time has no after-call.
-    EXPECT_EQ(calls.Run([] { return std::uint64_t{3}; }, [gate](std::uint64_t) { gate->afterResult = 0; }), 3u);
+    EXPECT_EQ(calls.Run([] { return std::uint64_t{3}; },
+                        [gate](std::uint64_t) { gate->afterResult = 0; }),
+              3u);
     EXPECT_EQ(gate->afterResult, 42u);
 }
 

@@ -34,21 +34,24 @@ constexpr std::uint32_t kFramesPer100Ms = kRate / 10;
 // no run of 64 bytes.
 std::vector<std::uint8_t> Recognisable(std::size_t size, unsigned step) {
     std::vector<std::uint8_t> out(size);
-    for (std::size_t k = 0; k < size; ++k) out[k] = static_cast<std::uint8_t>(1 + (k * step + k / 253) % 255);
+    for (std::size_t k = 0; k < size; ++k)
+        out[k] = static_cast<std::uint8_t>(1 + (k * step + k / 253) % 255);
     return out;
 }
 
 std::size_t Find(const std::vector<std::uint8_t>& haystack, const std::uint8_t* needle,
                  std::size_t size) {
     const auto at = std::search(haystack.begin(), haystack.end(), needle, needle + size);
-    return at == haystack.end() ? std::string::npos : static_cast<std::size_t>(at - haystack.begin());
+    return at == haystack.end() ? std::string::npos
+                                : static_cast<std::size_t>(at - haystack.begin());
 }
 
 class SdlWaveOutTest : public ::testing::Test {
 protected:
     void SetUp() override {
         const char* tmp = std::getenv("TMPDIR");
-        std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/sdlwave.XXXXXX";
+        std::string pattern =
+            std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/sdlwave.XXXXXX";
         ASSERT_NE(mkdtemp(pattern.data()), nullptr);
         folder = pattern;
         outputFile = folder + "/device.raw";
@@ -93,7 +96,8 @@ TEST_F(SdlWaveOutTest, OpenRefusesWhatItCannotPlay) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         HWAVEOUT handle = 0;
-        EXPECT_EQ(waveOutOpen(&handle, WAVE_MAPPER, &row.format, 0, 0, CALLBACK_NULL), WAVERR_BADFORMAT);
+        EXPECT_EQ(waveOutOpen(&handle, WAVE_MAPPER, &row.format, 0, 0, CALLBACK_NULL),
+                  WAVERR_BADFORMAT);
         EXPECT_EQ(handle, 0u);
     }
     // The highest rate served still opens.
@@ -141,7 +145,8 @@ TEST_F(SdlWaveOutTest, PlaysTheBlockOnceAndResetStopsIt) {
         if (now > 0 && now < kBlockFrames) sawMiddle = true;
         last = now;
     }
-    const auto playedMs = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started).count();
+    const auto playedMs =
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started).count();
     ASSERT_EQ(last, kBlockFrames) << "never reached the end";
     EXPECT_TRUE(sawMiddle);
     EXPECT_GE(playedMs, 900) << "the block was consumed faster than it plays";
@@ -193,8 +198,9 @@ TEST_F(SdlWaveOutTest, PlaysTheBlockOnceAndResetStopsIt) {
     RecordProperty("framesReachingDevice", static_cast<int>(framesOut));
     EXPECT_GE(framesOut + kFramesPer100Ms, beforeReset);
     EXPECT_LE(framesOut, beforeReset + kFramesPer100Ms) << "block bytes went on after the reset";
-    const bool silentAfter = std::all_of(played.begin() + static_cast<std::ptrdiff_t>(secondAt + matched),
-                                         played.end(), [](std::uint8_t b) { return b == 0; });
+    const bool silentAfter =
+        std::all_of(played.begin() + static_cast<std::ptrdiff_t>(secondAt + matched), played.end(),
+                    [](std::uint8_t b) { return b == 0; });
     EXPECT_TRUE(silentAfter) << "only silence may follow the reset";
 }
 

@@ -24,7 +24,8 @@ protected:
         const WAVEFORMAT format = Pcm16Stereo(1000);
         ASSERT_EQ(waveOutOpen(&handle, WAVE_MAPPER, &format, 0, 0, CALLBACK_NULL), 0u);
         block.assign(frames * 4, 0);
-        for (std::size_t i = 0; i < block.size(); ++i) block[i] = static_cast<std::uint8_t>(i * 3 + 1);
+        for (std::size_t i = 0; i < block.size(); ++i)
+            block[i] = static_cast<std::uint8_t>(i * 3 + 1);
         header.lpData = block.data();
         header.dwBufferLength = static_cast<std::uint32_t>(block.size());
         header.dwFlags = WHDR_BEGINLOOP | WHDR_ENDLOOP;
@@ -141,10 +142,10 @@ TEST_F(WaveOutTest, HeaderFlagRules) {
         std::uint32_t flags;
     };
     const std::vector<Step> steps = {
-        {"unprepare", 0, loop},                      // never prepared: left unchanged
+        {"unprepare", 0, loop},  // never prepared: left unchanged
         {"write", WAVERR_UNPREPARED, loop},
         {"prepare", 0, loop | WHDR_PREPARED},
-        {"prepare", 0, loop | WHDR_PREPARED},        // again: succeeds, changes nothing
+        {"prepare", 0, loop | WHDR_PREPARED},  // again: succeeds, changes nothing
         {"write", 0, loop | WHDR_PREPARED | WHDR_INQUEUE},
         {"write", WAVERR_STILLPLAYING, loop | WHDR_PREPARED | WHDR_INQUEUE},
         {"unprepare", WAVERR_STILLPLAYING, loop | WHDR_PREPARED | WHDR_INQUEUE},

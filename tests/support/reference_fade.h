@@ -26,7 +26,8 @@ inline void ReferenceFade(std::span<std::uint8_t> tail, int bits) {
     }
     const std::size_t n = tail.size() / 2;
     for (std::size_t i = 0; i < n; ++i) {
-        const auto v = static_cast<std::int16_t>(static_cast<std::uint16_t>(tail[2 * i] | tail[2 * i + 1] << 8));
+        const auto v = static_cast<std::int16_t>(
+            static_cast<std::uint16_t>(tail[2 * i] | tail[2 * i + 1] << 8));
         const double p = v * static_cast<double>(DefinedGain(0.0001, i, n));
         const auto u = static_cast<std::uint16_t>(static_cast<std::int16_t>(std::nearbyint(p)));
         tail[2 * i] = static_cast<std::uint8_t>(u & 0xFFu);

@@ -3,9 +3,9 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <initializer_list>
 #include <cstdlib>
 #include <filesystem>
+#include <initializer_list>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -116,7 +116,8 @@ inline Bytes Wave(const Format& f, const Bytes& data) {
 // Sample bytes whose every byte tells where it came from: byte k holds (k * 7 + k / 251) & 0xFF.
 inline Bytes Pattern(std::size_t size) {
     Bytes out(size);
-    for (std::size_t k = 0; k < size; ++k) out[k] = static_cast<std::uint8_t>((k * 7 + k / 251) & 0xFFu);
+    for (std::size_t k = 0; k < size; ++k)
+        out[k] = static_cast<std::uint8_t>((k * 7 + k / 251) & 0xFFu);
     return out;
 }
 
@@ -142,7 +143,8 @@ inline Bytes ReadFile(const std::string& path) {
 struct TempDir {
     std::string path;
     TempDir() {
-        std::string name = (std::filesystem::temp_directory_path() / "rundelt_test.XXXXXX").string();
+        std::string name =
+            (std::filesystem::temp_directory_path() / "rundelt_test.XXXXXX").string();
         if (::mkdtemp(name.data()) == nullptr) throw std::runtime_error("cannot create " + name);
         path = name;
     }

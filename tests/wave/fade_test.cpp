@@ -21,7 +21,9 @@ std::size_t FirstWrongGain(double base, std::size_t n) {
     std::vector<float> gains(n, -1.0f);
     wave::FadeGains(base, gains);
     for (std::size_t i = 0; i < n; ++i) {
-        if (std::bit_cast<std::uint32_t>(gains[i]) != std::bit_cast<std::uint32_t>(testwave::DefinedGain(base, i, n))) return i;
+        if (std::bit_cast<std::uint32_t>(gains[i]) !=
+            std::bit_cast<std::uint32_t>(testwave::DefinedGain(base, i, n)))
+            return i;
     }
     return n;
 }
@@ -44,7 +46,8 @@ TEST(FadeGains, EveryGainMatchesTheDefinitionForEveryShortLength) {
     for (const double base : {0.01, 0.0001}) {
         for (std::size_t n = 1; n <= 3000; ++n) {
             const std::size_t wrong = FirstWrongGain(base, n);
-            ASSERT_EQ(wrong, n) << "base " << base << ", n " << n << ": gain " << wrong << " differs";
+            ASSERT_EQ(wrong, n) << "base " << base << ", n " << n << ": gain " << wrong
+                                << " differs";
         }
     }
 }
@@ -53,9 +56,11 @@ TEST(FadeGains, EveryGainMatchesTheDefinitionForLongTails) {
     // 5 s and 30 s of 16-bit stereo at 44.1 kHz, 30 s of 8-bit mono, odd and prime lengths, and
     // lengths just around powers of two where the float spacing changes.
     for (const double base : {0.01, 0.0001}) {
-        for (const std::size_t n : {441000u, 2646000u, 1323000u, 65537u, 99991u, 262143u, 262144u, 262145u}) {
+        for (const std::size_t n :
+             {441000u, 2646000u, 1323000u, 65537u, 99991u, 262143u, 262144u, 262145u}) {
             const std::size_t wrong = FirstWrongGain(base, n);
-            EXPECT_EQ(wrong, n) << "base " << base << ", n " << n << ": gain " << wrong << " differs";
+            EXPECT_EQ(wrong, n) << "base " << base << ", n " << n << ": gain " << wrong
+                                << " differs";
         }
     }
 }
@@ -103,7 +108,8 @@ TEST(Fade, SixteenBitCurveHitsTheWorkedNumbers) {
     negative.push_back(0x55);  // an odd last byte is no sample and stays as it is
     wave::ApplyFade(negative, 16);
     EXPECT_EQ(Sample(negative, 0), -32768);
-    EXPECT_EQ(Sample(negative, 1), static_cast<std::int16_t>(std::nearbyint(-32768.0 * double(float(0.01)))));
+    EXPECT_EQ(Sample(negative, 1),
+              static_cast<std::int16_t>(std::nearbyint(-32768.0 * double(float(0.01)))));
     EXPECT_EQ(negative[4], 0x55);
 
     Bytes silent(1000, 0);

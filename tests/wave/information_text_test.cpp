@@ -30,8 +30,10 @@ TEST(InformationText, TextHasSevenAlignedLines) {
     ASSERT_EQ(mono.size(), 7u);
     EXPECT_EQ(mono[3], "ステレオ,モノラル       ： モノラル");
     EXPECT_EQ(mono[6], "再生時間                ： 5.00秒");
-    EXPECT_EQ(wave::InformationLines("x", Format(8, 1, 10000), 56689)[6], "再生時間                ： 5.67秒");
-    EXPECT_EQ(wave::InformationLines("x", Format(8, 1, 2), 2469)[6], "再生時間                ： 1234.50秒");
+    EXPECT_EQ(wave::InformationLines("x", Format(8, 1, 10000), 56689)[6],
+              "再生時間                ： 5.67秒");
+    EXPECT_EQ(wave::InformationLines("x", Format(8, 1, 2), 2469)[6],
+              "再生時間                ： 1234.50秒");
 }
 
 }  // namespace

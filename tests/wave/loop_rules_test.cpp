@@ -72,8 +72,11 @@ TEST(LoopRules, EndRule) {
 
 TEST(LoopRules, RoundHalfEven) {
     const std::pair<double, double> rows[] = {
-        {0.5, 0.0}, {1.5, 2.0}, {2.5, 2.0}, {-0.5, -0.0}, {-1.5, -2.0}, {-2.5, -2.0},
-        {2.4999, 2.0}, {2.5001, 3.0}, {1102.5, 1102.0}, {4503599627370497.0, 4503599627370497.0},
+        {0.5, 0.0},       {1.5, 2.0},
+        {2.5, 2.0},       {-0.5, -0.0},
+        {-1.5, -2.0},     {-2.5, -2.0},
+        {2.4999, 2.0},    {2.5001, 3.0},
+        {1102.5, 1102.0}, {4503599627370497.0, 4503599627370497.0},
     };
     for (const auto& [in, out] : rows) EXPECT_EQ(wave::RoundHalfEven(in), out) << in;
 }
@@ -84,10 +87,16 @@ wave::PcmFormat Format(std::int16_t bits, std::int16_t channels, std::int32_t ra
 }
 
 TEST(LoopRules, LastFrameRoundsHalfToEven) {
-    struct Row { std::int16_t bits, channels; std::int64_t dataBytes; std::int32_t last; };
-    for (const Row& r : {Row{16, 2, 882000, 220499}, Row{8, 1, 110250, 110249}, Row{16, 1, 220501, 110250},
-                         Row{16, 1, 220503, 110250}, Row{16, 2, 882003, 220500}, Row{8, 1, 0, -1},
-                         Row{8, 1, std::int64_t{1} << 40, 2147483647}, Row{0, 1, 1000, -1}, Row{16, 0, 1000, -1}}) {
+    struct Row {
+        std::int16_t bits, channels;
+        std::int64_t dataBytes;
+        std::int32_t last;
+    };
+    for (const Row& r :
+         {Row{16, 2, 882000, 220499}, Row{8, 1, 110250, 110249}, Row{16, 1, 220501, 110250},
+          Row{16, 1, 220503, 110250}, Row{16, 2, 882003, 220500}, Row{8, 1, 0, -1},
+          Row{8, 1, std::int64_t{1} << 40, 2147483647}, Row{0, 1, 1000, -1},
+          Row{16, 0, 1000, -1}}) {
         EXPECT_EQ(wave::LastFrameOf(Format(r.bits, r.channels, 8000), r.dataBytes), r.last)
             << r.bits << " bits " << r.channels << " ch " << r.dataBytes;
     }

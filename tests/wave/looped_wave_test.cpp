@@ -57,7 +57,9 @@ Bytes ExpectedTail(const PcmFormat& f, const Bytes& sound, LoopRequest r) {
     const std::size_t ba = static_cast<std::size_t>(f.nBlockAlign);
     const std::size_t loop = static_cast<std::size_t>(r.loopEnd - r.loopStart);
     Bytes tail;
-    for (std::size_t k = 0; k < static_cast<std::size_t>(r.fadeSeconds) * static_cast<std::size_t>(f.nSamplesPerSec); ++k) {
+    for (std::size_t k = 0;
+         k < static_cast<std::size_t>(r.fadeSeconds) * static_cast<std::size_t>(f.nSamplesPerSec);
+         ++k) {
         const std::size_t frame = static_cast<std::size_t>(r.loopStart) + k % loop;
         tail.insert(tail.end(), sound.begin() + static_cast<std::ptrdiff_t>(frame * ba),
                     sound.begin() + static_cast<std::ptrdiff_t>((frame + 1) * ba));
@@ -84,11 +86,11 @@ TEST(LoopedWave, TinyFileByteForByte) {
     testwave::PutU16(expected, 16);  // bits
     testwave::PutId(expected, "data");
     testwave::PutU32(expected, 50);
-    expected.insert(expected.end(), sound.begin(), sound.begin() + 6);          // intro
-    expected.insert(expected.end(), sound.begin() + 6, sound.begin() + 20);     // pass 1
-    expected.insert(expected.end(), sound.begin() + 6, sound.begin() + 20);     // pass 2
-    Bytes tail(sound.begin() + 6, sound.begin() + 20);                          // frames 3..9
-    tail.insert(tail.end(), sound.begin() + 6, sound.begin() + 8);              // then frame 3
+    expected.insert(expected.end(), sound.begin(), sound.begin() + 6);       // intro
+    expected.insert(expected.end(), sound.begin() + 6, sound.begin() + 20);  // pass 1
+    expected.insert(expected.end(), sound.begin() + 6, sound.begin() + 20);  // pass 2
+    Bytes tail(sound.begin() + 6, sound.begin() + 20);                       // frames 3..9
+    tail.insert(tail.end(), sound.begin() + 6, sound.begin() + 8);           // then frame 3
     wave::ApplyFade(tail, 16);
     expected.insert(expected.end(), tail.begin(), tail.end());
     const Bytes out = Render(f, sound, r);
@@ -101,11 +103,16 @@ TEST(LoopedWave, TinyFileByteForByte) {
 TEST(LoopedWave, LayoutsAndContents) {
     const PcmFormat f = Format(8, 1, 8);
     const Bytes sound = testwave::Pattern(40);
-    struct Row { const char* name; LoopRequest request; std::int64_t dataBytes; };
-    for (const Row& row : {Row{"plain", {5, 20, 2, 1}, 5 + 30 + 8}, Row{"loop from frame 0", {0, 20, 1, 1}, 20 + 8},
-                           Row{"no loop pass", {5, 20, 0, 1}, 5 + 8}, Row{"no fade", {5, 20, 3, 0}, 5 + 45},
-                           Row{"fade longer than the loop", {2, 7, 1, 2}, 2 + 5 + 16},
-                           Row{"loop to the last byte", {0, 40, 1, 0}, 40}}) {
+    struct Row {
+        const char* name;
+        LoopRequest request;
+        std::int64_t dataBytes;
+    };
+    for (const Row& row :
+         {Row{"plain", {5, 20, 2, 1}, 5 + 30 + 8}, Row{"loop from frame 0", {0, 20, 1, 1}, 20 + 8},
+          Row{"no loop pass", {5, 20, 0, 1}, 5 + 8}, Row{"no fade", {5, 20, 3, 0}, 5 + 45},
+          Row{"fade longer than the loop", {2, 7, 1, 2}, 2 + 5 + 16},
+          Row{"loop to the last byte", {0, 40, 1, 0}, 40}}) {
         SCOPED_TRACE(row.name);
         const LoopRequest& r = row.request;
         const Bytes out = Render(f, sound, r);
@@ -158,22 +165,35 @@ TEST(LoopedWave, RefusesBeforeWritingAnything) {
     PcmFormat over = Format(8, 1, 2147483612 - 10);
     // D = 2147483541: room for the pad byte and the chunk, but not for what our reader reads there.
     PcmFormat oddNearLimit = Format(8, 1, 2147483541 - 10);
-    struct Row { const char* name; PcmFormat format; LoopRequest request; const char* reason; };
-    for (const Row& row : {Row{"block align", badAlign, {0, 5, 1, 0}, "フォーマットが不整合です"},
-                           Row{"bytes per second", badAvg, {0, 5, 1, 0}, "フォーマットが不整合です"},
-                           Row{"negative start", f, {-1, 5, 1, 0}, "ループ範囲が不正です"},
-                           Row{"empty loop", f, {5, 5, 1, 0}, "ループ範囲が不正です"},
-                           Row{"end beyond the sound", f, {0, 11, 1, 0}, "ループ範囲が不正です"},
-                           Row{"negative repeat", f, {0, 5, -1, 0}, "繰り返し回数またはフェードの長さが不正です"},
-                           Row{"negative fade", f, {0, 5, 1, -1}, "繰り返し回数またはフェードの長さが不正です"},
-                           Row{"D + 36 one over", over, {0, 10, 1, 1}, "ファイルが大きすぎます"},
-                           Row{"repeat at INT32_MAX", f, {0, 10, 2147483647, 0}, "ファイルが大きすぎます"},
-                           Row{"fade at INT32_MAX", f, {0, 10, 1, 2147483647}, "ファイルが大きすぎます"},
-                           Row{"sampler loop without a pass", f, {0, 5, 0, 1, true}, "ループ情報にはリピート回数が1以上必要です"},
-                           Row{"sampler chunk over the limit", fits, {0, 10, 1, 1, true}, "ファイルが大きすぎます"},
-                           Row{"odd D whose chunk our reader could not read back", oddNearLimit, {0, 10, 1, 1, true}, "ファイルが大きすぎます"}}) {
+    struct Row {
+        const char* name;
+        PcmFormat format;
+        LoopRequest request;
+        const char* reason;
+    };
+    for (const Row& row :
+         {Row{"block align", badAlign, {0, 5, 1, 0}, "フォーマットが不整合です"},
+          Row{"bytes per second", badAvg, {0, 5, 1, 0}, "フォーマットが不整合です"},
+          Row{"negative start", f, {-1, 5, 1, 0}, "ループ範囲が不正です"},
+          Row{"empty loop", f, {5, 5, 1, 0}, "ループ範囲が不正です"},
+          Row{"end beyond the sound", f, {0, 11, 1, 0}, "ループ範囲が不正です"},
+          Row{"negative repeat", f, {0, 5, -1, 0}, "繰り返し回数またはフェードの長さが不正です"},
+          Row{"negative fade", f, {0, 5, 1, -1}, "繰り返し回数またはフェードの長さが不正です"},
+          Row{"D + 36 one over", over, {0, 10, 1, 1}, "ファイルが大きすぎます"},
+          Row{"repeat at INT32_MAX", f, {0, 10, 2147483647, 0}, "ファイルが大きすぎます"},
+          Row{"fade at INT32_MAX", f, {0, 10, 1, 2147483647}, "ファイルが大きすぎます"},
+          Row{"sampler loop without a pass",
+              f,
+              {0, 5, 0, 1, true},
+              "ループ情報にはリピート回数が1以上必要です"},
+          Row{"sampler chunk over the limit", fits, {0, 10, 1, 1, true}, "ファイルが大きすぎます"},
+          Row{"odd D whose chunk our reader could not read back",
+              oddNearLimit,
+              {0, 10, 1, 1, true},
+              "ファイルが大きすぎます"}}) {
         wave::LoopedLayout layout;
-        EXPECT_EQ(wave::PlanLoopedWave(row.format, sound, row.request, layout), std::string("保存に失敗しました：") + row.reason)
+        EXPECT_EQ(wave::PlanLoopedWave(row.format, sound, row.request, layout),
+                  std::string("保存に失敗しました：") + row.reason)
             << row.name;
         MemorySink sink;
         EXPECT_NE(wave::RenderLoopedWave(row.format, sound, row.request, sink), "") << row.name;
@@ -200,32 +220,46 @@ TEST(LoopedWave, ReportsAFailedWrite) {
 TEST(SamplerLoop, ChunkBytesByHand) {
     Bytes expected;
     testwave::PutId(expected, "smpl");
-    for (const std::uint32_t field : {60u,          // payload bytes
-                                      0u, 0u,       // manufacturer, product
-                                      22676u,       // 10^9 / 44100 = 22675.7 ns, rounded
-                                      60u, 0u,      // unity note, pitch fraction
-                                      0u, 0u,       // SMPTE format and offset
-                                      1u, 0u,       // one loop, no sampler data
-                                      0u, 0u,       // cue point id, forward
-                                      100000u,      // first frame
-                                      299999u,      // last frame, inclusive
-                                      0u, 0u}) {    // fraction, endless
+    for (const std::uint32_t field : {60u,        // payload bytes
+                                      0u, 0u,     // manufacturer, product
+                                      22676u,     // 10^9 / 44100 = 22675.7 ns, rounded
+                                      60u, 0u,    // unity note, pitch fraction
+                                      0u, 0u,     // SMPTE format and offset
+                                      1u, 0u,     // one loop, no sampler data
+                                      0u, 0u,     // cue point id, forward
+                                      100000u,    // first frame
+                                      299999u,    // last frame, inclusive
+                                      0u, 0u}) {  // fraction, endless
         testwave::PutU32(expected, field);
     }
     ExpectSameBytes(wave::SamplerChunk(44100, 100000, 299999), expected);
     // The period rounds to the nearest nanosecond, up and down.
-    for (const auto& [rate, periodNs] : {std::pair{48000, 20833u}, std::pair{11025, 90703u}, std::pair{1, 1000000000u}}) {
+    for (const auto& [rate, periodNs] :
+         {std::pair{48000, 20833u}, std::pair{11025, 90703u}, std::pair{1, 1000000000u}}) {
         const Bytes chunk = wave::SamplerChunk(rate, 0, 1);
-        EXPECT_EQ(chunk[16] | chunk[17] << 8 | chunk[18] << 16 | chunk[19] << 24, static_cast<int>(periodNs)) << rate;
+        EXPECT_EQ(chunk[16] | chunk[17] << 8 | chunk[18] << 16 | chunk[19] << 24,
+                  static_cast<int>(periodNs))
+            << rate;
     }
 }
 
 // The file with the chunk is the file without it plus the trailer, with the RIFF size counting
 // the trailer; our own reader still reads the same samples, odd data size and pad byte included.
 TEST(SamplerLoop, TrailerAfterTheSamplesAndOurReaderKeepsThem) {
-    struct Row { const char* name; PcmFormat format; LoopRequest request; std::size_t dataBytes; bool pad; };
-    for (const Row& row : {Row{"8-bit mono, odd data size", Format(8, 1, 8), {5, 20, 2, 1, true}, 5 + 30 + 8, true},
-                           Row{"16-bit mono, even data size", Format(16, 1, 4), {3, 10, 2, 1, true}, 2 * (3 + 14 + 4), false}}) {
+    struct Row {
+        const char* name;
+        PcmFormat format;
+        LoopRequest request;
+        std::size_t dataBytes;
+        bool pad;
+    };
+    for (const Row& row :
+         {Row{"8-bit mono, odd data size", Format(8, 1, 8), {5, 20, 2, 1, true}, 5 + 30 + 8, true},
+          Row{"16-bit mono, even data size",
+              Format(16, 1, 4),
+              {3, 10, 2, 1, true},
+              2 * (3 + 14 + 4),
+              false}}) {
         SCOPED_TRACE(row.name);
         const Bytes sound = testwave::Pattern(40);
         LoopRequest plainRequest = row.request;
@@ -234,10 +268,14 @@ TEST(SamplerLoop, TrailerAfterTheSamplesAndOurReaderKeepsThem) {
         ASSERT_EQ(plain.size(), 44 + row.dataBytes);
 
         Bytes expected = plain;
-        const std::uint32_t riffBytes = static_cast<std::uint32_t>(36 + row.dataBytes + (row.pad ? 1 : 0) + 68);
-        for (int k = 0; k < 4; ++k) expected[4 + static_cast<std::size_t>(k)] = static_cast<std::uint8_t>(riffBytes >> (8 * k));
+        const std::uint32_t riffBytes =
+            static_cast<std::uint32_t>(36 + row.dataBytes + (row.pad ? 1 : 0) + 68);
+        for (int k = 0; k < 4; ++k)
+            expected[4 + static_cast<std::size_t>(k)] =
+                static_cast<std::uint8_t>(riffBytes >> (8 * k));
         if (row.pad) expected.push_back(0);
-        const Bytes chunk = wave::SamplerChunk(row.format.nSamplesPerSec, row.request.loopStart, row.request.loopEnd - 1);
+        const Bytes chunk = wave::SamplerChunk(row.format.nSamplesPerSec, row.request.loopStart,
+                                               row.request.loopEnd - 1);
         expected.insert(expected.end(), chunk.begin(), chunk.end());
         const Bytes out = Render(row.format, sound, row.request);
         ExpectSameBytes(out, expected);

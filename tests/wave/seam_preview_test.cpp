@@ -35,17 +35,25 @@ TEST(SeamPreview, RefusesWhatWouldLeaveTheSoundAndTouchesNothing) {
     wave::PcmFormat inconsistent = f;
     inconsistent.nAvgBytesPerSec = 2 * f.nAvgBytesPerSec;
     const Bytes sound = testwave::Pattern(60000);
-    struct Row { const char* name; wave::PcmFormat format; std::int32_t start, end; std::size_t previewBytes; };
-    for (const Row& r : {Row{"inconsistent", inconsistent, 0, 30000, 176400}, Row{"wrong buffer", f, 0, 30000, 44099},
+    struct Row {
+        const char* name;
+        wave::PcmFormat format;
+        std::int32_t start, end;
+        std::size_t previewBytes;
+    };
+    for (const Row& r : {Row{"inconsistent", inconsistent, 0, 30000, 176400},
+                         Row{"wrong buffer", f, 0, 30000, 44099},
                          Row{"end too near the start of the sound", f, 0, 22049, 44100},
-                         Row{"end beyond the sound", f, 0, 60001, 44100}, Row{"start beyond the sound", f, 37951, 60000, 44100},
+                         Row{"end beyond the sound", f, 0, 60001, 44100},
+                         Row{"start beyond the sound", f, 37951, 60000, 44100},
                          Row{"negative start", f, -1, 30000, 44100}}) {
         Bytes preview(r.previewBytes, 0xAB);
         EXPECT_NE(wave::FillPreview(r.format, sound, r.start, r.end, preview), "") << r.name;
         EXPECT_EQ(preview, Bytes(r.previewBytes, 0xAB)) << r.name;
     }
     Bytes preview(44100);
-    EXPECT_EQ(wave::FillPreview(f, sound, 37950, 60000, preview), "");  // both halves end at the last byte
+    EXPECT_EQ(wave::FillPreview(f, sound, 37950, 60000, preview),
+              "");  // both halves end at the last byte
 }
 
 }  // namespace

@@ -30,13 +30,15 @@ using testwave::Chunk;
 Bytes Fmt(testwave::Format f) { return Chunk("fmt ", testwave::FmtPayload(f)); }
 Bytes Data(std::size_t size) { return Chunk("data", testwave::Pattern(size)); }
 
-testwave::Format With(testwave::Format f, std::uint32_t testwave::Format::*field, std::uint32_t value) {
+testwave::Format With(testwave::Format f, std::uint32_t testwave::Format::*field,
+                      std::uint32_t value) {
     f.*field = value;
     return f;
 }
 
 Bytes WithRiffSize(Bytes file, std::uint32_t size) {
-    for (int i = 0; i < 4; ++i) file[4 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(size >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        file[4 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(size >> (8 * i));
     return file;
 }
 
@@ -60,46 +62,105 @@ std::vector<ReaderRow> ReaderRows() {
     return {
         {"PlainFile", plain, WaveError::None, len, ""},
         {"FiveSecondsExactly", testwave::Wave(cd, Bytes(882000)), WaveError::None, -1, ""},
-        {"JustUnderFiveSeconds", testwave::Wave(cd, Bytes(881999)), WaveError::TooShort, 881999 + 44, kTooShort},
+        {"JustUnderFiveSeconds", testwave::Wave(cd, Bytes(881999)), WaveError::TooShort,
+         881999 + 44, kTooShort},
         {"EmptyFile", {}, WaveError::BadRiffHeader, 0, kBadRiff},
-        {"ElevenBytes", Bytes(plain.begin(), plain.begin() + 11), WaveError::BadRiffHeader, 0, kBadRiff},
+        {"ElevenBytes", Bytes(plain.begin(), plain.begin() + 11), WaveError::BadRiffHeader, 0,
+         kBadRiff},
         {"RiffSizeLengthPlus8", WithRiffSize(plain, len + 8), WaveError::None, -1, ""},
-        {"RiffSizeLengthPlus9", WithRiffSize(plain, len + 9), WaveError::BadRiffHeader, 0, kBadRiff},
-        {"NotRiff", testwave::Join({Bytes{'R', 'I', 'F', 'X'}, Bytes(plain.begin() + 4, plain.end())}), WaveError::BadRiffHeader, 0, kBadRiff},
-        {"NotWave", testwave::Join({Bytes(plain.begin(), plain.begin() + 8), Bytes{'W', 'A', 'V', 'f'}, goodChunks}), WaveError::BadRiffHeader, 0, kBadRiff},
-        {"NegativeRiffSizeReadsNoChunk", WithRiffSize(plain, 0x80000000u), WaveError::NotWave, 12, kNotWave},
+        {"RiffSizeLengthPlus9", WithRiffSize(plain, len + 9), WaveError::BadRiffHeader, 0,
+         kBadRiff},
+        {"NotRiff",
+         testwave::Join({Bytes{'R', 'I', 'F', 'X'}, Bytes(plain.begin() + 4, plain.end())}),
+         WaveError::BadRiffHeader, 0, kBadRiff},
+        {"NotWave",
+         testwave::Join(
+             {Bytes(plain.begin(), plain.begin() + 8), Bytes{'W', 'A', 'V', 'f'}, goodChunks}),
+         WaveError::BadRiffHeader, 0, kBadRiff},
+        {"NegativeRiffSizeReadsNoChunk", WithRiffSize(plain, 0x80000000u), WaveError::NotWave, 12,
+         kNotWave},
         {"RiffSizeEndsBeforeData", WithRiffSize(plain, 4 + 24), WaveError::NotWave, 36, kNotWave},
-        {"Fmt18Accepted", testwave::Riff(testwave::Join({fmt18, Data(40)})), WaveError::None, -1, ""},
-        {"FloatTag", testwave::Riff(testwave::Join({Fmt(With(kTiny, &F::tag, 3)), Data(40)})), WaveError::NotPcm, 12, kNotPcm},
-        {"ExtensibleTag", testwave::Riff(testwave::Join({Fmt(With(kTiny, &F::tag, 0xFFFE)), Data(40)})), WaveError::NotPcm, 12, kNotPcm},
-        {"Fmt14", testwave::Riff(testwave::Join({fmt14, Data(40)})), WaveError::BadChunkSize, 12, kBadSize},
-        {"EmptyListAfterGoodChunks", testwave::Riff(testwave::Join({goodChunks, testwave::ChunkClaiming("LIST", 0, {})})), WaveError::BadChunkSize, 12 + 24 + 48, kBadSize},
-        {"Bits24", testwave::Riff(testwave::Join({Fmt(With(kTiny, &F::bits, 24)), Data(40)})), WaveError::BadFormat, 12, kBadFormat},
-        {"Channels3", testwave::Riff(testwave::Join({Fmt(With(kTiny, &F::channels, 3)), Data(40)})), WaveError::BadFormat, 12, kBadFormat},
-        {"ChannelsMinus1", testwave::Riff(testwave::Join({Fmt(With(kTiny, &F::channels, 0xFFFF)), Data(40)})), WaveError::BadFormat, 12, kBadFormat},
-        {"Rate0", testwave::Riff(testwave::Join({Fmt(With(kTiny, &F::rate, 0)), Data(40)})), WaveError::BadFormat, 12, kBadFormat},
-        {"Avg0", testwave::Riff(testwave::Join({Fmt(With(kTiny, &F::avgBytes, 0)), Data(40)})), WaveError::BadFormat, 12, kBadFormat},
-        {"BlockAlign0Accepted", testwave::Riff(testwave::Join({Fmt(With(kTiny, &F::blockAlign, 0)), Data(40)})), WaveError::None, -1, ""},
-        {"DataBeforeFmt", testwave::Riff(testwave::Join({Data(40), Fmt(kTiny)})), WaveError::None, -1, ""},
-        {"ValidFmtThenInvalidFmt", testwave::Riff(testwave::Join({goodChunks, Fmt(With(kTiny, &F::rate, 0))})), WaveError::BadFormat, 12 + 24 + 48, kBadFormat},
+        {"Fmt18Accepted", testwave::Riff(testwave::Join({fmt18, Data(40)})), WaveError::None, -1,
+         ""},
+        {"FloatTag", testwave::Riff(testwave::Join({Fmt(With(kTiny, &F::tag, 3)), Data(40)})),
+         WaveError::NotPcm, 12, kNotPcm},
+        {"ExtensibleTag",
+         testwave::Riff(testwave::Join({Fmt(With(kTiny, &F::tag, 0xFFFE)), Data(40)})),
+         WaveError::NotPcm, 12, kNotPcm},
+        {"Fmt14", testwave::Riff(testwave::Join({fmt14, Data(40)})), WaveError::BadChunkSize, 12,
+         kBadSize},
+        {"EmptyListAfterGoodChunks",
+         testwave::Riff(testwave::Join({goodChunks, testwave::ChunkClaiming("LIST", 0, {})})),
+         WaveError::BadChunkSize, 12 + 24 + 48, kBadSize},
+        {"Bits24", testwave::Riff(testwave::Join({Fmt(With(kTiny, &F::bits, 24)), Data(40)})),
+         WaveError::BadFormat, 12, kBadFormat},
+        {"Channels3", testwave::Riff(testwave::Join({Fmt(With(kTiny, &F::channels, 3)), Data(40)})),
+         WaveError::BadFormat, 12, kBadFormat},
+        {"ChannelsMinus1",
+         testwave::Riff(testwave::Join({Fmt(With(kTiny, &F::channels, 0xFFFF)), Data(40)})),
+         WaveError::BadFormat, 12, kBadFormat},
+        {"Rate0", testwave::Riff(testwave::Join({Fmt(With(kTiny, &F::rate, 0)), Data(40)})),
+         WaveError::BadFormat, 12, kBadFormat},
+        {"Avg0", testwave::Riff(testwave::Join({Fmt(With(kTiny, &F::avgBytes, 0)), Data(40)})),
+         WaveError::BadFormat, 12, kBadFormat},
+        {"BlockAlign0Accepted",
+         testwave::Riff(testwave::Join({Fmt(With(kTiny, &F::blockAlign, 0)), Data(40)})),
+         WaveError::None, -1, ""},
+        {"DataBeforeFmt", testwave::Riff(testwave::Join({Data(40), Fmt(kTiny)})), WaveError::None,
+         -1, ""},
+        {"ValidFmtThenInvalidFmt",
+         testwave::Riff(testwave::Join({goodChunks, Fmt(With(kTiny, &F::rate, 0))})),
+         WaveError::BadFormat, 12 + 24 + 48, kBadFormat},
         {"NoData", testwave::Riff(Fmt(kTiny)), WaveError::NotWave, 36, kNotWave},
         {"NoFmt", testwave::Riff(Data(40)), WaveError::NotWave, 60, kNotWave},
         // The pad byte is read as the first byte of the next id; "\0dat" is skipped with the
         // size made of 'a' and the data size's low bytes (0x2861), past the extent.
-        {"PadByteShiftsNextHeader", testwave::Riff(testwave::Join({Fmt(kTiny), Chunk("junk", Bytes{1, 2, 3}), Bytes{0}, Data(40)})), WaveError::NotWave, 12 + 24 + 11 + 8 + 0x2861, kNotWave},
+        {"PadByteShiftsNextHeader",
+         testwave::Riff(
+             testwave::Join({Fmt(kTiny), Chunk("junk", Bytes{1, 2, 3}), Bytes{0}, Data(40)})),
+         WaveError::NotWave, 12 + 24 + 11 + 8 + 0x2861, kNotWave},
         // A lone pad byte at the end cannot hold a header: the walk ends there.
-        {"LonePadByteAtEnd", testwave::Riff(testwave::Join({goodChunks, Chunk("junk", Bytes{1, 2, 3}), Bytes{0}})), WaveError::None, -1, ""},
-        {"UnknownChunkPastFileEndIsSkipped", testwave::Riff(testwave::Join({goodChunks, testwave::ChunkClaiming("junk", 1000, {1, 2})})), WaveError::None, -1, ""},
-        {"DataPayloadBeyondFile", testwave::Riff(testwave::Join({Fmt(kTiny), testwave::ChunkClaiming("data", 41, testwave::Pattern(40))})), WaveError::BadChunkSize, 36, kBadSize},
-        {"FmtBlockBeyondFile", testwave::Riff(testwave::ChunkClaiming("fmt ", 16, Bytes(10))), WaveError::BadChunkSize, 12, kBadSize},
-        {"Data2GiBOver10Bytes", testwave::Riff(testwave::Join({Fmt(kTiny), testwave::ChunkClaiming("data", 0x80000000u, Bytes(10))})), WaveError::BadChunkSize, 36, kBadSize},
-        {"DataSizeInt32Max", testwave::Riff(testwave::Join({Fmt(kTiny), testwave::ChunkClaiming("data", 0x7FFFFFFFu, Bytes(10))})), WaveError::BadChunkSize, 36, kBadSize},
-        {"SkippedChunkEndingPast32Bits", testwave::Riff(testwave::Join({goodChunks, testwave::ChunkClaiming("junk", 0x7FFFFFF0u, Bytes(10))})), WaveError::BadChunkSize, 84, kBadSize},
-        {"FmtEndingPast32BitsTag3", testwave::Riff(testwave::ChunkClaiming("fmt ", 0x7FFFFFF0u, testwave::FmtPayload(With(kTiny, &F::tag, 3)))), WaveError::NotPcm, 12, kNotPcm},
-        {"FmtEndingPast32BitsPcm", testwave::Riff(testwave::ChunkClaiming("fmt ", 0x7FFFFFF0u, testwave::FmtPayload(kTiny))), WaveError::BadChunkSize, 12, kBadSize},
-        {"AvgInt32Max", testwave::Riff(testwave::Join({Fmt(With(kTiny, &F::avgBytes, 0x7FFFFFFFu)), Data(40)})), WaveError::BadFormat, 12, kBadFormat},
-        {"RateTimes4Overflows", testwave::Riff(testwave::Join({Fmt(With(kTiny, &F::rate, 0x20000000u)), Data(40)})), WaveError::BadFormat, 12, kBadFormat},
-        {"RateTimes4JustFits", testwave::Riff(testwave::Join({Fmt(With(kTiny, &F::rate, 0x1FFFFFFFu)), Data(40)})), WaveError::None, -1, ""},
+        {"LonePadByteAtEnd",
+         testwave::Riff(testwave::Join({goodChunks, Chunk("junk", Bytes{1, 2, 3}), Bytes{0}})),
+         WaveError::None, -1, ""},
+        {"UnknownChunkPastFileEndIsSkipped",
+         testwave::Riff(
+             testwave::Join({goodChunks, testwave::ChunkClaiming("junk", 1000, {1, 2})})),
+         WaveError::None, -1, ""},
+        {"DataPayloadBeyondFile",
+         testwave::Riff(testwave::Join(
+             {Fmt(kTiny), testwave::ChunkClaiming("data", 41, testwave::Pattern(40))})),
+         WaveError::BadChunkSize, 36, kBadSize},
+        {"FmtBlockBeyondFile", testwave::Riff(testwave::ChunkClaiming("fmt ", 16, Bytes(10))),
+         WaveError::BadChunkSize, 12, kBadSize},
+        {"Data2GiBOver10Bytes",
+         testwave::Riff(
+             testwave::Join({Fmt(kTiny), testwave::ChunkClaiming("data", 0x80000000u, Bytes(10))})),
+         WaveError::BadChunkSize, 36, kBadSize},
+        {"DataSizeInt32Max",
+         testwave::Riff(
+             testwave::Join({Fmt(kTiny), testwave::ChunkClaiming("data", 0x7FFFFFFFu, Bytes(10))})),
+         WaveError::BadChunkSize, 36, kBadSize},
+        {"SkippedChunkEndingPast32Bits",
+         testwave::Riff(
+             testwave::Join({goodChunks, testwave::ChunkClaiming("junk", 0x7FFFFFF0u, Bytes(10))})),
+         WaveError::BadChunkSize, 84, kBadSize},
+        {"FmtEndingPast32BitsTag3",
+         testwave::Riff(testwave::ChunkClaiming("fmt ", 0x7FFFFFF0u,
+                                                testwave::FmtPayload(With(kTiny, &F::tag, 3)))),
+         WaveError::NotPcm, 12, kNotPcm},
+        {"FmtEndingPast32BitsPcm",
+         testwave::Riff(testwave::ChunkClaiming("fmt ", 0x7FFFFFF0u, testwave::FmtPayload(kTiny))),
+         WaveError::BadChunkSize, 12, kBadSize},
+        {"AvgInt32Max",
+         testwave::Riff(testwave::Join({Fmt(With(kTiny, &F::avgBytes, 0x7FFFFFFFu)), Data(40)})),
+         WaveError::BadFormat, 12, kBadFormat},
+        {"RateTimes4Overflows",
+         testwave::Riff(testwave::Join({Fmt(With(kTiny, &F::rate, 0x20000000u)), Data(40)})),
+         WaveError::BadFormat, 12, kBadFormat},
+        {"RateTimes4JustFits",
+         testwave::Riff(testwave::Join({Fmt(With(kTiny, &F::rate, 0x1FFFFFFFu)), Data(40)})),
+         WaveError::None, -1, ""},
     };
 }
 
@@ -129,7 +190,10 @@ TEST(WaveReader, KeepsTheLastFormatAndDataVerbatim) {
     testwave::Format first = kTiny;
     testwave::Format second = With(kTiny, &testwave::Format::blockAlign, 7);  // kept although wrong
     const Bytes second48 = testwave::Pattern(48);
-    const Bytes file = testwave::Riff(testwave::Join({Fmt(first), Data(40), Chunk("fmt ", testwave::Join({testwave::FmtPayload(second), Bytes{9, 9}})), Chunk("data", second48)}));
+    const Bytes file = testwave::Riff(
+        testwave::Join({Fmt(first), Data(40),
+                        Chunk("fmt ", testwave::Join({testwave::FmtPayload(second), Bytes{9, 9}})),
+                        Chunk("data", second48)}));
     const wave::ParseResult result = wave::ParseWave(file);
     ASSERT_EQ(result.error, WaveError::None);
     EXPECT_EQ(result.wave.data, second48);

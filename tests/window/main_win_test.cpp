@@ -20,9 +20,9 @@
 #include <QSignalSpy>
 #include <QStyle>
 #include <QStyleOptionButton>
+#include <QTest>
 #include <QTextCursor>
 #include <QTextDocument>
-#include <QTest>
 #include <QTimer>
 #include <QUrl>
 #include <algorithm>
@@ -31,14 +31,14 @@
 #include <string>
 #include <vector>
 
-#include "platform/virtual_wave_out.h"
-#include "tests/support/looped_music.h"
-#include "tests/support/wave_bytes.h"
-#include "window/overview_bar.h"
 #include "app/command_line.h"
 #include "app/loaded_sound.h"
 #include "app/preview_device.h"
+#include "platform/virtual_wave_out.h"
+#include "tests/support/looped_music.h"
+#include "tests/support/wave_bytes.h"
 #include "window/file_dialogs.h"
+#include "window/overview_bar.h"
 
 namespace {
 
@@ -141,15 +141,16 @@ TEST_F(MainWinTest, ControlsStandAtTheirTwipPlaces) {
         QRect place;  // logical pixels: twips / 15
     };
     const Row rows[] = {
-        {win->Command2, {40, 16, 97, 25}},     {win->Command3, {160, 16, 97, 25}},
-        {win->Text2, {16, 56, 393, 89}},       {win->Label2[0], {24, 152, 105, 17}},
-        {win->Label2[1], {144, 152, 129, 17}}, {win->HScroll1[0], {24, 176, 89, 17}},
+        {win->Command2, {40, 16, 97, 25}},      {win->Command3, {160, 16, 97, 25}},
+        {win->Text2, {16, 56, 393, 89}},        {win->Label2[0], {24, 152, 105, 17}},
+        {win->Label2[1], {144, 152, 129, 17}},  {win->HScroll1[0], {24, 176, 89, 17}},
         {win->HScroll1[1], {160, 176, 89, 17}}, {win->Command4, {296, 160, 97, 25}},
-        {win->Text1[0], {32, 216, 73, 25}},    {win->Text1[1], {336, 216, 73, 25}},
-        {win->Label2[2], {16, 248, 105, 17}},  {win->Label2[3], {320, 248, 105, 17}},
+        {win->Text1[0], {32, 216, 73, 25}},     {win->Text1[1], {336, 216, 73, 25}},
+        {win->Label2[2], {16, 248, 105, 17}},   {win->Label2[3], {320, 248, 105, 17}},
         {win->Picture1, {16, 328, 404, 33}},
     };
-    for (const Row& row : rows) EXPECT_EQ(row.widget->geometry(), row.place) << row.widget->metaObject()->className();
+    for (const Row& row : rows)
+        EXPECT_EQ(row.widget->geometry(), row.place) << row.widget->metaObject()->className();
     EXPECT_EQ(win->Picture1->contentsRect().size(), QSize(400, 29));  // 6000 x 435 twips
 
     const int tops[] = {208, 232, 256, 280, 304};
@@ -198,7 +199,7 @@ TEST_F(MainWinTest, InformationFontGivesFullWidthTwoColumns) {
 TEST_F(MainWinTest, InformationShowsSevenLinesAndNoCaptionIsClipped) {
     const std::string longName = std::string(200, 'n') + ".wav";
     for (const std::string& path : {TenSeconds(), WriteWave(longName, testwave::Pcm(16, 2, 44100),
-                                                             testwave::Pattern(1764000))}) {
+                                                            testwave::Pattern(1764000))}) {
         Start(path);
         ASSERT_EQ(win->LoadError, "");
         QCoreApplication::processEvents();  // the scroll bars follow the text on a later event
@@ -216,12 +217,18 @@ TEST_F(MainWinTest, InformationShowsSevenLinesAndNoCaptionIsClipped) {
         const char* longest;  // the longest text it shows
     };
     const Row rows[] = {
-        {win->Command2, "別ファイルを開く"},         {win->Command3, "保存"},
-        {win->Command4, "ループ部再生"},             {win->Command1[0], "<"},
-        {win->Command1[1], ">"},                     {win->Label2[0], "リピート回数：10"},
-        {win->Label2[1], "フェードアウト時間：30秒"}, {win->Label2[2], "*****秒"},
-        {win->Label2[3], "35791:23.647"},            {win->Label1[1], "10sample単位"},
-        {win->Label1[2], "0.1秒単位"},               {win->Label1[4], "10秒単位"},
+        {win->Command2, "別ファイルを開く"},
+        {win->Command3, "保存"},
+        {win->Command4, "ループ部再生"},
+        {win->Command1[0], "<"},
+        {win->Command1[1], ">"},
+        {win->Label2[0], "リピート回数：10"},
+        {win->Label2[1], "フェードアウト時間：30秒"},
+        {win->Label2[2], "*****秒"},
+        {win->Label2[3], "35791:23.647"},
+        {win->Label1[1], "10sample単位"},
+        {win->Label1[2], "0.1秒単位"},
+        {win->Label1[4], "10秒単位"},
     };
     for (const Row& row : rows) {
         const QString text = Q(row.longest);
@@ -261,8 +268,10 @@ TEST_F(MainWinTest, CommandLineWithBlanksAndNonAsciiOpensTheFile) {
     std::filesystem::create_directory(temp.path + "/My Loops");
     const std::string folder = temp.path + "/My Loops/";
     const std::string name = "ループ 1 (ﬁnal) ü.wav";
-    testwave::WriteFile(folder + name, testwave::Wave(testwave::Pcm(8, 1, 8000), testwave::Pattern(40000)));
-    testwave::WriteFile(folder + "a b.wav", testwave::Wave(testwave::Pcm(8, 1, 8000), testwave::Pattern(40000)));
+    testwave::WriteFile(folder + name,
+                        testwave::Wave(testwave::Pcm(8, 1, 8000), testwave::Pattern(40000)));
+    testwave::WriteFile(folder + "a b.wav",
+                        testwave::Wave(testwave::Pcm(8, 1, 8000), testwave::Pattern(40000)));
     struct Row {
         std::vector<std::string> args;
         bool opens;
@@ -276,13 +285,15 @@ TEST_F(MainWinTest, CommandLineWithBlanksAndNonAsciiOpensTheFile) {
     for (const Row& row : rows) {
         std::vector<const char*> argv{"rundelt"};
         for (const std::string& arg : row.args) argv.push_back(arg.c_str());
-        const std::string commandLine = window::CommandLineText(static_cast<int>(argv.size()), argv.data());
+        const std::string commandLine =
+            window::CommandLineText(static_cast<int>(argv.size()), argv.data());
         openAsked = 0;
         Start(commandLine);
         EXPECT_EQ(win->LoadError, row.opens ? "" : "ファイル未選択") << commandLine;
         EXPECT_EQ(openAsked, row.opens ? 0 : 1) << commandLine;
         if (row.opens) {  // the information text names the file as it is
-            EXPECT_NE(win->Text2->toPlainText().toStdString().find(folder + name), std::string::npos);
+            EXPECT_NE(win->Text2->toPlainText().toStdString().find(folder + name),
+                      std::string::npos);
         }
     }
     EXPECT_TRUE(messages.empty());
@@ -291,7 +302,8 @@ TEST_F(MainWinTest, CommandLineWithBlanksAndNonAsciiOpensTheFile) {
 TEST_F(MainWinTest, WithoutSoundTheCommandsDoNothing) {
     Start("");
     device.ClearRecord();
-    for (int index = 0; index < 20; ++index) win->Command1[static_cast<std::size_t>(index)]->click();
+    for (int index = 0; index < 20; ++index)
+        win->Command1[static_cast<std::size_t>(index)]->click();
     Mouse(QEvent::MouseButtonPress, Qt::LeftButton, Qt::LeftButton, 0.5);
     win->Command3->click();
     win->Command4->click();
@@ -305,10 +317,12 @@ TEST_F(MainWinTest, WithoutSoundTheCommandsDoNothing) {
 }
 
 TEST_F(MainWinTest, InformationTextAndWholeSoundLoop) {
-    const std::string path = WriteWave("info.wav", testwave::Pcm(16, 2, 44100), testwave::Pattern(882000));
+    const std::string path =
+        WriteWave("info.wav", testwave::Pcm(16, 2, 44100), testwave::Pattern(882000));
     Start(path);
     ASSERT_EQ(win->LoadError, "");
-    const QString expected = Q("ファイル名              ： ") + QString::fromStdString(path) + "\n" +
+    const QString expected = Q("ファイル名              ： ") + QString::fromStdString(path) +
+                             "\n" +
                              Q("サンプリングレート      ： 44100Hz\n"
                                "サンプリングビット数    ： 16bit\n"
                                "ステレオ,モノラル       ： ステレオ\n"
@@ -333,8 +347,10 @@ TEST_F(MainWinTest, InformationTextAndWholeSoundLoop) {
     };
     const Row rows[] = {
         {testwave::Pcm(8, 1, 22050), 110250, 110249, "ステレオ,モノラル       ： モノラル"},
-        {testwave::Pcm(16, 1, 22050), 220501, 110250, "ステレオ,モノラル       ： モノラル"},  // 110249.5
-        {testwave::Pcm(16, 2, 44100), 882003, 220500, "ステレオ,モノラル       ： ステレオ"},  // 220499.75
+        {testwave::Pcm(16, 1, 22050), 220501, 110250,
+         "ステレオ,モノラル       ： モノラル"},  // 110249.5
+        {testwave::Pcm(16, 2, 44100), 882003, 220500,
+         "ステレオ,モノラル       ： ステレオ"},  // 220499.75
     };
     for (const Row& row : rows) {
         win->OpenWaveFile(WriteWave("row.wav", row.format, testwave::Pattern(row.dataBytes)));
@@ -394,10 +410,10 @@ TEST_F(MainWinTest, NudgeEachButtonFromTheWholeLoop) {
         std::int32_t start, end;  // after one click from 0 .. 440999
     };
     const Row rows[] = {
-        {0, 0, 440999},      {1, 1, 440999},      {2, 0, 440999},      {3, 10, 440999},
-        {5, 4410, 440999},   {7, 44100, 440999},  {9, 352798, 440999},  // 441000 pulled back
-        {10, 0, 440998},     {11, 0, 440999},     {12, 0, 440989},     {14, 0, 436589},
-        {16, 0, 396899},     {17, 0, 440999},     {18, 0, 88201},      // -1 pushed forward
+        {0, 0, 440999},    {1, 1, 440999},     {2, 0, 440999},      {3, 10, 440999},
+        {5, 4410, 440999}, {7, 44100, 440999}, {9, 352798, 440999},  // 441000 pulled back
+        {10, 0, 440998},   {11, 0, 440999},    {12, 0, 440989},     {14, 0, 436589},
+        {16, 0, 396899},   {17, 0, 440999},    {18, 0, 88201},  // -1 pushed forward
     };
     for (const Row& row : rows) {
         win->LoopStart = 0;
@@ -481,8 +497,9 @@ TEST_F(MainWinTest, TypedValuesApplyOnEnterAndOnFocusLoss) {
         const char* text;
         std::int32_t start;
     };
-    const Row rows[] = {{"111800", 111800}, {"abc", 0}, {"-100", 0}, {"1e3", 1000},
-                        {"12 345", 12345},  {"12,345", 12}, {"99999999999", 111799}};
+    const Row rows[] = {{"111800", 111800},     {"abc", 0},        {"-100", 0},
+                        {"1e3", 1000},          {"12 345", 12345}, {"12,345", 12},
+                        {"99999999999", 111799}};
     for (const Row& row : rows) {
         Type(0, row.text);
         LoseFocus(0);
@@ -527,7 +544,8 @@ TEST_F(MainWinTest, ClickOnAScrollBarAppliesTheTypedValueFirst) {
         QTest::keyClicks(win->Text1[0], QStringLiteral("150000"));
         const int before = scroll->value();
         // In the trough, right of the thumb.
-        QTest::mouseClick(scroll, Qt::LeftButton, {}, QPoint(scroll->width() - 20, scroll->height() / 2));
+        QTest::mouseClick(scroll, Qt::LeftButton, {},
+                          QPoint(scroll->width() - 20, scroll->height() / 2));
         QObject::disconnect(connection);
         EXPECT_TRUE(scroll->hasFocus()) << bar;
         EXPECT_GT(scroll->value(), before) << bar;
@@ -566,7 +584,8 @@ TEST_F(MainWinTest, TimeLabelsOfTheLoopPoints) {
     for (const Row& row : rows) {
         Type(row.box, row.typed);
         LoseFocus(row.box);
-        EXPECT_EQ(win->Label2[static_cast<std::size_t>(2 + row.box)]->text(), Q(row.label)) << row.typed;
+        EXPECT_EQ(win->Label2[static_cast<std::size_t>(2 + row.box)]->text(), Q(row.label))
+            << row.typed;
     }
 }
 
@@ -596,7 +615,8 @@ TEST_F(MainWinTest, ScrollBarsRewriteBothLabels) {
     EXPECT_EQ(win->Label2[0]->text(), Q("リピート回数：4"));
 }
 
-// ---- The bar --------------------------------------------------------------------------------------
+// ---- The bar
+// --------------------------------------------------------------------------------------
 
 TEST_F(MainWinTest, BarShowsLoopAndCursorAtTheirColumns) {
     const QColor white(255, 255, 255), grey(208, 208, 208), blue(0, 0, 255);
@@ -636,7 +656,8 @@ TEST_F(MainWinTest, BarOfASoundWithoutFramesShowsOnlyItsBackground) {
     for (double x : {0.0, 0.5, 0.99}) EXPECT_EQ(BarPixel(x), QColor(Qt::white)) << x;
 }
 
-// ---- Seam preview and cursor ---------------------------------------------------------------------
+// ---- Seam preview and cursor
+// ---------------------------------------------------------------------
 
 TEST_F(MainWinTest, PreviewFillsTheSeamAndTheCursorFollowsTheDevice) {
     // 600000 frames of 16-bit stereo at 44100: H = 352800 bytes, HalfWindow 88200.
@@ -722,7 +743,8 @@ TEST_F(MainWinTest, PreviewOfAnInconsistentFormatIsRefused) {
     EXPECT_EQ(win->PreviewEnd, 0);
 }
 
-// ---- Saving and closing ----------------------------------------------------------------------------
+// ---- Saving and closing
+// ----------------------------------------------------------------------------
 
 // Records the captions the window shows, and the cursor at each change.
 class CaptionLog : public QObject {
@@ -760,7 +782,8 @@ TEST_F(MainWinTest, SaveWritesTheLoopedFileAndRestoresTheCaption) {
     const Bytes written = testwave::ReadFile(saveAnswer);
     ASSERT_EQ(written.size(), expected.size());
     const auto diff = std::mismatch(written.begin(), written.end(), expected.begin());
-    EXPECT_EQ(diff.first, written.end()) << "first difference at byte " << (diff.first - written.begin());
+    EXPECT_EQ(diff.first, written.end())
+        << "first difference at byte " << (diff.first - written.begin());
 
     EXPECT_EQ(saveAsked, 1);
     EXPECT_TRUE(messages.empty());
@@ -785,7 +808,8 @@ TEST_F(MainWinTest, FailedSaveIsShownAndTheCaptionComesBack) {
     EXPECT_EQ(saveAsked, 2);
 }
 
-// ---- Finding the loop and dropping files -------------------------------------------------------------
+// ---- Finding the loop and dropping files
+// -------------------------------------------------------------
 
 // 8000 frames per second: an intro of 1 s, then a loop of 26411 frames that nothing rings across.
 testwave::LoopedMusic LoopedSound() {
@@ -876,7 +900,8 @@ TEST_F(MainWinTest, DroppingAFileOpensItAsTheOpenButtonWould) {
     other.setText(QString::fromStdString(refused));  // what file managers offer besides the address
     for (QWidget* box : {static_cast<QWidget*>(win->Text1[0]), win->Text2->viewport()}) {
         messages.clear();
-        QDragEnterEvent enterBox(QPoint(5, 5), Qt::CopyAction, &other, Qt::LeftButton, Qt::NoModifier);
+        QDragEnterEvent enterBox(QPoint(5, 5), Qt::CopyAction, &other, Qt::LeftButton,
+                                 Qt::NoModifier);
         QCoreApplication::sendEvent(box, &enterBox);
         QDropEvent onBox(QPointF(5, 5), Qt::CopyAction, &other, Qt::LeftButton, Qt::NoModifier);
         QCoreApplication::sendEvent(box, &onBox);
