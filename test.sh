@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
-# Builds Rundelt and runs every test, in the normal build and under AddressSanitizer and
-# UndefinedBehaviorSanitizer; then builds every target of the optimised (release) preset with its
-# tests, so a warning that only optimisation brings out fails here too, and checks the package
-# made from it.
+# Checks the code's format, builds Rundelt and runs every test, in the normal build and under
+# AddressSanitizer and UndefinedBehaviorSanitizer; then builds every target of the optimised
+# (release) preset with its tests, so a warning that only optimisation brings out fails here too,
+# and checks the package made from it.
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/packages.sh
 source scripts/steps.sh
 step "installing the packages" scripts/ensure-packages.sh "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}" \
   "${PACKAGE_PACKAGES[@]}"
+step "checking the code's format" scripts/check-format.sh
 for preset in dev asan; do
   echo "== $preset build"
   quiet_step "configuring the $preset preset" cmake --preset "$preset"

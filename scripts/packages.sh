@@ -2,8 +2,8 @@
 # Building the tool and running it on a desktop.
 BUILD_PACKAGES=(build-essential cmake ninja-build pkg-config libsdl2-dev qt6-base-dev libgl-dev
                 fonts-noto-cjk fonts-ipafont-gothic libfftw3-dev)
-# Tests: GoogleTest, a private X server and sound server for the end-to-end runs.
-TEST_PACKAGES=(libgtest-dev xvfb xauth xdotool x11-utils pulseaudio pulseaudio-utils)
+# Tests: GoogleTest, a private X server and sound server for the end-to-end runs, the code's format.
+TEST_PACKAGES=(libgtest-dev xvfb xauth xdotool x11-utils pulseaudio pulseaudio-utils clang-format)
 # Tests: other programs reading our files (libsndfile, SoX), the desktop entry's validator, man.
 TEST_PACKAGES+=(sox sndfile-programs desktop-file-utils man-db)
 # The Debian package: dpkg-shlibdeps works out its dependencies.
