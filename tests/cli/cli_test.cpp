@@ -21,6 +21,7 @@
 
 #include "tests/support/looped_music.h"
 #include "tests/support/wave_bytes.h"
+#include "tests/support/wave_layer.h"
 #include "wave/looped_wave.h"
 #include "wave/pcm_format.h"
 #include "wave/seam_preview.h"
@@ -100,31 +101,10 @@ RunResult RunCli(const std::vector<std::string>& args, const char* stdoutFile = 
     return result;
 }
 
-wave::PcmFormat ToPcm(const testwave::Format& f) {
-    wave::PcmFormat p;
-    p.wFormatTag = static_cast<std::int16_t>(f.tag);
-    p.nChannels = static_cast<std::int16_t>(f.channels);
-    p.nSamplesPerSec = static_cast<std::int32_t>(f.rate);
-    p.nAvgBytesPerSec = static_cast<std::int32_t>(f.avgBytes);
-    p.nBlockAlign = static_cast<std::int16_t>(f.blockAlign);
-    p.wBitsPerSample = static_cast<std::int16_t>(f.bits);
-    return p;
-}
-
-class VectorSink : public wave::ByteSink {
-public:
-    bool Write(std::span<const std::uint8_t> bytes) override {
-        out.insert(out.end(), bytes.begin(), bytes.end());
-        return true;
-    }
-    Bytes out;
-};
+wave::PcmFormat ToPcm(const testwave::Format& f) { return testwave::PcmFormatOf(f); }
 
 Bytes Render(const testwave::Format& f, const Bytes& data, const wave::LoopRequest& request) {
-    VectorSink sink;
-    const std::string error = wave::RenderLoopedWave(ToPcm(f), data, request, sink);
-    if (!error.empty()) throw std::runtime_error("render refused: " + error);
-    return sink.out;
+    return testwave::RenderToMemory(ToPcm(f), data, request);
 }
 
 // "" when equal; otherwise where the two first part.

@@ -26,6 +26,7 @@
 #include "files/looped_wave_file.h"
 #include "files/wave_file.h"
 #include "tests/support/wave_bytes.h"
+#include "tests/support/wave_layer.h"
 #include "wave/looped_wave.h"
 #include "wave/pcm_format.h"
 #include "wave/user_texts.h"
@@ -58,20 +59,8 @@ const Bytes& Sound() {
 // D = (1000 + 2 * 3000 + 1000) frames * 4 bytes = 32000.
 constexpr LoopRequest kRequest{1000, 4000, 2, 1};
 
-class MemorySink final : public wave::ByteSink {
-public:
-    bool Write(std::span<const std::uint8_t> bytes) override {
-        out.insert(out.end(), bytes.begin(), bytes.end());
-        return true;
-    }
-    Bytes out;
-};
-
 Bytes Rendered(const PcmFormat& format, const Bytes& sound, const LoopRequest& request) {
-    MemorySink sink;
-    const std::string message = wave::RenderLoopedWave(format, sound, request, sink);
-    if (!message.empty()) throw std::runtime_error("render refused: " + message);
-    return sink.out;
+    return testwave::RenderToMemory(format, sound, request);
 }
 
 // What a path holds, as lstat sees it, to compare before and after. Only a regular file is

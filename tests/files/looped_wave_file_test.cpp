@@ -13,6 +13,7 @@
 #include "files/atomic_save.h"
 #include "files/wave_file.h"
 #include "tests/support/wave_bytes.h"
+#include "tests/support/wave_layer.h"
 #include "wave/looped_wave.h"
 #include "wave/pcm_format.h"
 #include "wave/wave_reader.h"
@@ -22,26 +23,6 @@ namespace {
 using testwave::Bytes;
 using wave::LoopRequest;
 using wave::PcmFormat;
-
-PcmFormat Format(std::int16_t bits, std::int16_t channels, std::int32_t rate) {
-    const auto align = static_cast<std::int16_t>(bits / 8 * channels);
-    return {1, channels, rate, rate * align, align, bits};
-}
-
-class MemorySink final : public wave::ByteSink {
-public:
-    Bytes bytes;
-    bool Write(std::span<const std::uint8_t> part) override {
-        bytes.insert(bytes.end(), part.begin(), part.end());
-        return true;
-    }
-};
-
-Bytes Render(const PcmFormat& f, const Bytes& sound, LoopRequest r) {
-    MemorySink sink;
-    EXPECT_EQ(wave::RenderLoopedWave(f, sound, r, sink), "");
-    return sink.bytes;
-}
 
 std::vector<std::string> Entries(const std::string& dir) {
     std::vector<std::string> names;
@@ -54,7 +35,7 @@ std::vector<std::string> Entries(const std::string& dir) {
 TEST(LoopedWaveFile, LastFrameLoopLeavesOutTheLastByte) {
     testwave::TempDir dir;
     const std::string path = dir.path + "/out.wav";
-    const PcmFormat f = Format(8, 1, 22050);
+    const PcmFormat f = testwave::PcmFormatOf(8, 1, 22050);
     const Bytes sound = testwave::Pattern(220500);
     ASSERT_EQ(files::WriteLoopedWaveFile(path, f, sound, {0, 220499, 1, 0}), "");
     const Bytes out = testwave::ReadFile(path);
@@ -75,7 +56,7 @@ TEST(LoopedWaveFile, LastFrameLoopLeavesOutTheLastByte) {
 TEST(LoopedWaveFile, ReplacesWholeKeepsModeAndLeavesNothingOnFailure) {
     testwave::TempDir dir;
     const std::string path = dir.path + "/out.wav";
-    const PcmFormat f = Format(8, 1, 8);
+    const PcmFormat f = testwave::PcmFormatOf(8, 1, 8);
     const Bytes sound = testwave::Pattern(40);
 
     testwave::WriteFile(path, Bytes(100000, 0xEE));
@@ -112,9 +93,10 @@ TEST(LoopedWaveFile, SavesOverTheFileItWasLoadedFrom) {
     const wave::ParseResult again = files::ReadWaveFile(path);
     ASSERT_EQ(again.error, wave::WaveError::None);
     ASSERT_EQ(again.wave.data.size(), 10u + 80u + 8u);
-    EXPECT_TRUE(
-        std::equal(again.wave.data.begin(), again.wave.data.begin() + 90,
-                   Render(loaded.wave.format, loaded.wave.data, {10, 50, 2, 1}).begin() + 44));
+    EXPECT_TRUE(std::equal(
+        again.wave.data.begin(), again.wave.data.begin() + 90,
+        testwave::RenderToMemory(loaded.wave.format, loaded.wave.data, {10, 50, 2, 1}).begin() +
+            44));
 }
 
 TEST(LoopedWaveFile, WritesPartsAtomically) {

@@ -5,18 +5,15 @@
 
 #include <string>
 
+#include "tests/support/wave_layer.h"
 #include "wave/pcm_format.h"
 
 namespace {
 
-wave::PcmFormat Format(std::int16_t bits, std::int16_t channels, std::int32_t rate) {
-    const auto align = static_cast<std::int16_t>(bits / 8 * channels);
-    return {1, channels, rate, rate * align, align, bits};
-}
-
 TEST(InformationText, TextHasSevenAlignedLines) {
     const std::string text = wave::JoinLines(
-        wave::InformationLines("/music/a b.wav", Format(16, 2, 44100), 882000), "\r\n");
+        wave::InformationLines("/music/a b.wav", testwave::PcmFormatOf(16, 2, 44100), 882000),
+        "\r\n");
     EXPECT_EQ(text,
               "ファイル名              ： /music/a b.wav\r\n"
               "サンプリングレート      ： 44100Hz\r\n"
@@ -26,13 +23,13 @@ TEST(InformationText, TextHasSevenAlignedLines) {
               "データサイズ            ： 882000\r\n"
               "再生時間                ： 5.00秒");
 
-    const auto mono = wave::InformationLines("x", Format(8, 1, 22050), 110250);
+    const auto mono = wave::InformationLines("x", testwave::PcmFormatOf(8, 1, 22050), 110250);
     ASSERT_EQ(mono.size(), 7u);
     EXPECT_EQ(mono[3], "ステレオ,モノラル       ： モノラル");
     EXPECT_EQ(mono[6], "再生時間                ： 5.00秒");
-    EXPECT_EQ(wave::InformationLines("x", Format(8, 1, 10000), 56689)[6],
+    EXPECT_EQ(wave::InformationLines("x", testwave::PcmFormatOf(8, 1, 10000), 56689)[6],
               "再生時間                ： 5.67秒");
-    EXPECT_EQ(wave::InformationLines("x", Format(8, 1, 2), 2469)[6],
+    EXPECT_EQ(wave::InformationLines("x", testwave::PcmFormatOf(8, 1, 2), 2469)[6],
               "再生時間                ： 1234.50秒");
 }
 

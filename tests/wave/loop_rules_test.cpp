@@ -7,6 +7,7 @@
 #include <limits>
 #include <utility>
 
+#include "tests/support/wave_layer.h"
 #include "wave/pcm_format.h"
 #include "wave/rounding.h"
 
@@ -81,11 +82,6 @@ TEST(LoopRules, RoundHalfEven) {
     for (const auto& [in, out] : rows) EXPECT_EQ(wave::RoundHalfEven(in), out) << in;
 }
 
-wave::PcmFormat Format(std::int16_t bits, std::int16_t channels, std::int32_t rate) {
-    const auto align = static_cast<std::int16_t>(bits / 8 * channels);
-    return {1, channels, rate, rate * align, align, bits};
-}
-
 TEST(LoopRules, LastFrameRoundsHalfToEven) {
     struct Row {
         std::int16_t bits, channels;
@@ -97,11 +93,12 @@ TEST(LoopRules, LastFrameRoundsHalfToEven) {
           Row{16, 1, 220503, 110250}, Row{16, 2, 882003, 220500}, Row{8, 1, 0, -1},
           Row{8, 1, std::int64_t{1} << 40, 2147483647}, Row{0, 1, 1000, -1},
           Row{16, 0, 1000, -1}}) {
-        EXPECT_EQ(wave::LastFrameOf(Format(r.bits, r.channels, 8000), r.dataBytes), r.last)
+        EXPECT_EQ(wave::LastFrameOf(testwave::PcmFormatOf(r.bits, r.channels, 8000), r.dataBytes),
+                  r.last)
             << r.bits << " bits " << r.channels << " ch " << r.dataBytes;
     }
-    EXPECT_EQ(wave::HalfWindowFrames(Format(16, 2, 44100)), 88200);
-    EXPECT_EQ(wave::HalfWindowFrames(Format(8, 1, 11025)), 22050);
+    EXPECT_EQ(wave::HalfWindowFrames(testwave::PcmFormatOf(16, 2, 44100)), 88200);
+    EXPECT_EQ(wave::HalfWindowFrames(testwave::PcmFormatOf(8, 1, 11025)), 22050);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "tests/support/wave_bytes.h"
+#include "tests/support/wave_layer.h"
 #include "wave/fade.h"
 #include "wave/pcm_format.h"
 #include "wave/sampler_chunk.h"
@@ -19,30 +20,12 @@ using testwave::Bytes;
 using wave::LoopRequest;
 using wave::PcmFormat;
 
-PcmFormat Format(std::int16_t bits, std::int16_t channels, std::int32_t rate) {
-    const auto align = static_cast<std::int16_t>(bits / 8 * channels);
-    return {1, channels, rate, rate * align, align, bits};
-}
-
 // ---- Writer ------------------------------------------------------------------------------
 
-class MemorySink final : public wave::ByteSink {
-public:
-    Bytes bytes;
-    int writes = 0;
-    int failAt = -1;  // the write that fails, counting from 0
-    bool Write(std::span<const std::uint8_t> part) override {
-        if (writes++ == failAt) return false;
-        bytes.insert(bytes.end(), part.begin(), part.end());
-        return true;
-    }
-};
+using testwave::MemorySink;
 
 Bytes Render(const PcmFormat& f, const Bytes& sound, LoopRequest r) {
-    MemorySink sink;
-    const std::string message = wave::RenderLoopedWave(f, sound, r, sink);
-    EXPECT_EQ(message, "");
-    return sink.bytes;
+    return testwave::RenderToMemory(f, sound, r);
 }
 
 void ExpectSameBytes(const Bytes& actual, const Bytes& expected) {
@@ -69,7 +52,7 @@ Bytes ExpectedTail(const PcmFormat& f, const Bytes& sound, LoopRequest r) {
 }
 
 TEST(LoopedWave, TinyFileByteForByte) {
-    const PcmFormat f = Format(16, 1, 8);  // 2 bytes a frame, 16 bytes a second
+    const PcmFormat f = testwave::PcmFormatOf(16, 1, 8);  // 2 bytes a frame, 16 bytes a second
     const Bytes sound = testwave::Pattern(40);
     const LoopRequest r{3, 10, 2, 1};  // loop of 7 frames; tail of 8 frames wraps once
     Bytes expected;
@@ -101,7 +84,7 @@ TEST(LoopedWave, TinyFileByteForByte) {
 }
 
 TEST(LoopedWave, LayoutsAndContents) {
-    const PcmFormat f = Format(8, 1, 8);
+    const PcmFormat f = testwave::PcmFormatOf(8, 1, 8);
     const Bytes sound = testwave::Pattern(40);
     struct Row {
         const char* name;
@@ -129,7 +112,7 @@ TEST(LoopedWave, LayoutsAndContents) {
 }
 
 TEST(LoopedWave, CdQualityExample) {
-    const PcmFormat f = Format(16, 2, 44100);
+    const PcmFormat f = testwave::PcmFormatOf(16, 2, 44100);
     const Bytes sound = testwave::Pattern(1300000);
     const LoopRequest r{100000, 300000, 2, 5};
     wave::LoopedLayout layout;
@@ -154,17 +137,17 @@ TEST(LoopedWave, CdQualityExample) {
 }
 
 TEST(LoopedWave, RefusesBeforeWritingAnything) {
-    const PcmFormat f = Format(8, 1, 8);
+    const PcmFormat f = testwave::PcmFormatOf(8, 1, 8);
     PcmFormat badAlign = f;
     badAlign.nBlockAlign = 2;
     PcmFormat badAvg = f;
     badAvg.nAvgBytesPerSec = 9;
     const Bytes sound(10);
     // D + 36 at the limit: 10 loop bytes plus one second at a rate that fills up the rest.
-    PcmFormat fits = Format(8, 1, 2147483611 - 10);
-    PcmFormat over = Format(8, 1, 2147483612 - 10);
+    PcmFormat fits = testwave::PcmFormatOf(8, 1, 2147483611 - 10);
+    PcmFormat over = testwave::PcmFormatOf(8, 1, 2147483612 - 10);
     // D = 2147483541: room for the pad byte and the chunk, but not for what our reader reads there.
-    PcmFormat oddNearLimit = Format(8, 1, 2147483541 - 10);
+    PcmFormat oddNearLimit = testwave::PcmFormatOf(8, 1, 2147483541 - 10);
     struct Row {
         const char* name;
         PcmFormat format;
@@ -205,7 +188,7 @@ TEST(LoopedWave, RefusesBeforeWritingAnything) {
 }
 
 TEST(LoopedWave, ReportsAFailedWrite) {
-    const PcmFormat f = Format(8, 1, 8);
+    const PcmFormat f = testwave::PcmFormatOf(8, 1, 8);
     const Bytes sound = testwave::Pattern(40);
     for (int failAt = 0; failAt < 5; ++failAt) {  // header, intro, two passes, tail
         MemorySink sink;
@@ -253,13 +236,16 @@ TEST(SamplerLoop, TrailerAfterTheSamplesAndOurReaderKeepsThem) {
         std::size_t dataBytes;
         bool pad;
     };
-    for (const Row& row :
-         {Row{"8-bit mono, odd data size", Format(8, 1, 8), {5, 20, 2, 1, true}, 5 + 30 + 8, true},
-          Row{"16-bit mono, even data size",
-              Format(16, 1, 4),
-              {3, 10, 2, 1, true},
-              2 * (3 + 14 + 4),
-              false}}) {
+    for (const Row& row : {Row{"8-bit mono, odd data size",
+                               testwave::PcmFormatOf(8, 1, 8),
+                               {5, 20, 2, 1, true},
+                               5 + 30 + 8,
+                               true},
+                           Row{"16-bit mono, even data size",
+                               testwave::PcmFormatOf(16, 1, 4),
+                               {3, 10, 2, 1, true},
+                               2 * (3 + 14 + 4),
+                               false}}) {
         SCOPED_TRACE(row.name);
         const Bytes sound = testwave::Pattern(40);
         LoopRequest plainRequest = row.request;

@@ -6,19 +6,15 @@
 #include <algorithm>
 
 #include "tests/support/wave_bytes.h"
+#include "tests/support/wave_layer.h"
 #include "wave/pcm_format.h"
 
 namespace {
 
 using testwave::Bytes;
 
-wave::PcmFormat Format(std::int16_t bits, std::int16_t channels, std::int32_t rate) {
-    const auto align = static_cast<std::int16_t>(bits / 8 * channels);
-    return {1, channels, rate, rate * align, align, bits};
-}
-
 TEST(SeamPreview, CopiesTwoSecondsEitherSideOfTheSeam) {
-    const wave::PcmFormat f = Format(16, 2, 44100);
+    const wave::PcmFormat f = testwave::PcmFormatOf(16, 2, 44100);
     const Bytes sound = testwave::Pattern(2000000);
     Bytes preview(705600);
     ASSERT_EQ(wave::FillPreview(f, sound, 100000, 500000, preview), "");
@@ -31,7 +27,7 @@ TEST(SeamPreview, CopiesTwoSecondsEitherSideOfTheSeam) {
 }
 
 TEST(SeamPreview, RefusesWhatWouldLeaveTheSoundAndTouchesNothing) {
-    const wave::PcmFormat f = Format(8, 1, 11025);  // H = 22050 bytes
+    const wave::PcmFormat f = testwave::PcmFormatOf(8, 1, 11025);  // H = 22050 bytes
     wave::PcmFormat inconsistent = f;
     inconsistent.nAvgBytesPerSec = 2 * f.nAvgBytesPerSec;
     const Bytes sound = testwave::Pattern(60000);
