@@ -13,9 +13,12 @@ tone held across the loop, a loop made of a phrase and its variation, slow pads)
 and distinct, a pickup that plays the loop's last bars) and fades (none, 3 to 12 s), some with
 dither.
 
-Usage: make_loop_set.py OUT_DIR [COUNT]   (COUNT defaults to 60)
+Usage: make_loop_set.py OUT_DIR [COUNT] [--multipass]   (COUNT defaults to 60)
 Writes OUT_DIR/NN_style.wav and OUT_DIR/manifest.tsv with one line per item:
     file  rate  bits  channels  frames  loop_start  loop_end  style
+With --multipass each item is a recording of several passes, as a game's music recorded for a few
+minutes: the intro, the loop three to six times, then the fade (other music than the plain set,
+loops of 3 to 30 s).
 Or:    make_loop_set.py --song OUT.wav SECONDS
 Writes one 16-bit stereo 44.1 kHz item in the style with drums, about SECONDS long, for timing.
 """
@@ -203,14 +206,16 @@ def render(score, offsets, rate, length, stereo, buffers):
                 buffers[0][start:start + len(piece)] += (left + right) * 0.7 * piece
 
 
-def make_item(index, out_dir, song_seconds=None):
-    rng = np.random.default_rng(1000 + index)
+def make_item(index, out_dir, song_seconds=None, multipass=False):
+    rng = np.random.default_rng((5000 if multipass else 1000) + index)
     style = STYLES[index % len(STYLES)]
     rate = RATES[(index // len(STYLES)) % len(RATES)]
     bits, channels = FORMATS[(index + index // len(STYLES)) % len(FORMATS)]
     bpm = rng.uniform(72, 168)
     beat = 60.0 / bpm
-    loop_frames = int(np.exp(rng.uniform(np.log(3.0), np.log(60.0))) * rate) + int(rng.integers(1, rate // 3))
+    longest = 30.0 if multipass else 60.0
+    loop_frames = int(np.exp(rng.uniform(np.log(3.0), np.log(longest))) * rate) + int(rng.integers(1, rate // 3))
+    pass_count = 3 + index % 4 if multipass else 2
     # No intro; a short one; a long one; a long one in another style; a pickup that plays the
     # loop's own last bars first, so the two passes agree before the loop starts.
     intro_kind = index % 5
@@ -223,7 +228,7 @@ def make_item(index, out_dir, song_seconds=None):
         loop_frames = int(0.4 * song_seconds * rate) + 12345
     loop_seconds = loop_frames / rate
     intro_frames = int(intro_seconds * rate)
-    total = intro_frames + 2 * loop_frames + int(fade_seconds * rate)
+    total = intro_frames + pass_count * loop_frames + int(fade_seconds * rate)
     stereo = channels == 2
 
     buffers = [np.zeros(total) for _ in range(channels)]
@@ -237,7 +242,7 @@ def make_item(index, out_dir, song_seconds=None):
                               rate, beat, intro_seconds, rng, intro=True)
         render(intro_score, [0], rate, total, stereo, buffers)  # its last notes ring into the loop
 
-    fade_from = intro_frames + 2 * loop_frames
+    fade_from = intro_frames + pass_count * loop_frames
     ramp = np.ones(total)
     ramp[fade_from:] = 10 ** (-60 / 20 * np.arange(total - fade_from) / max(1, total - fade_from))
     mix = np.stack(buffers, axis=1) * ramp[:, None]
@@ -267,13 +272,15 @@ def main():
     if len(sys.argv) == 4 and sys.argv[1] == "--song":
         make_item(1, sys.argv[2], float(sys.argv[3]))
         return 0
-    if len(sys.argv) not in (2, 3):
+    args = [a for a in sys.argv[1:] if a != "--multipass"]
+    multipass = len(args) < len(sys.argv) - 1
+    if len(args) not in (1, 2):
         sys.stderr.write(__doc__)
         return 2
-    out_dir = sys.argv[1]
-    count = int(sys.argv[2]) if len(sys.argv) == 3 else 60
+    out_dir = args[0]
+    count = int(args[1]) if len(args) == 2 else 60
     os.makedirs(out_dir, exist_ok=True)
-    lines = [make_item(i, out_dir) for i in range(count)]
+    lines = [make_item(i, out_dir, multipass=multipass) for i in range(count)]
     with open(os.path.join(out_dir, "manifest.tsv"), "w") as f:
         f.write("\n".join(lines) + "\n")
     return 0
