@@ -2,17 +2,39 @@
 
 #include <fftw3.h>
 
+#include <map>
 #include <mutex>
 #include <new>
 
 namespace finder {
 namespace {
 
-// FFTW's planner keeps global state: plans are made and destroyed under one lock, so two
-// finders in two threads cannot race. Executing a plan needs no lock.
-std::mutex& PlannerLock() {
+struct Plans {
+    fftwf_plan forward = nullptr;
+    fftwf_plan inverse = nullptr;
+};
+
+// The plans of each size, made once under one lock (FFTW's planner keeps global state) and kept
+// for the life of the process: a search makes many transforms of few sizes, and planning costs
+// more than a small transform. A plan is executed on each transform's own arrays, which FFTW
+// allocates with the same alignment; executing needs no lock.
+Plans PlansFor(std::size_t size, float* samples, fftwf_complex* bins) {
     static std::mutex lock;
-    return lock;
+    static std::map<std::size_t, Plans> made;
+    const std::lock_guard<std::mutex> hold(lock);
+    const auto known = made.find(size);
+    if (known != made.end()) return known->second;
+    const int n = static_cast<int>(size);
+    Plans plans;
+    plans.forward = fftwf_plan_dft_r2c_1d(n, samples, bins, FFTW_ESTIMATE);
+    plans.inverse = fftwf_plan_dft_c2r_1d(n, bins, samples, FFTW_ESTIMATE);
+    if (plans.forward == nullptr || plans.inverse == nullptr) {
+        if (plans.forward != nullptr) fftwf_destroy_plan(plans.forward);
+        if (plans.inverse != nullptr) fftwf_destroy_plan(plans.inverse);
+        throw std::bad_alloc();
+    }
+    made.emplace(size, plans);
+    return plans;
 }
 
 }  // namespace
@@ -26,33 +48,29 @@ RealFft::RealFft(std::size_t size) : size_(size) {
         fftwf_free(bins_);
         throw std::bad_alloc();
     }
-    const int n = static_cast<int>(size);
-    auto* bins = reinterpret_cast<fftwf_complex*>(bins_);
-    const std::lock_guard<std::mutex> hold(PlannerLock());
-    forward_ = fftwf_plan_dft_r2c_1d(n, samples_, bins, FFTW_ESTIMATE);
-    inverse_ = fftwf_plan_dft_c2r_1d(n, bins, samples_, FFTW_ESTIMATE);
-    if (forward_ == nullptr || inverse_ == nullptr) {
-        if (forward_ != nullptr) fftwf_destroy_plan(forward_);
-        if (inverse_ != nullptr) fftwf_destroy_plan(inverse_);
+    try {
+        const Plans plans = PlansFor(size, samples_, reinterpret_cast<fftwf_complex*>(bins_));
+        forward_ = plans.forward;
+        inverse_ = plans.inverse;
+    } catch (const std::bad_alloc&) {
         fftwf_free(samples_);
         fftwf_free(bins_);
-        throw std::bad_alloc();
+        throw;
     }
 }
 
 RealFft::~RealFft() {
-    {
-        const std::lock_guard<std::mutex> hold(PlannerLock());
-        fftwf_destroy_plan(forward_);
-        fftwf_destroy_plan(inverse_);
-    }
     fftwf_free(samples_);
     fftwf_free(bins_);
 }
 
-void RealFft::Forward() { fftwf_execute(forward_); }
+void RealFft::Forward() {
+    fftwf_execute_dft_r2c(forward_, samples_, reinterpret_cast<fftwf_complex*>(bins_));
+}
 
-void RealFft::Inverse() { fftwf_execute(inverse_); }
+void RealFft::Inverse() {
+    fftwf_execute_dft_c2r(inverse_, reinterpret_cast<fftwf_complex*>(bins_), samples_);
+}
 
 std::size_t FftSizeFor(std::size_t n) {
     std::size_t size = 2;

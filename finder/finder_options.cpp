@@ -8,19 +8,26 @@ bool IsValid(const FinderOptions& o) {
     const bool counts = o.maxCandidates >= 1 && o.spectrumFrames >= 16 && o.hopFrames >= 1 &&
                         o.smoothSpectra >= 1 && o.bands >= 1 && o.lowestBandBin >= 1 &&
                         o.majorityFrames >= 1 && o.lagCandidates >= 1 && o.maxMultiple >= 2 &&
-                        o.chunks >= 1 && o.fullRateLags >= 0 && o.correlationPeaks >= 1;
+                        o.chunks >= 1 && o.fullRateLags >= 0 && o.correlationPeaks >= 1 &&
+                        o.floorChunks >= 1;
     const bool shares = o.highestBandPercent > 0 && o.highestBandPercent <= 100 &&
-                        o.similarity <= 1.0 && o.minRunShare > 0.0 && o.multipleRunShare > 0.0;
-    // Written as "x > 0" so that NaN fails too.
+                        o.similarity <= 1.0 && o.minRunShare > 0.0;
+    // Written as "x >= 0" or "x > 0" so that NaN fails too.
     const bool spans = o.analysisRateHz >= 1.0 && o.baselineSeconds >= 0.0 &&
-                       o.peakWidthSeconds >= 0.0 && o.chunkSeconds > 0.0 &&
+                       o.peakWidthSeconds >= 0.0 && o.bridgeSeconds >= 0.0 &&
+                       o.chunkSeconds > 0.0 && o.floorChunkSeconds > 0.0 &&
                        o.agreeWindowSeconds > 0.0 && o.agreeHoldSeconds > 0.0 &&
                        o.startMarginSeconds >= 0.0 && o.jumpSearchSeconds >= 0.0 &&
                        o.jumpSeconds > 0.0 && o.cleanSpanSeconds >= 0.0 && o.qualitySeconds > 0.0;
     const bool levels = o.levelToleranceDb >= 0.0 && o.silenceDb <= 0.0 && o.agreeErrorDb <= 0.0 &&
                         o.cleanGainDb >= 0.0 && !std::isnan(o.passQualityDb) &&
-                        !std::isnan(o.transparentDb);
-    return counts && shares && spans && levels;
+                        !std::isnan(o.transparentDb) && o.agreeMarginDb >= 0.0 &&
+                        o.passMarginDb >= 0.0 && o.transparentMarginDb >= 0.0 &&
+                        o.clearlyWorseDb >= 0.0;
+    // A bound of 0 is none; an upper bound below the lower one leaves no loop to find.
+    const bool bounds = o.minLengthSeconds >= 0.0 && o.maxLengthSeconds >= 0.0 &&
+                        (o.maxLengthSeconds == 0.0 || o.minLengthSeconds <= o.maxLengthSeconds);
+    return counts && shares && spans && levels && bounds;
 }
 
 }  // namespace finder

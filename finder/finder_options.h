@@ -22,12 +22,12 @@ struct FinderOptions {
     double levelToleranceDb = 6.0;   // and their levels may differ by at most this (a fade may not)
     double silenceDb = -60.0;        // spectra this far below the loudest never match
     int majorityFrames = 15;         // a spectrum matches when most of this many around it do
+    double bridgeSeconds = 0.15;     // a run goes on across a break this short
     int lagCandidates = 48;          // peaks of the summed self-similarity examined per sound
     double baselineSeconds = 0.5;    // spectra lose their mean over this far around them first
     double peakWidthSeconds = 0.15;  // a peak's height is taken over the mean this far around it
     double minRunShare = 0.3;        // a loop repeats at least this share of its own length
-    double multipleRunShare = 0.8;   // a multiple of a lag replaces it when it repeats this share
-    int maxMultiple = 16;            // largest multiple of a lag tried as the whole loop, >= 2
+    int maxMultiple = 16;            // largest multiple and divisor of a lag tried as one pass
 
     // Exact lag.
     int chunks = 16;            // chunks of the repeated stretch correlated
@@ -36,9 +36,16 @@ struct FinderOptions {
     int correlationPeaks = 4;   // peaks of that correlation checked to the frame (twice as
                                 // many when it had to be decimated)
 
+    // The material's own floor (seam_quality.h): how closely its passes agree where they repeat.
+    int floorChunks = 24;              // chunks of the repeated stretch measured
+    double floorChunkSeconds = 0.2;    // length of each chunk
+    double agreeMarginDb = 10.0;       // the passes agree within this of the floor ...
+    double passMarginDb = 6.0;         // a seam passes within this of it ...
+    double transparentMarginDb = 3.0;  // ... and ranks as transparent within this
+
     // Start.
     double agreeWindowSeconds = 0.01;  // error windows; they step by half their length
-    double agreeErrorDb = -20.0;       // the passes agree where the error is below this
+    double agreeErrorDb = -20.0;       // the passes agree where the error is below this at least
     double agreeHoldSeconds = 0.05;    // ... and stays below it this long
     double startMarginSeconds = 1.0;   // the start is looked for this far before the repetition
     double jumpSearchSeconds = 0.005;  // the join moves this far either way for the smallest jump
@@ -46,10 +53,17 @@ struct FinderOptions {
     double cleanSpanSeconds = 10.0;  // the cleanest start is looked for this far after the earliest
     double cleanGainDb = 3.0;        // and offered when its seam is this much better
 
-    // Quality.
+    // Quality and ranking.
     double qualitySeconds = 0.1;  // frames compared after (or before) the join
-    double passQualityDb = 20.0;  // a seam at or above this passes
+    double passQualityDb = 20.0;  // a seam at or above this passes, at the most
     double transparentDb = 40.0;  // above this (or within rounding noise) seams rank equal
+    double clearlyWorseDb = 6.0;  // a seam this much worse than another of the same length never
+                                  // comes first, nor a pass whose seam is this much worse than
+                                  // a multiple's
+
+    // Bounds of the loop's length, in seconds; 0 for none.
+    double minLengthSeconds = 0.0;
+    double maxLengthSeconds = 0.0;
 };
 
 // Whether every count is positive and every span and rate is one the steps can work with.

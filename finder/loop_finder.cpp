@@ -1,8 +1,16 @@
 // The finder's two entry points: the steps run in order, and the candidates ranked.
+//
+// Ranking. Each loop length found is one group of starts. Within a group the starts are ordered
+// by their seams (transparent first, then the higher quality, then the earlier), and the first
+// is never clearly worse (clearlyWorseDb) than the group's best. The groups come in the order of
+// their evidence (how long the sound repeats at the length), those whose first seam passes
+// ahead of those whose does not. Each length is one pass of the loop; twice that length is
+// offered right after it, and ahead of it only where the single pass's seam is clearly worse.
 #include "finder/loop_finder.h"
 
 #include <algorithm>
 #include <cassert>
+#include <cstdlib>
 
 #include "finder/exact_lag.h"
 #include "finder/features.h"
@@ -15,14 +23,28 @@
 namespace finder {
 namespace {
 
-// A repetition lag is good to this many hops either way; the exact lag is looked for that far.
-constexpr std::int64_t kLagReachHops = 2;
+// A repetition lag is good to this many hops either way (more where a steady tone makes
+// neighbouring lags repeat alike); the exact lag is looked for that far.
+constexpr std::int64_t kLagReachHops = 4;
+// Twice an exact lag is good to this many frames either way.
+constexpr std::int64_t kMultipleReachFrames = 4;
 // A ranking that puts passing seams first needs a few lengths to choose from.
 constexpr int kLeastLengthsRanked = 3;
+// Lengths this close, in frames, are one length.
+constexpr std::int64_t kSameLengthFrames = 2;
 
 struct Scored {
     LoopCandidate candidate;
     Seam seam;
+};
+
+// One loop length and the starts offered for it, best first.
+struct LengthGroup {
+    std::int64_t lag = 0;
+    std::vector<Scored> starts;
+    bool multiple = false;  // twice the length of the group before it
+
+    const Scored& Front() const { return starts.front(); }
 };
 
 // What the loop rules allow for this sound, with the end limited to a frame the sound really has
@@ -36,15 +58,15 @@ wave::LoopLimits LimitsOf(const wave::PcmFormat& format, const SoundView& view) 
 }
 
 Scored Score(const SoundView& view, std::int64_t start, std::int64_t lag, double repeatSeconds,
-             const FinderOptions& options) {
+             const SeamMarks& marks, const FinderOptions& options) {
     Scored scored;
-    scored.seam = MeasureSeam(view, start, start + lag, options);
+    scored.seam = MeasureSeam(view, start, start + lag, marks, options);
     scored.candidate.start = static_cast<std::int32_t>(start);
     scored.candidate.end = static_cast<std::int32_t>(start + lag);
     scored.candidate.qualityDb = scored.seam.qualityDb;
     scored.candidate.repeatSeconds = repeatSeconds;
     scored.candidate.passes =
-        scored.seam.transparent || scored.seam.qualityDb >= options.passQualityDb;
+        scored.seam.transparent || scored.seam.qualityDb >= marks.passQualityDb;
     return scored;
 }
 
@@ -54,33 +76,100 @@ bool Ahead(const Scored& a, const Scored& b) {
     return a.candidate.start < b.candidate.start;
 }
 
-// The starts worth offering for a loop of `lag` frames starting in [first, last], best first:
-// the earliest from which the two passes agree, and the cleanest after it when that one is
-// clearly better (notes ringing across the join have died away). Without any agreement, the
-// cleanest alone.
+// Orders starts by their seams; then, where the first is clearly worse than the best (a join in
+// silence counts as transparent, however poor the join of the music it stands for), the best
+// goes first.
+void OrderStarts(std::vector<Scored>& starts, const FinderOptions& options) {
+    std::stable_sort(starts.begin(), starts.end(), Ahead);
+    const auto best = std::max_element(
+        starts.begin(), starts.end(),
+        [](const Scored& a, const Scored& b) { return a.seam.qualityDb < b.seam.qualityDb; });
+    if (best != starts.end() &&
+        starts.front().seam.qualityDb <= best->seam.qualityDb - options.clearlyWorseDb) {
+        std::rotate(starts.begin(), best, best + 1);
+    }
+}
+
+// The starts worth offering for a loop of `lag` frames starting in [first, last]: the earliest
+// from which the two passes agree, and the cleanest after it when that one is clearly better
+// (notes ringing across the join have died away). Without any agreement, the cleanest alone.
 std::vector<Scored> Starts(const SoundView& view, std::int64_t lag, std::int64_t first,
-                           std::int64_t last, double repeatSeconds, const FinderOptions& options) {
+                           std::int64_t last, double repeatSeconds, const SeamMarks& marks,
+                           const FinderOptions& options) {
     std::vector<Scored> starts;
-    const std::optional<std::int64_t> earliest = EarliestStart(view, lag, first, last, options);
+    const std::optional<std::int64_t> earliest =
+        EarliestStart(view, lag, first, last, marks, options);
     const std::int64_t cleanFrom = earliest.value_or(first);
     const std::int64_t cleanTo =
         earliest ? std::min(last, *earliest + view.FramesOf(options.cleanSpanSeconds)) : last;
-    const Scored cleanest = Score(view, CleanestStart(view, lag, cleanFrom, cleanTo, options), lag,
-                                  repeatSeconds, options);
+    // The cleanest start is told by the fixed marks: by the material's own, every seam of lossy
+    // material near its floor would rank equal and the earliest would stand.
+    const Scored cleanest =
+        Score(view, CleanestStart(view, lag, cleanFrom, cleanTo, FixedMarks(options), options), lag,
+              repeatSeconds, marks, options);
     if (earliest) {
-        starts.push_back(Score(view, *earliest, lag, repeatSeconds, options));
+        starts.push_back(Score(view, *earliest, lag, repeatSeconds, marks, options));
         const Seam& agreed = starts.front().seam;
+        const bool agreedClean = TransparentByFixedMarks(agreed, options);
         const bool clearlyBetter =
-            (cleanest.seam.transparent && !agreed.transparent) ||
-            (!agreed.transparent &&
-             cleanest.seam.qualityDb >= agreed.qualityDb + options.cleanGainDb);
+            (TransparentByFixedMarks(cleanest.seam, options) && !agreedClean) ||
+            (!agreedClean && cleanest.seam.qualityDb >= agreed.qualityDb + options.cleanGainDb);
         if (clearlyBetter && cleanest.candidate.start != starts.front().candidate.start)
             starts.push_back(cleanest);
     } else {
         starts.push_back(cleanest);
     }
-    std::sort(starts.begin(), starts.end(), Ahead);
+    OrderStarts(starts, options);
     return starts;
+}
+
+// The starts of a loop of `lag` frames that the sound repeats over [runFirst, runEnd), judged
+// by the marks of that stretch's own floor. Empty when no start keeps the loop rules.
+std::vector<Scored> StartsOfRun(const SoundView& view, std::int64_t lag, std::int64_t runFirst,
+                                std::int64_t runEnd, std::int64_t endLimit, double repeatSeconds,
+                                const FinderOptions& options) {
+    const std::int64_t first =
+        std::max<std::int64_t>(0, runFirst - view.FramesOf(options.startMarginSeconds));
+    const std::int64_t last = std::min(runEnd, endLimit - lag);
+    if (last < first) return {};
+    const SeamMarks marks =
+        MarksFor(RepetitionFloorDb(view, lag, runFirst, runEnd, options), options);
+    return Starts(view, lag, first, last, repeatSeconds, marks, options);
+}
+
+// The frames a loop's length may take: the loop rules, the bounds asked for, and at most half
+// the sound, for a loop plays at least twice in the sound it was found in.
+struct LengthRange {
+    std::int64_t least = 0;
+    std::int64_t most = 0;
+};
+
+LengthRange RangeOf(const SoundView& view, const wave::LoopLimits& limits,
+                    const FinderOptions& options) {
+    LengthRange range{limits.halfWindowFrames,
+                      std::min<std::int64_t>(limits.lastFrame, view.frames / 2)};
+    range.least = std::max(range.least, view.FramesOf(options.minLengthSeconds, 0));
+    if (options.maxLengthSeconds > 0.0)
+        range.most = std::min(range.most, view.FramesOf(options.maxLengthSeconds, 0));
+    return range;
+}
+
+bool SameLength(std::int64_t a, std::int64_t b) { return std::abs(a - b) <= kSameLengthFrames; }
+
+// Groups in the order of the ranking (see the top of this file).
+std::vector<LengthGroup> Ranked(std::vector<LengthGroup> groups, const FinderOptions& options) {
+    for (std::size_t i = 1; i < groups.size(); ++i) {
+        if (!groups[i].multiple) continue;
+        const double single = groups[i - 1].Front().seam.qualityDb;
+        const bool singleTransparent = groups[i - 1].Front().seam.transparent;
+        if (!singleTransparent &&
+            single <= groups[i].Front().seam.qualityDb - options.clearlyWorseDb) {
+            std::swap(groups[i - 1], groups[i]);
+        }
+    }
+    std::stable_partition(groups.begin(), groups.end(),
+                          [](const LengthGroup& g) { return g.Front().candidate.passes; });
+    return groups;
 }
 
 }  // namespace
@@ -92,51 +181,58 @@ std::vector<LoopCandidate> FindLoops(const wave::PcmFormat& format,
     const std::optional<SoundView> view = ViewOf(format, sound);
     if (!view || !IsValid(options)) return {};
     const wave::LoopLimits limits = LimitsOf(format, *view);
-    const std::int64_t halfWindow = limits.halfWindowFrames;
-    const std::int64_t endLimit = limits.lastFrame;
+    const LengthRange range = RangeOf(*view, limits, options);
+    if (range.most < range.least) return {};
     const Features features = ComputeFeatures(*view, options);
-    if (features.Count() == 0 || endLimit < halfWindow) return {};
+    if (features.Count() == 0) return {};
 
-    // A loop plays at least twice in the sound it was found in, so it is at most half of it.
     const std::int64_t hop = features.hopFrames;
-    const std::int64_t minLag = std::max<std::int64_t>(1, halfWindow / hop - 1);
-    const std::int64_t maxLag = std::min(endLimit, view->frames / 2) / hop + 1;
+    const std::int64_t minLag = std::max<std::int64_t>(1, range.least / hop - 1);
+    const std::int64_t maxLag = range.most / hop + 1;
     const auto lengths =
         static_cast<std::size_t>(std::max(options.maxCandidates, kLeastLengthsRanked));
     const std::vector<RepetitionLag> lags =
         FindRepetitionLags(features, minLag, maxLag, lengths, options);
 
-    std::vector<std::vector<Scored>> groups;
+    std::vector<LengthGroup> groups;
+    const auto known = [&groups](std::int64_t lag) {
+        return std::any_of(groups.begin(), groups.end(),
+                           [lag](const LengthGroup& g) { return SameLength(g.lag, lag); });
+    };
     for (const RepetitionLag& lag : lags) {
         const std::int64_t center = lag.lag * hop;
-        const std::int64_t lagLo = std::max(halfWindow, center - kLagReachHops * hop);
-        const std::int64_t lagHi = std::min(endLimit, center + kLagReachHops * hop);
+        const std::int64_t lagLo = std::max(range.least, center - kLagReachHops * hop);
+        const std::int64_t lagHi = std::min(range.most, center + kLagReachHops * hop);
         const std::int64_t runFirst = lag.run.first * hop;
         const std::int64_t runEnd =
             (lag.run.first + lag.run.length - 1) * hop + features.windowFrames;
         const std::optional<ExactLag> exact =
             FindExactLag(*view, lagLo, lagHi, runFirst, runEnd, options);
-        if (!exact) continue;
-        const std::int64_t first =
-            std::max<std::int64_t>(0, runFirst - view->FramesOf(options.startMarginSeconds));
-        const std::int64_t last = std::min(runEnd, endLimit - exact->lag);
-        if (last < first) continue;
+        if (!exact || known(exact->lag)) continue;
         const double repeatSeconds =
             static_cast<double>(lag.run.length) / features.spectraPerSecond;
-        std::vector<Scored> starts = Starts(*view, exact->lag, first, last, repeatSeconds, options);
-        const bool known =
-            std::any_of(groups.begin(), groups.end(), [&](const std::vector<Scored>& g) {
-                return g.front().candidate.end - g.front().candidate.start == exact->lag;
-            });
-        if (!known) groups.push_back(std::move(starts));
+        std::vector<Scored> starts = StartsOfRun(*view, exact->lag, runFirst, runEnd,
+                                                 limits.lastFrame, repeatSeconds, options);
+        if (starts.empty()) continue;
+        groups.push_back(LengthGroup{exact->lag, std::move(starts), false});
+
+        // Twice the pass, where the sound repeats long enough for it: the loop when the single
+        // pass's seam is clearly the worse.
+        const std::int64_t twice = 2 * exact->lag;
+        if (twice - kMultipleReachFrames > range.most || runEnd - runFirst <= twice) continue;
+        const std::optional<ExactLag> exactTwice = FindExactLag(
+            *view, std::max(range.least, twice - kMultipleReachFrames),
+            std::min(range.most, twice + kMultipleReachFrames), runFirst, runEnd, options);
+        if (!exactTwice || known(exactTwice->lag)) continue;
+        std::vector<Scored> twiceStarts = StartsOfRun(*view, exactTwice->lag, runFirst, runEnd,
+                                                      limits.lastFrame, repeatSeconds, options);
+        if (!twiceStarts.empty())
+            groups.push_back(LengthGroup{exactTwice->lag, std::move(twiceStarts), true});
     }
-    // Lengths whose seam passes come first, each in the order of its evidence.
-    std::stable_partition(groups.begin(), groups.end(),
-                          [](const std::vector<Scored>& g) { return g.front().candidate.passes; });
 
     std::vector<LoopCandidate> candidates;
-    for (const std::vector<Scored>& group : groups) {
-        for (const Scored& scored : group) {
+    for (const LengthGroup& group : Ranked(std::move(groups), options)) {
+        for (const Scored& scored : group.starts) {
             if (candidates.size() == static_cast<std::size_t>(options.maxCandidates))
                 return candidates;
             assert(wave::KeepsLoopRule(limits, scored.candidate.start, scored.candidate.end));
@@ -170,11 +266,15 @@ std::optional<LoopCandidate> RefineLoop(const wave::PcmFormat& format,
     if (!exact) exact = FindExactLag(*view, lagLo, lagHi, 0, view->frames, options);
     const std::int64_t lag = exact ? exact->lag : std::clamp(given, lagLo, lagHi);
 
+    // Each point moves at most the radius: the start within it, and the end, start + lag, too.
     const std::int64_t first = std::max({startLo, std::int64_t{end} - radius - lag});
     const std::int64_t last =
         std::min({std::int64_t{start} + radius, std::int64_t{end} + radius - lag, endLimit - lag});
     if (first > last) return std::nullopt;
-    const LoopCandidate best = Starts(*view, lag, first, last, 0.0, options).front().candidate;
+    const SeamMarks marks = MarksFor(
+        RepetitionFloorDb(*view, lag, startLo, std::int64_t{end} + radius, options), options);
+    const LoopCandidate best =
+        Starts(*view, lag, first, last, 0.0, marks, options).front().candidate;
     if (!best.passes) return std::nullopt;  // moving the user's points to a poor seam helps nobody
     return best;
 }

@@ -12,8 +12,34 @@ namespace {
 // The error windows step by half their length: a window is two blocks.
 constexpr std::int64_t kBlocksPerWindow = 2;
 
-// Sums over consecutive blocks of `blockFrames` from `first` on, all channels: the difference
-// between the sound and itself `lag` frames later, and the energy of the later sound.
+// Over `blockFrames` frames from `from` on, all channels: the difference between the sound and
+// itself `lag` frames later, and the energy of the later sound.
+struct BlockSum {
+    double difference = 0.0;
+    double energy = 0.0;
+};
+
+BlockSum SumBlock(const SoundView& view, std::int64_t lag, std::int64_t from,
+                  std::int64_t blockFrames) {
+    BlockSum sum;
+    for (std::int64_t f = from; f < from + blockFrames; ++f) {
+        for (int c = 0; c < view.channels; ++c) {
+            const double later = view.Sample(f + lag, c);
+            const double d = view.Sample(f, c) - later;
+            sum.difference += d * d;
+            sum.energy += later * later;
+        }
+    }
+    return sum;
+}
+
+// How many of `blocks` whole blocks from `first` on the sound holds at this lag.
+std::int64_t BlocksHeld(const SoundView& view, std::int64_t lag, std::int64_t first,
+                        std::int64_t blockFrames, std::int64_t blocks) {
+    return std::clamp<std::int64_t>((view.frames - lag - first) / blockFrames, 0, blocks);
+}
+
+// The sums of consecutive blocks from `first` on.
 struct BlockSums {
     std::vector<double> difference;
     std::vector<double> energy;
@@ -22,23 +48,14 @@ struct BlockSums {
 
 BlockSums SumBlocks(const SoundView& view, std::int64_t lag, std::int64_t first,
                     std::int64_t blockFrames, std::int64_t blocks) {
-    blocks = std::clamp<std::int64_t>((view.frames - lag - first) / blockFrames, 0, blocks);
+    blocks = BlocksHeld(view, lag, first, blockFrames, blocks);
     BlockSums sums;
     sums.difference.resize(static_cast<std::size_t>(blocks));
     sums.energy.resize(static_cast<std::size_t>(blocks));
     for (std::int64_t k = 0; k < blocks; ++k) {
-        double difference = 0.0;
-        double energy = 0.0;
-        for (std::int64_t f = first + k * blockFrames; f < first + (k + 1) * blockFrames; ++f) {
-            for (int c = 0; c < view.channels; ++c) {
-                const double later = view.Sample(f + lag, c);
-                const double d = view.Sample(f, c) - later;
-                difference += d * d;
-                energy += later * later;
-            }
-        }
-        sums.difference[static_cast<std::size_t>(k)] = difference;
-        sums.energy[static_cast<std::size_t>(k)] = energy;
+        const BlockSum sum = SumBlock(view, lag, first + k * blockFrames, blockFrames);
+        sums.difference[static_cast<std::size_t>(k)] = sum.difference;
+        sums.energy[static_cast<std::size_t>(k)] = sum.energy;
     }
     return sums;
 }
@@ -79,26 +96,30 @@ std::int64_t BlockFrames(const SoundView& view, const FinderOptions& options) {
 
 std::optional<std::int64_t> EarliestStart(const SoundView& view, std::int64_t lag,
                                           std::int64_t first, std::int64_t last,
-                                          const FinderOptions& options) {
+                                          const SeamMarks& marks, const FinderOptions& options) {
     first = std::max<std::int64_t>(first, 0);
     if (last < first) return std::nullopt;
     const std::int64_t block = BlockFrames(view, options);
     const auto hold = static_cast<std::size_t>(std::max<std::int64_t>(
         kBlocksPerWindow, std::llround(options.agreeHoldSeconds / options.agreeWindowSeconds *
                                        static_cast<double>(kBlocksPerWindow))));
-    const BlockSums sums = SumBlocks(view, lag, first, block,
-                                     (last - first) / block + 1 + static_cast<std::int64_t>(hold));
+    const std::int64_t blocks = BlocksHeld(
+        view, lag, first, block, (last - first) / block + 1 + static_cast<std::int64_t>(hold));
     const double noise = static_cast<double>(2 * block * view.channels) * view.RoundingNoise();
-    const double agreeRatio = std::pow(10.0, options.agreeErrorDb / 10.0);
+    const double agreeRatio = std::pow(10.0, marks.agreeErrorDb / 10.0);
 
-    // A window is two blocks; `hold` blocks are covered by hold - 1 windows, all agreeing.
+    // A window is two blocks; `hold` blocks are covered by hold - 1 windows, all agreeing. Blocks
+    // are summed as the walk reaches them: it usually stops long before the stretch ends.
     std::size_t agreeing = 0;
-    for (std::size_t k = 0; k + 1 < sums.Count(); ++k) {
-        const double difference = sums.difference[k] + sums.difference[k + 1];
-        const double energy = sums.energy[k] + sums.energy[k + 1];
+    BlockSum previous = blocks > 0 ? SumBlock(view, lag, first, block) : BlockSum{};
+    for (std::int64_t k = 0; k + 1 < blocks; ++k) {
+        const BlockSum next = SumBlock(view, lag, first + (k + 1) * block, block);
+        const double difference = previous.difference + next.difference;
+        const double energy = previous.energy + next.energy;
+        previous = next;
         agreeing = difference + noise <= agreeRatio * (energy + noise) ? agreeing + 1 : 0;
         if (agreeing + 1 < hold) continue;
-        const std::int64_t at = first + static_cast<std::int64_t>(k + 2 - hold) * block;
+        const std::int64_t at = first + (k + 2 - static_cast<std::int64_t>(hold)) * block;
         if (at > last) break;
         return SmallestJump(view, lag, at, first, last, options);
     }
@@ -106,7 +127,8 @@ std::optional<std::int64_t> EarliestStart(const SoundView& view, std::int64_t la
 }
 
 std::int64_t CleanestStart(const SoundView& view, std::int64_t lag, std::int64_t first,
-                           std::int64_t last, const FinderOptions& options) {
+                           std::int64_t last, const SeamMarks& marks,
+                           const FinderOptions& options) {
     first = std::max<std::int64_t>(first, 0);
     if (last <= first) return first;
     const std::int64_t block = BlockFrames(view, options);
@@ -131,7 +153,7 @@ std::int64_t CleanestStart(const SoundView& view, std::int64_t lag, std::int64_t
         const std::int64_t at = first + (k + 1 - span) * block;
         if (at > last) break;
         const Seam seam =
-            SeamOfSums(std::max(0.0, energy), std::max(0.0, difference), noise, options);
+            SeamOfSums(std::max(0.0, energy), std::max(0.0, difference), noise, marks);
         if (at == first || BetterSeam(seam, bestSeam)) {
             best = at;
             bestSeam = seam;

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <complex>
 #include <span>
+#include <unordered_map>
 #include <utility>
 
 #include "finder/fft.h"
@@ -72,41 +73,54 @@ std::vector<double> SummedSelfSimilarity(const Features& features, std::int64_t 
     return sums;
 }
 
+// S with the height of each lag above its surroundings: the mean of S over `baseline` lags either
+// way, the lag's own few left out.
+class Heights {
+public:
+    Heights(const std::vector<double>& sums, std::int64_t baseline)
+        : sums_(sums), prefix_(sums.size() + 1, 0.0), baseline_(baseline) {
+        for (std::size_t k = 0; k < sums.size(); ++k) prefix_[k + 1] = prefix_[k] + sums[k];
+    }
+    std::int64_t Count() const { return static_cast<std::int64_t>(sums_.size()); }
+    double At(std::int64_t k) const {
+        if (k < 0 || k >= Count()) return 0.0;
+        const double n = RangeCount(k - baseline_, k + baseline_) -
+                         RangeCount(k - kPeakOwnLags, k + kPeakOwnLags);
+        const double around =
+            RangeSum(k - baseline_, k + baseline_) - RangeSum(k - kPeakOwnLags, k + kPeakOwnLags);
+        return sums_[static_cast<std::size_t>(k)] - (n > 0 ? around / n : 0.0);
+    }
+
+private:
+    double RangeSum(std::int64_t lo, std::int64_t hi) const {  // [lo, hi], clipped
+        lo = std::max<std::int64_t>(lo, 0);
+        hi = std::min(hi, Count() - 1);
+        return lo > hi ? 0.0
+                       : prefix_[static_cast<std::size_t>(hi + 1)] -
+                             prefix_[static_cast<std::size_t>(lo)];
+    }
+    double RangeCount(std::int64_t lo, std::int64_t hi) const {
+        return static_cast<double>(std::max<std::int64_t>(
+            0, std::min(hi, Count() - 1) - std::max<std::int64_t>(lo, 0) + 1));
+    }
+
+    const std::vector<double>& sums_;
+    std::vector<double> prefix_;
+    std::int64_t baseline_;
+};
+
 // Lags in [minLag, maxLag] where S stands highest above its surroundings (its height), highest
 // first.
-std::vector<std::int64_t> PeakLags(const std::vector<double>& sums, std::int64_t minLag,
-                                   std::int64_t maxLag, std::int64_t baseline, std::size_t wanted) {
-    const auto count = static_cast<std::int64_t>(sums.size());
-    std::vector<double> prefix(sums.size() + 1, 0.0);
-    for (std::size_t k = 0; k < sums.size(); ++k) prefix[k + 1] = prefix[k] + sums[k];
-    const auto rangeSum = [&](std::int64_t lo, std::int64_t hi) {  // [lo, hi], clipped
-        lo = std::max<std::int64_t>(lo, 0);
-        hi = std::min(hi, count - 1);
-        return lo > hi ? 0.0
-                       : prefix[static_cast<std::size_t>(hi + 1)] -
-                             prefix[static_cast<std::size_t>(lo)];
-    };
-    const auto rangeCount = [&](std::int64_t lo, std::int64_t hi) {
-        return static_cast<double>(
-            std::max<std::int64_t>(0, std::min(hi, count - 1) - std::max<std::int64_t>(lo, 0) + 1));
-    };
-    const auto height = [&](std::int64_t k) {
-        // The peak's own few lags are left out of its baseline.
-        const double n =
-            rangeCount(k - baseline, k + baseline) - rangeCount(k - kPeakOwnLags, k + kPeakOwnLags);
-        const double around =
-            rangeSum(k - baseline, k + baseline) - rangeSum(k - kPeakOwnLags, k + kPeakOwnLags);
-        return sums[static_cast<std::size_t>(k)] - (n > 0 ? around / n : 0.0);
-    };
-
+std::vector<std::int64_t> PeakLags(const Heights& height, std::int64_t minLag, std::int64_t maxLag,
+                                   std::size_t wanted) {
+    const std::int64_t count = height.Count();
     // Peaks of the height, not of S itself: a stretch that repeats exactly is a narrow bump,
     // and it may sit on the slope of a broad one (bars that sound alike) without being a peak
     // of S.
     const std::int64_t first = std::max<std::int64_t>(minLag, 1);
     const std::int64_t last = std::min(maxLag, count - 2);
     std::vector<double> heights;
-    for (std::int64_t k = first - 1; k <= last + 1; ++k)
-        heights.push_back(k >= 0 && k < count ? height(k) : 0.0);
+    for (std::int64_t k = first - 1; k <= last + 1; ++k) heights.push_back(height.At(k));
     std::vector<std::pair<double, std::int64_t>> peaks;
     for (std::int64_t k = first; k <= last; ++k) {
         const auto at = static_cast<std::size_t>(k - first + 1);
@@ -159,8 +173,13 @@ Run LongestRun(const Features& features, std::int64_t lag, const FinderOptions& 
     }
 
     const auto half = static_cast<std::size_t>(options.majorityFrames / 2);
+    // A lag in whole spectra lies up to half a hop off the true one, and a transient then
+    // mismatches briefly: a run goes on across so short a break.
+    const auto bridge =
+        static_cast<std::size_t>(std::llround(options.bridgeSeconds * features.spectraPerSecond));
     Run best;
     std::size_t runFirst = 0;
+    std::size_t lastOn = 0;
     bool inRun = false;
     for (std::size_t i = 0; i < n; ++i) {
         const bool voting = votes[i + 1] != votes[i];
@@ -169,11 +188,12 @@ Run LongestRun(const Features& features, std::int64_t lag, const FinderOptions& 
         const std::size_t hi = std::min(n, i + half + 1);
         const bool on = 2 * (matches[hi] - matches[lo]) > votes[hi] - votes[lo];
         if (!on) {
-            inRun = false;
+            if (inRun && i - lastOn > bridge) inRun = false;
             continue;
         }
         if (!inRun) runFirst = i;
         inRun = true;
+        lastOn = i;
         const auto length = static_cast<std::int64_t>(i + 1 - runFirst);
         if (length > best.length) best = Run{static_cast<std::int64_t>(runFirst), length};
     }
@@ -193,15 +213,23 @@ std::vector<RepetitionLag> FindRepetitionLags(const Features& features, std::int
     const std::vector<double> sums = SummedSelfSimilarity(features, baseline);
     const std::int64_t peakWidth = std::max<std::int64_t>(
         kLeastSpectra, std::llround(options.peakWidthSeconds * features.spectraPerSecond));
+    const Heights heights(sums, peakWidth);
     const std::vector<std::int64_t> peaks =
-        PeakLags(sums, minLag, maxLag, peakWidth, static_cast<std::size_t>(options.lagCandidates));
+        PeakLags(heights, minLag, maxLag, static_cast<std::size_t>(options.lagCandidates));
 
+    // The runs of the lags walked so far: the peaks, their multiples and divisors share many.
+    std::unordered_map<std::int64_t, Run> runs;
+    const auto runAt = [&](std::int64_t lag) {
+        const auto known = runs.find(lag);
+        if (known != runs.end()) return known->second;
+        return runs[lag] = LongestRun(features, lag, options);
+    };
     // The best run at the lags within `reach` of `center`.
     const auto bestNear = [&](std::int64_t center, std::int64_t reach) {
         RepetitionLag best;
         for (std::int64_t k = std::max(minLag, center - reach);
              k <= std::min(maxLag, center + reach); ++k) {
-            const RepetitionLag here{k, LongestRun(features, k, options)};
+            const RepetitionLag here{k, runAt(k)};
             if (best.lag == 0 || Longer(here, best)) best = here;
         }
         return best;
@@ -217,26 +245,35 @@ std::vector<RepetitionLag> FindRepetitionLags(const Features& features, std::int
     }
     std::sort(found.begin(), found.end(), Longer);
 
+    // The highest summed similarity within `reach` of `center`: where a multiple or a divisor of
+    // a lag really lies, its error growing with the factor.
+    const auto topNear = [&](std::int64_t center, std::int64_t reach) {
+        std::int64_t top = -1;
+        for (std::int64_t k = std::max(minLag, center - reach);
+             k <= std::min(maxLag, center + reach); ++k)
+            if (top < 0 || sums[static_cast<std::size_t>(k)] > sums[static_cast<std::size_t>(top)])
+                top = k;
+        return top;
+    };
+
     std::vector<RepetitionLag> lags;
     for (RepetitionLag base : found) {
-        // The largest multiple that still repeats most of its own length is the loop; the
-        // error of the lag grows with the multiple, so the search widens with it.
-        for (int m = options.maxMultiple; m >= 2; --m) {
-            const std::int64_t center = base.lag * m;
-            const std::int64_t reach = m / 2 + 1;
-            if (center - reach > maxLag) continue;
-            std::int64_t top = -1;
-            for (std::int64_t k = std::max(minLag, center - reach);
-                 k <= std::min(maxLag, center + reach); ++k)
-                if (top < 0 ||
-                    sums[static_cast<std::size_t>(k)] > sums[static_cast<std::size_t>(top)])
-                    top = k;
-            if (top < 0) continue;
-            const RepetitionLag multiple = bestNear(top, kLagTolerance);
-            if (multiple.lag > 0 && repeatsEnough(multiple, options.multipleRunShare)) {
-                base = multiple;
-                break;
-            }
+        // Of a lag, its multiples and its divisors, the loop is the one the sound repeats at
+        // longest: one pass repeats over every pass that follows it, a multiple of it over fewer,
+        // and a phrase varied inside the loop not even over its own length.
+        const RepetitionLag start = base;
+        const auto consider = [&](std::int64_t lag) {
+            // Most multiples and divisors do not repeat at all: S shows no peak there, or the
+            // lag repeats for less than half the best run so far, and the lags beside it are
+            // not walked.
+            if (lag < 0 || heights.At(lag) <= 0.0) return;
+            if (2 * runAt(lag).length < base.run.length) return;
+            const RepetitionLag here = bestNear(lag, kLagTolerance);
+            if (here.lag > 0 && Longer(here, base)) base = here;
+        };
+        for (int m = 2; m <= options.maxMultiple; ++m) {
+            consider(topNear(start.lag * m, m / 2 + 1));
+            consider(topNear((start.lag + m / 2) / m, kLagTolerance));
         }
         const bool known = std::any_of(lags.begin(), lags.end(), [&](const RepetitionLag& r) {
             return std::abs(r.lag - base.lag) <= kSameLength;

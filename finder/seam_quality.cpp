@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace finder {
 
@@ -9,14 +10,69 @@ namespace {
 
 // Two passes that differ only by the rounding of their samples differ by twice the noise of one.
 constexpr double kRoundingNoiseOfTwo = 2.0;
+// A window counts towards the floor when its energy stands this far above the rounding noise:
+// near silence every material agrees, to the rounding.
+constexpr double kFloorWindowOverNoise = 100.0;
 
 }  // namespace
 
-Seam SeamOfSums(double energy, double difference, double noise, const FinderOptions& options) {
+SeamMarks FixedMarks(const FinderOptions& options) {
+    return SeamMarks{options.agreeErrorDb, options.passQualityDb, options.transparentDb};
+}
+
+bool TransparentByFixedMarks(const Seam& seam, const FinderOptions& options) {
+    return seam.withinRounding || seam.qualityDb >= options.transparentDb;
+}
+
+SeamMarks MarksFor(double floorDb, const FinderOptions& options) {
+    SeamMarks marks = FixedMarks(options);
+    marks.agreeErrorDb = std::max(marks.agreeErrorDb, floorDb + options.agreeMarginDb);
+    marks.passQualityDb = std::min(marks.passQualityDb, -floorDb - options.passMarginDb);
+    marks.transparentDb = std::min(marks.transparentDb, -floorDb - options.transparentMarginDb);
+    return marks;
+}
+
+double RepetitionFloorDb(const SoundView& view, std::int64_t lag, std::int64_t first,
+                         std::int64_t end, const FinderOptions& options) {
+    first = std::max<std::int64_t>(first, 0);
+    end = std::min(end, view.frames - lag);
+    const std::int64_t window = view.FramesOf(options.agreeWindowSeconds);
+    const std::int64_t chunk = std::max(window, view.FramesOf(options.floorChunkSeconds));
+    if (lag < 1 || end - first < window) return kNoFloorDb;
+    const double noise = static_cast<double>(window * view.channels) * view.RoundingNoise();
+    const std::int64_t chunks = std::max<std::int64_t>(
+        1, std::min<std::int64_t>(options.floorChunks, (end - first) / chunk));
+    std::vector<double> errorsDb;
+    for (std::int64_t c = 0; c < chunks; ++c) {
+        // Chunks spread evenly, the last one ending at `end`.
+        const std::int64_t from =
+            first + (chunks == 1 ? 0 : (end - first - chunk) * c / (chunks - 1));
+        for (std::int64_t w = from; w + window <= std::min(end, from + chunk); w += window) {
+            double energy = 0.0;
+            double difference = 0.0;
+            for (std::int64_t f = w; f < w + window; ++f) {
+                for (int ch = 0; ch < view.channels; ++ch) {
+                    const double later = view.Sample(f + lag, ch);
+                    const double d = view.Sample(f, ch) - later;
+                    energy += later * later;
+                    difference += d * d;
+                }
+            }
+            if (energy < kFloorWindowOverNoise * noise) continue;
+            errorsDb.push_back(10.0 * std::log10((difference + noise) / (energy + noise)));
+        }
+    }
+    if (errorsDb.empty()) return kNoFloorDb;
+    const auto middle = errorsDb.begin() + static_cast<std::ptrdiff_t>(errorsDb.size() / 2);
+    std::nth_element(errorsDb.begin(), middle, errorsDb.end());
+    return *middle;
+}
+
+Seam SeamOfSums(double energy, double difference, double noise, const SeamMarks& marks) {
     Seam seam;
     seam.qualityDb = 10.0 * std::log10((energy + noise) / (difference + noise));
-    seam.transparent =
-        seam.qualityDb >= options.transparentDb || difference <= kRoundingNoiseOfTwo * noise;
+    seam.withinRounding = difference <= kRoundingNoiseOfTwo * noise;
+    seam.transparent = seam.qualityDb >= marks.transparentDb || seam.withinRounding;
     return seam;
 }
 
@@ -27,6 +83,11 @@ bool BetterSeam(const Seam& a, const Seam& b) {
 
 Seam MeasureSeam(const SoundView& view, std::int64_t start, std::int64_t end,
                  const FinderOptions& options) {
+    return MeasureSeam(view, start, end, FixedMarks(options), options);
+}
+
+Seam MeasureSeam(const SoundView& view, std::int64_t start, std::int64_t end,
+                 const SeamMarks& marks, const FinderOptions& options) {
     std::int64_t n = view.FramesOf(options.qualitySeconds);
     std::int64_t from = start;  // compare from the join on ...
     std::int64_t to = end;
@@ -49,7 +110,7 @@ Seam MeasureSeam(const SoundView& view, std::int64_t start, std::int64_t end,
         }
     }
     return SeamOfSums(energy, difference,
-                      static_cast<double>(n * view.channels) * view.RoundingNoise(), options);
+                      static_cast<double>(n * view.channels) * view.RoundingNoise(), marks);
 }
 
 }  // namespace finder
