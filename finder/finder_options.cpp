@@ -23,10 +23,9 @@ bool IsValid(const FinderOptions& o) {
                         o.cleanGainDb >= 0.0 && !std::isnan(o.passQualityDb) &&
                         !std::isnan(o.transparentDb) && o.agreeMarginDb >= 0.0 &&
                         o.passMarginDb >= 0.0 && o.transparentMarginDb >= 0.0 &&
-                        o.clearlyWorseDb >= 0.0;
-    // A bound of 0 is none; an upper bound below the lower one leaves no loop to find.
-    const bool bounds = o.minLengthSeconds >= 0.0 && o.maxLengthSeconds >= 0.0 &&
-                        (o.maxLengthSeconds == 0.0 || o.minLengthSeconds <= o.maxLengthSeconds);
+                        o.loosestAgreeErrorDb <= 0.0 && !std::isnan(o.loosestPassQualityDb) &&
+                        !std::isnan(o.loosestTransparentDb) && o.clearlyWorseDb >= 0.0;
+    const bool bounds = o.minLengthSeconds >= 0.0 && o.maxLengthSeconds >= o.minLengthSeconds;
     return counts && shares && spans && levels && bounds;
 }
 

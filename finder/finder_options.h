@@ -3,6 +3,8 @@
 // silently inside a step. Standard library only.
 #pragma once
 
+#include <limits>
+
 namespace finder {
 
 struct FinderOptions {
@@ -37,11 +39,14 @@ struct FinderOptions {
                                 // many when it had to be decimated)
 
     // The material's own floor (seam_quality.h): how closely its passes agree where they repeat.
-    int floorChunks = 24;              // chunks of the repeated stretch measured
-    double floorChunkSeconds = 0.2;    // length of each chunk
-    double agreeMarginDb = 10.0;       // the passes agree within this of the floor ...
-    double passMarginDb = 6.0;         // a seam passes within this of it ...
-    double transparentMarginDb = 3.0;  // ... and ranks as transparent within this
+    int floorChunks = 24;                // chunks of the repeated stretch measured
+    double floorChunkSeconds = 0.2;      // length of each chunk
+    double agreeMarginDb = 10.0;         // the passes agree within this of the floor ...
+    double passMarginDb = 6.0;           // a seam passes within this of it ...
+    double transparentMarginDb = 3.0;    // ... and ranks as transparent within this;
+    double loosestAgreeErrorDb = -8.0;   // but never more loosely than this, whatever the
+    double loosestPassQualityDb = 10.0;  // floor: at a lag where the sound does not repeat,
+    double loosestTransparentDb = 20.0;  // the floor says nothing
 
     // Start.
     double agreeWindowSeconds = 0.01;  // error windows; they step by half their length
@@ -61,9 +66,10 @@ struct FinderOptions {
                                   // comes first, nor a pass whose seam is this much worse than
                                   // a multiple's
 
-    // Bounds of the loop's length, in seconds; 0 for none.
+    // Bounds of the loop's length, in seconds: the best loop within them, a multiple of the pass
+    // when the lower bound asks for one.
     double minLengthSeconds = 0.0;
-    double maxLengthSeconds = 0.0;
+    double maxLengthSeconds = std::numeric_limits<double>::infinity();
 };
 
 // Whether every count is positive and every span and rate is one the steps can work with.

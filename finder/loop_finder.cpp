@@ -1,20 +1,16 @@
-// The finder's two entry points: the steps run in order, and the candidates ranked.
-//
-// Ranking. Each loop length found is one group of starts. Within a group the starts are ordered
-// by their seams (transparent first, then the higher quality, then the earlier), and the first
-// is never clearly worse (clearlyWorseDb) than the group's best. The groups come in the order of
-// their evidence (how long the sound repeats at the length), those whose first seam passes
-// ahead of those whose does not. Each length is one pass of the loop; twice that length is
-// offered right after it, and ahead of it only where the single pass's seam is clearly worse.
+// The finder's two entry points: the steps run in order, and the candidates ranked (ranking.h).
 #include "finder/loop_finder.h"
 
 #include <algorithm>
 #include <cassert>
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
 
 #include "finder/exact_lag.h"
 #include "finder/features.h"
 #include "finder/loop_start.h"
+#include "finder/ranking.h"
 #include "finder/repetition_lag.h"
 #include "finder/seam_quality.h"
 #include "finder/sound_view.h"
@@ -32,20 +28,6 @@ constexpr std::int64_t kMultipleReachFrames = 4;
 constexpr int kLeastLengthsRanked = 3;
 // Lengths this close, in frames, are one length.
 constexpr std::int64_t kSameLengthFrames = 2;
-
-struct Scored {
-    LoopCandidate candidate;
-    Seam seam;
-};
-
-// One loop length and the starts offered for it, best first.
-struct LengthGroup {
-    std::int64_t lag = 0;
-    std::vector<Scored> starts;
-    bool multiple = false;  // twice the length of the group before it
-
-    const Scored& Front() const { return starts.front(); }
-};
 
 // What the loop rules allow for this sound, with the end limited to a frame the sound really has
 // (the rule's LastFrame rounds, and may lie one past it).
@@ -68,26 +50,6 @@ Scored Score(const SoundView& view, std::int64_t start, std::int64_t lag, double
     scored.candidate.passes =
         scored.seam.transparent || scored.seam.qualityDb >= marks.passQualityDb;
     return scored;
-}
-
-bool Ahead(const Scored& a, const Scored& b) {
-    if (BetterSeam(a.seam, b.seam)) return true;
-    if (BetterSeam(b.seam, a.seam)) return false;
-    return a.candidate.start < b.candidate.start;
-}
-
-// Orders starts by their seams; then, where the first is clearly worse than the best (a join in
-// silence counts as transparent, however poor the join of the music it stands for), the best
-// goes first.
-void OrderStarts(std::vector<Scored>& starts, const FinderOptions& options) {
-    std::stable_sort(starts.begin(), starts.end(), Ahead);
-    const auto best = std::max_element(
-        starts.begin(), starts.end(),
-        [](const Scored& a, const Scored& b) { return a.seam.qualityDb < b.seam.qualityDb; });
-    if (best != starts.end() &&
-        starts.front().seam.qualityDb <= best->seam.qualityDb - options.clearlyWorseDb) {
-        std::rotate(starts.begin(), best, best + 1);
-    }
 }
 
 // The starts worth offering for a loop of `lag` frames starting in [first, last]: the earliest
@@ -149,28 +111,11 @@ LengthRange RangeOf(const SoundView& view, const wave::LoopLimits& limits,
     LengthRange range{limits.halfWindowFrames,
                       std::min<std::int64_t>(limits.lastFrame, view.frames / 2)};
     range.least = std::max(range.least, view.FramesOf(options.minLengthSeconds, 0));
-    if (options.maxLengthSeconds > 0.0)
-        range.most = std::min(range.most, view.FramesOf(options.maxLengthSeconds, 0));
+    range.most = std::min(range.most, view.FramesOf(options.maxLengthSeconds, 0));
     return range;
 }
 
 bool SameLength(std::int64_t a, std::int64_t b) { return std::abs(a - b) <= kSameLengthFrames; }
-
-// Groups in the order of the ranking (see the top of this file).
-std::vector<LengthGroup> Ranked(std::vector<LengthGroup> groups, const FinderOptions& options) {
-    for (std::size_t i = 1; i < groups.size(); ++i) {
-        if (!groups[i].multiple) continue;
-        const double single = groups[i - 1].Front().seam.qualityDb;
-        const bool singleTransparent = groups[i - 1].Front().seam.transparent;
-        if (!singleTransparent &&
-            single <= groups[i].Front().seam.qualityDb - options.clearlyWorseDb) {
-            std::swap(groups[i - 1], groups[i]);
-        }
-    }
-    std::stable_partition(groups.begin(), groups.end(),
-                          [](const LengthGroup& g) { return g.Front().candidate.passes; });
-    return groups;
-}
 
 }  // namespace
 
@@ -277,6 +222,14 @@ std::optional<LoopCandidate> RefineLoop(const wave::PcmFormat& format,
         Starts(*view, lag, first, last, 0.0, marks, options).front().candidate;
     if (!best.passes) return std::nullopt;  // moving the user's points to a poor seam helps nobody
     return best;
+}
+
+std::string QualityText(double qualityDb) {
+    double quality = std::round(qualityDb * 10.0) / 10.0;
+    if (quality == 0.0) quality = 0.0;  // -0.0 prints with its sign
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f", quality);
+    return text;
 }
 
 }  // namespace finder

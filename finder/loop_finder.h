@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "finder/finder_options.h"
@@ -48,5 +49,8 @@ std::optional<LoopCandidate> RefineLoop(const wave::PcmFormat& format,
                                         std::span<const std::uint8_t> sound, std::int32_t start,
                                         std::int32_t end, double radiusSeconds,
                                         const FinderOptions& options = {});
+
+// A seam quality as the finder's users print it: in dB to one decimal, never "-0.0".
+std::string QualityText(double qualityDb);
 
 }  // namespace finder

@@ -26,9 +26,14 @@ bool TransparentByFixedMarks(const Seam& seam, const FinderOptions& options) {
 
 SeamMarks MarksFor(double floorDb, const FinderOptions& options) {
     SeamMarks marks = FixedMarks(options);
-    marks.agreeErrorDb = std::max(marks.agreeErrorDb, floorDb + options.agreeMarginDb);
-    marks.passQualityDb = std::min(marks.passQualityDb, -floorDb - options.passMarginDb);
-    marks.transparentDb = std::min(marks.transparentDb, -floorDb - options.transparentMarginDb);
+    marks.agreeErrorDb = std::clamp(floorDb + options.agreeMarginDb, marks.agreeErrorDb,
+                                    std::max(marks.agreeErrorDb, options.loosestAgreeErrorDb));
+    marks.passQualityDb = std::clamp(-floorDb - options.passMarginDb,
+                                     std::min(marks.passQualityDb, options.loosestPassQualityDb),
+                                     marks.passQualityDb);
+    marks.transparentDb = std::clamp(-floorDb - options.transparentMarginDb,
+                                     std::min(marks.transparentDb, options.loosestTransparentDb),
+                                     marks.transparentDb);
     return marks;
 }
 

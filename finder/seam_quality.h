@@ -8,7 +8,9 @@
 // and then judges against that floor (MarksFor): the passes agree where the error stays within
 // agreeMarginDb of the floor, a seam passes within passMarginDb of what the repetition itself
 // reaches, and is as good as transparent within transparentMarginDb of it. Each mark is never
-// stricter than its fixed value in the options, so clean material is judged as before.
+// stricter than its fixed value in the options, so clean material is judged as before, and never
+// looser than its loosest value, for at a lag where the sound does not repeat the floor says
+// nothing.
 #pragma once
 
 #include <cstdint>

@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <span>
@@ -102,6 +104,35 @@ TEST(LoopFinderTest, RefineRecoversTheExactLoopFromFourTenthsOfASecondOff) {
         EXPECT_EQ(refined->start, start);
         EXPECT_EQ(refined->end, end);
         EXPECT_TRUE(refined->passes) << refined->qualityDb;
+    }
+}
+
+// Marks inside the repeating part, where any start repeats: the refine may move each point only
+// as far as the radius lets it, the end too.
+TEST(LoopFinderTest, RefineMovesEachPointAtMostTheRadius) {
+    LoopedMusic music = Music(testwave::Pcm(16, 1, 11025), 1.0, 4.4);
+    music.ringAcross = false;
+    const wave::ParsedWave wave = Read(music);
+    const double rate = music.format.rate;
+    const auto start = static_cast<std::int32_t>(music.introFrames + 1.5 * rate);
+    const auto loop = static_cast<std::int32_t>(music.loopFrames);
+    const struct {
+        double endOffSeconds, radiusSeconds;
+    } rows[] = {{0.3, 0.25}, {0.3, 0.4}, {-0.3, 0.25}, {-0.3, 0.4}, {0.0, 0.1}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::Message() << "end " << row.endOffSeconds << " s off, radius "
+                                        << row.radiusSeconds << " s");
+        const auto end = static_cast<std::int32_t>(start + loop + row.endOffSeconds * rate);
+        const auto refined =
+            finder::RefineLoop(wave.format, wave.data, start, end, row.radiusSeconds);
+        if (!refined) {
+            ADD_FAILURE() << "nothing refined";
+            continue;
+        }
+        const double radius = std::round(row.radiusSeconds * rate);
+        EXPECT_EQ(refined->end - refined->start, loop);
+        EXPECT_LE(std::abs(refined->start - start), radius) << refined->start;
+        EXPECT_LE(std::abs(refined->end - end), radius) << refined->end;
     }
 }
 

@@ -22,6 +22,11 @@ struct LoopedMusic {
     bool ringAcross = true;    // false: notes stop at the end of their pass or intro
     double steadyHz = 0.0;     // a tone held through each pass, under the notes
     double noteEverySeconds = 0.25;
+    // Degradations as users' rips have them: white noise this far below the music's RMS (hiss,
+    // or at about -25 dB the codec noise that makes two passes of a lossy file differ), and
+    // dither of one step before the samples are rounded.
+    double noiseDb = -1000.0;
+    bool dither = false;
 };
 
 namespace detail {
@@ -79,14 +84,22 @@ inline Bytes RenderLoopedMusic(const LoopedMusic& m) {
     for (std::int64_t at = m.introFrames; at < m.totalFrames; at += m.loopFrames)
         detail::AddSection(m, 99, at, m.loopFrames, left, right);
 
+    double power = 0.0;
+    for (std::size_t f = 0; f < m.totalFrames; ++f)
+        power += left[f] * left[f] + right[f] * right[f];
+    const double noise = std::sqrt(power / (2.0 * std::max<std::size_t>(1, m.totalFrames))) *
+                         std::pow(10.0, m.noiseDb / 20.0) *
+                         std::sqrt(3.0);  // uniform: RMS a/sqrt 3
+    const double step = m.format.bits == 8 ? 1.0 / 127.0 : 1.0 / 32767.0;
+    detail::Random random{12345};
     Bytes out;
     for (std::size_t f = 0; f < m.totalFrames; ++f) {
         const double mono = (left[f] + right[f]) / 2.0;
         for (std::uint32_t c = 0; c < m.format.channels; ++c) {
-            const double v = std::clamp(m.format.channels == 1 ? mono
-                                        : c == 0               ? left[f]
-                                                               : right[f],
-                                        -1.0, 1.0);
+            double v = m.format.channels == 1 ? mono : c == 0 ? left[f] : right[f];
+            v += noise * (2.0 * random.Next() - 1.0);
+            if (m.dither) v += step * (random.Next() - random.Next());
+            v = std::clamp(v, -1.0, 1.0);
             if (m.format.bits == 8) {
                 out.push_back(static_cast<std::uint8_t>(std::lround(v * 127.0) + 128));
             } else {
