@@ -32,6 +32,7 @@ constexpr std::string_view kUsage =
     "[--smpl]\n"
     "  rundelt-cli preview 入力.wav 出力.wav --start 開始 --end 終了\n"
     "  rundelt-cli find 入力.wav [--top 件数] [--near 開始 終了 [--radius 秒数]]\n"
+    "                  [--min-length 秒数] [--max-length 秒数]\n"
     "  rundelt-cli --help\n"
     "\n"
     "  info     ファイルの情報を表示します\n"
@@ -40,7 +41,8 @@ constexpr std::string_view kUsage =
     "  preview  ループのつなぎ目の前後2秒ずつ、4秒のファイルを書き出します\n"
     "  find     ループの候補を良い順に1行に1つ「開始 終了 つなぎ目の品質(dB)」で表示します\n"
     "           （既定：--top 5）。--near は指定のループを各点 --radius 秒（既定 0.5、10 まで）\n"
-    "           の範囲で合わせ直し、その結果を最初に表示します\n"
+    "           の範囲で合わせ直し、その結果を最初に表示します。表示する候補はすべて各点がその\n"
+    "           範囲内のものです。--min-length と --max-length はループの長さを秒で限ります\n"
     "\n"
     "開始と終了はフレーム番号で、0 ≤ 開始、開始 + 2秒 ≤ 終了 ≤ 最後のフレーム です。\n"
     "終了コード：0 成功、1 読み込みか書き込みの失敗かループ候補なし、2 引数かループ範囲の誤り\n";
@@ -71,6 +73,7 @@ constexpr std::string_view kInt32Range = "-2147483648 から 2147483647 の整�
 constexpr std::string_view kCountRange = "0 以上の整数";
 constexpr std::string_view kTopRange = "1 以上の整数";
 constexpr std::string_view kRadiusRange = "0 から 10 の秒数";
+constexpr std::string_view kLengthRange = "0 以上の秒数";
 
 // What the options write while they are read: the arguments, and which required ones came.
 struct Parsing {
@@ -106,7 +109,13 @@ struct Option {
     TakeValue take;
 };
 
-const std::array<Option, 8> kOptions{{
+bool TakeSeconds(std::string_view text, double& field) {
+    const std::optional<double> seconds = ParseSeconds(text);
+    if (seconds) field = *seconds;
+    return seconds.has_value();
+}
+
+const std::array<Option, 10> kOptions{{
     {"--start", kSave | kPreview, 1, kInt32Range,
      [](std::string_view text, std::size_t, Parsing& p) {
          p.hasStart = TakeInt32(text, kAnyInt32, p.arguments.loopStart);
@@ -146,6 +155,14 @@ const std::array<Option, 8> kOptions{{
          if (radius) p.arguments.radiusSeconds = *radius;
          return radius.has_value();
      }},
+    {"--min-length", kFind, 1, kLengthRange,
+     [](std::string_view text, std::size_t, Parsing& p) {
+         return TakeSeconds(text, p.arguments.minLengthSeconds);
+     }},
+    {"--max-length", kFind, 1, kLengthRange,
+     [](std::string_view text, std::size_t, Parsing& p) {
+         return TakeSeconds(text, p.arguments.maxLengthSeconds);
+     }},
 }};
 
 const Option* FindOption(std::string_view name) {
@@ -174,18 +191,22 @@ Outcome Failure(int exitCode, std::string_view message) {
 
 // "START END QUALITY": frames as integers, the quality in dB to one decimal (never "-0.0").
 std::string CandidateLine(const finder::LoopCandidate& candidate) {
-    double quality = std::round(candidate.qualityDb * 10.0) / 10.0;
-    if (quality == 0.0) quality = 0.0;
-    char text[64];
-    std::snprintf(text, sizeof text, "%d %d %.1f\n", candidate.start, candidate.end, quality);
-    return text;
+    return std::to_string(candidate.start) + " " + std::to_string(candidate.end) + " " +
+           finder::QualityText(candidate.qualityDb) + "\n";
 }
 
-// The refined loop first when --near asks for one, then the finder's candidates, at most
-// --top lines in all.
+// The refined loop first when --near asks for one, then the finder's candidates, at most --top
+// lines in all. With --near every line's points lie within --radius of the points given.
 Outcome RunFind(const Arguments& arguments, const wave::ParsedWave& wave) {
     const auto top = static_cast<std::size_t>(arguments.topCount);
     std::vector<finder::LoopCandidate> candidates;
+    // The radius in frames as the finder rounds it.
+    const double radiusFrames = std::round(arguments.radiusSeconds * wave.format.nSamplesPerSec);
+    const auto nearGiven = [&](const finder::LoopCandidate& c) {
+        return !arguments.near ||
+               (std::fabs(static_cast<double>(c.start) - arguments.nearStart) <= radiusFrames &&
+                std::fabs(static_cast<double>(c.end) - arguments.nearEnd) <= radiusFrames);
+    };
     if (arguments.near) {
         const std::optional<finder::LoopCandidate> refined =
             finder::RefineLoop(wave.format, wave.data, arguments.nearStart, arguments.nearEnd,
@@ -194,6 +215,8 @@ Outcome RunFind(const Arguments& arguments, const wave::ParsedWave& wave) {
     }
     if (candidates.size() < top) {
         finder::FinderOptions options;
+        options.minLengthSeconds = arguments.minLengthSeconds;
+        options.maxLengthSeconds = arguments.maxLengthSeconds;
         // One more than asked for when the refined loop may be among them.
         const bool room = arguments.topCount < std::numeric_limits<std::int32_t>::max();
         options.maxCandidates =
@@ -203,7 +226,7 @@ Outcome RunFind(const Arguments& arguments, const wave::ParsedWave& wave) {
             const bool listed = std::any_of(
                 candidates.begin(), candidates.end(),
                 [&](const auto& c) { return c.start == found.start && c.end == found.end; });
-            if (!listed && candidates.size() < top) candidates.push_back(found);
+            if (!listed && nearGiven(found) && candidates.size() < top) candidates.push_back(found);
         }
     }
     if (candidates.empty()) return Failure(kExitFailed, wave::kNoLoopFound);
@@ -349,6 +372,9 @@ ParsedArguments ParseArguments(std::span<const std::string_view> args) {
         if (!parsing.hasStart) return UsageError("必要なオプションがありません：--start");
         if (!parsing.hasEnd) return UsageError("必要なオプションがありません：--end");
     }
+    if (result.minLengthSeconds > result.maxLengthSeconds)
+        return UsageError(
+            "ループの長さの範囲が不正です：--min-length が --max-length より大きくなっています");
     // The chunk marks the first loop pass; without one there is nothing to mark.
     if (result.samplerLoop && result.repeatCount < 1)
         return UsageError("--smpl にはリピート回数 1 以上が必要です：--repeat " +
@@ -356,7 +382,7 @@ ParsedArguments ParseArguments(std::span<const std::string_view> args) {
     return parsed;
 }
 
-std::optional<double> ParseRadiusSeconds(std::string_view text) {
+std::optional<double> ParseSeconds(std::string_view text) {
     const bool plain = !text.empty() && text.front() != '.' && text.back() != '.' &&
                        std::all_of(text.begin(), text.end(),
                                    [](char c) { return (c >= '0' && c <= '9') || c == '.'; }) &&
@@ -364,8 +390,14 @@ std::optional<double> ParseRadiusSeconds(std::string_view text) {
     if (!plain) return std::nullopt;
     double seconds = 0.0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seconds);
-    if (error != std::errc() || end != text.data() + text.size() || seconds > 10.0)
+    if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(seconds))
         return std::nullopt;
+    return seconds;
+}
+
+std::optional<double> ParseRadiusSeconds(std::string_view text) {
+    const std::optional<double> seconds = ParseSeconds(text);
+    if (!seconds || *seconds > 10.0) return std::nullopt;
     return seconds;
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <span>
 #include <string>
@@ -31,11 +32,15 @@ struct Arguments {
     bool near = false;          // refine the loop nearStart .. nearEnd first
     std::int32_t nearStart = 0;
     std::int32_t nearEnd = 0;
-    double radiusSeconds = 0.5;  // how far each point of --near may move
+    double radiusSeconds = 0.5;     // how far each point of --near may move
+    double minLengthSeconds = 0.0;  // bounds of the loop's length; no upper one by default
+    double maxLengthSeconds = std::numeric_limits<double>::infinity();
 };
 
 // Seconds as --radius takes them: decimal digits with an optional fraction, 0 to 10.
 std::optional<double> ParseRadiusSeconds(std::string_view text);
+// Seconds as --min-length and --max-length take them: decimal digits with an optional fraction.
+std::optional<double> ParseSeconds(std::string_view text);
 
 struct ParsedArguments {
     std::string error;  // "" or the usage message, without a line end

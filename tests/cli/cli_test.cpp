@@ -433,6 +433,13 @@ TEST_F(CliTest, UsageErrorsExitTwoWithoutWriting) {
         {"find", in, "--radius", ".5"},
         {"find", in, "--radius", "0.5.1"},
         {"save", in, out, "--start", "0", "--end", "16000", "--top", "3"},
+        {"find", in, "--min-length", "-1"},
+        {"find", in, "--min-length", "1e1"},
+        {"find", in, "--max-length", ".5"},
+        {"find", in, "--max-length", "x"},
+        {"find", in, "--max-length"},
+        {"find", in, "--min-length", "5", "--max-length", "4.5"},
+        {"save", in, out, "--start", "0", "--end", "16000", "--min-length", "3"},
     };
     for (const auto& args : rows) {
         std::string joined;
@@ -618,6 +625,62 @@ TEST_F(CliTest, FindWithoutALoopOrWithAWrongNearLoop) {
     EXPECT_EQ(outside.exitCode, 2);
     EXPECT_EQ(outside.out, "");
     EXPECT_TRUE(StartsWith(outside.err, "ループ範囲が不正です：")) << outside.err;
+}
+
+// A recording of five passes: the pass first, twice the pass where the bounds ask for it, and
+// with --near only loops within the radius of the points given, or none.
+TEST_F(CliTest, FindNearAndWithinLengthBounds) {
+    testwave::LoopedMusic music;
+    music.format = testwave::Pcm(16, 1, 8000);
+    music.introFrames = 8000;
+    music.loopFrames = 26411;  // 3.3 s
+    music.totalFrames = 8000 + 5 * 26411 + 8000;
+    const std::string in = WriteWave("five.wav", music.format, testwave::RenderLoopedMusic(music));
+    struct Row {
+        std::vector<std::string> options;
+        std::int64_t length;                      // of every loop printed; 0: none, exit 1
+        std::int64_t nearStart, nearEnd, radius;  // every loop this close to these points
+    };
+    const Row rows[] = {
+        {{}, 26411, 0, 0, -1},
+        {{"--min-length", "5"}, 2 * 26411, 0, 0, -1},
+        {{"--min-length", "3", "--max-length", "4"}, 26411, 0, 0, -1},
+        {{"--max-length", "3"}, 0, 0, 0, -1},
+        {{"--near", "19000", "46011"}, 26411, 19000, 46011, 4000},
+        {{"--near", "19000", "46011", "--radius", "0.2"}, 26411, 19000, 46011, 1600},
+        {{"--near", "20000", "60000"}, 0, 0, 0, -1},  // nothing of that length repeats
+    };
+    for (const Row& row : rows) {
+        std::vector<std::string> args = {"find", in};
+        args.insert(args.end(), row.options.begin(), row.options.end());
+        std::string joined;
+        for (const std::string& a : args) joined += "[" + a + "]";
+        SCOPED_TRACE(joined);
+        const RunResult r = RunCli(args);
+        if (row.length == 0) {
+            EXPECT_EQ(r.exitCode, 1);
+            EXPECT_EQ(r.out, "");
+            EXPECT_EQ(r.err, "ループ候補が見つかりませんでした\n");
+            continue;
+        }
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        std::istringstream out(r.out);
+        std::int64_t start = 0;
+        std::int64_t end = 0;
+        double quality = 0.0;
+        bool first = true;
+        while (out >> start >> end >> quality) {
+            if (first) {
+                EXPECT_LE(std::llabs(end - start - row.length), 2) << start << " " << end;
+            }
+            first = false;
+            if (row.radius >= 0) {
+                EXPECT_LE(std::llabs(start - row.nearStart), row.radius) << start;
+                EXPECT_LE(std::llabs(end - row.nearEnd), row.radius) << end;
+            }
+        }
+        EXPECT_FALSE(first) << "nothing printed";
+    }
 }
 
 }  // namespace
