@@ -146,6 +146,10 @@ private:
 
 constexpr double kRefineRadiusSeconds = 0.5;
 
+// The keys of the finder, as the bar's tooltip names them.
+const QString kFinderKeys =
+    QStringLiteral("Ctrl+F：ループを探す\nCtrl+R：今のループを各点0.5秒以内で合わせ直す");
+
 // The path of the first local file among dropped data, or "".
 std::string DroppedFile(const QMimeData* data) {
     if (data == nullptr) return "";
@@ -173,10 +177,11 @@ MainWin::MainWin(QWidget* parent) : QWidget(parent) {
 
     const auto* findKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_F), this);
     connect(findKey, &QShortcut::activated, this, &MainWin::FindLoop);
+    const auto* previousKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F), this);
+    connect(previousKey, &QShortcut::activated, this, &MainWin::FindPreviousLoop);
     const auto* refineKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_R), this);
     connect(refineKey, &QShortcut::activated, this, &MainWin::RefineLoop);
-    Picture1->setToolTip(
-        QStringLiteral("Ctrl+F：ループを探す\nCtrl+R：今のループを各点0.5秒以内で合わせ直す"));
+    ShowFoundLoop("");
     // The text boxes would take a dropped file's name as text; the window opens the file instead.
     setAcceptDrops(true);
     Text2->installEventFilter(this);
@@ -341,6 +346,7 @@ void MainWin::Command1_Click(int index) {
         LoopEnd = ApplyEndRule(ClampToInt32(std::int64_t{LoopEnd} + step), LoopStart, HalfWindow(),
                                LastFrame);
     }
+    LoopEdited();
     RefreshInformation();
 }
 
@@ -352,6 +358,7 @@ void MainWin::Picture1_MouseDown(int button, float x) {
     } else if (button == 2) {
         LoopEnd = ApplyEndRule(candidate, LoopStart, HalfWindow(), LastFrame);
     }
+    LoopEdited();
     RefreshInformation();
 }
 
@@ -363,11 +370,15 @@ void MainWin::Picture1_MouseMove(int buttons, float x) {
 void MainWin::Text1_LostFocus(int index) {
     const QLineEdit* box = Text1[index == 0 ? 0 : 1];
     const std::int32_t value = ReadFrameNumber(box->text().toStdString());
+    const std::int32_t oldStart = LoopStart;
+    const std::int32_t oldEnd = LoopEnd;
     if (index == 0) {
         LoopStart = ApplyStartRule(value, LoopEnd, HalfWindow());
     } else {
         LoopEnd = ApplyEndRule(value, LoopStart, HalfWindow(), LastFrame);
     }
+    // Leaving a box without changing its value changes no loop.
+    if (LoopStart != oldStart || LoopEnd != oldEnd) LoopEdited();
     RefreshInformation();
 }
 
@@ -452,6 +463,8 @@ void MainWin::OpenWaveFile(const std::string& path) {
     CursorFrame = 0;
     LoopStart = 0;
     LoopEnd = LastFrame;
+    foundLoops_.Forget();
+    LoopEdited();
     RefreshInformation();
 }
 
@@ -488,35 +501,59 @@ void MainWin::dropEvent(QDropEvent* event) {
 
 // ---- Finding the loop ---------------------------------------------------------------------------
 
-void MainWin::FindLoop() {
-    SearchLoop([] {
-        const std::vector<finder::LoopCandidate> found = wavemisc::FindLoopCandidates(1);
-        return found.empty() ? std::nullopt : std::optional<finder::LoopCandidate>(found.front());
-    });
-}
+void MainWin::FindLoop() { PressFoundLoop(1); }
 
-void MainWin::RefineLoop() {
-    SearchLoop(
-        [this] { return wavemisc::RefineLoopPoints(LoopStart, LoopEnd, kRefineRadiusSeconds); });
-}
+void MainWin::FindPreviousLoop() { PressFoundLoop(-1); }
 
-void MainWin::SearchLoop(const std::function<std::optional<finder::LoopCandidate>()>& search) {
+void MainWin::PressFoundLoop(int step) {
     if (!LoadError.empty()) return;
-    std::optional<finder::LoopCandidate> loop;
-    {
+    if (!foundLoops_.Searched()) {
         const BusyCaption searching(this, QStringLiteral("検索中…"));
-        loop = search();
+        foundLoops_.Keep(wavemisc::FindLoopCandidates(FoundLoops::kCandidates));
     }
+    const std::optional<finder::LoopCandidate> loop = foundLoops_.Press(step, LoopStart, LoopEnd);
     if (!loop) {
         misc::ShowMessage(std::string(wave::kNoLoopFound));
         return;
     }
+    SetLoop(*loop);
+    ShowFoundLoop(foundLoops_.ShownText());
+}
+
+void MainWin::RefineLoop() {
+    if (!LoadError.empty()) return;
+    std::optional<finder::LoopCandidate> refined;
+    {
+        const BusyCaption searching(this, QStringLiteral("検索中…"));
+        refined = wavemisc::RefineLoopPoints(LoopStart, LoopEnd, kRefineRadiusSeconds);
+    }
+    if (!refined) {
+        misc::ShowMessage(std::string(wave::kNoLoopFound));
+        return;
+    }
+    LoopEdited();
+    SetLoop(*refined);
+    ShowFoundLoop(SeamText(*refined));
+}
+
+void MainWin::SetLoop(const finder::LoopCandidate& loop) {
     // Both points at once: a candidate already keeps the loop rules, and one point set alone
     // against the other's old value could be pulled back by its rule.
-    assert(wave::KeepsLoopRule(wave::LoopLimits{HalfWindow(), LastFrame}, loop->start, loop->end));
-    LoopStart = loop->start;
-    LoopEnd = loop->end;
+    assert(wave::KeepsLoopRule(wave::LoopLimits{HalfWindow(), LastFrame}, loop.start, loop.end));
+    LoopStart = loop.start;
+    LoopEnd = loop.end;
     RefreshInformation();
+}
+
+void MainWin::LoopEdited() {
+    foundLoops_.LoopChanged();
+    ShowFoundLoop("");
+}
+
+void MainWin::ShowFoundLoop(const std::string& text) {
+    Picture1->setToolTip(text.empty() ? kFinderKeys
+                                      : Text(text) + QStringLiteral("\n") + kFinderKeys +
+                                            QStringLiteral("\nShift+Ctrl+F：前の候補"));
 }
 
 // ---- Seam preview -----------------------------------------------------------------------------

@@ -7,10 +7,9 @@
 #include <QWidget>
 #include <array>
 #include <cstdint>
-#include <functional>
-#include <optional>
 #include <string>
 
+#include "app/found_loops.h"
 #include "finder/loop_finder.h"
 
 class QCloseEvent;
@@ -55,9 +54,12 @@ public:
     void RefreshBar();
     void OpenWaveFile(const std::string& path);
 
-    // Ctrl+F: both loop points to the finder's best candidate. Ctrl+R: the current loop refined
-    // within half a second of each point. Nothing without a sound; a message when none is found.
+    // Ctrl+F: both loop points to the finder's best candidate, or, pressed again while the loop
+    // is still the one it set, to the next of its best few; Shift+Ctrl+F to the one before.
+    // Ctrl+R: the current loop refined within half a second of each point. Nothing without a
+    // sound; a message when none is found. The bar's tooltip says which candidate is shown.
     void FindLoop();
+    void FindPreviousLoop();
     void RefineLoop();
 
     // Controls, by their names.
@@ -100,9 +102,15 @@ private:
     void CreateSettings();
     void CreateLoopBoxes();
     void CreateNudgeButtons();
-    // Runs a search under the busy caption, then sets both loop points to what it found or says
-    // that nothing was found.
-    void SearchLoop(const std::function<std::optional<finder::LoopCandidate>()>& search);
+    void PressFoundLoop(int step);
+    // Both loop points to a found loop, and the displays refreshed.
+    void SetLoop(const finder::LoopCandidate& loop);
+    // The loop was changed by other means than the list of found loops.
+    void LoopEdited();
+    // The bar's tooltip: the found loop shown, or "" for the keys alone.
+    void ShowFoundLoop(const std::string& text);
+
+    FoundLoops foundLoops_;
 };
 
 }  // namespace window

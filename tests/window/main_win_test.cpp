@@ -32,6 +32,7 @@
 #include <vector>
 
 #include "app/command_line.h"
+#include "app/found_loops.h"
 #include "app/loaded_sound.h"
 #include "app/preview_device.h"
 #include "platform/virtual_wave_out.h"
@@ -853,6 +854,52 @@ TEST_F(MainWinTest, ControlFFindsTheLoopAndControlRRefinesIt) {
     EXPECT_EQ(win->LoopEnd, 34411);
     EXPECT_TRUE(messages.empty());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+// Ctrl+F again goes to the next of the best few, Shift+Ctrl+F back; a search only the first
+// time; any other change of the loop starts again from the best, even one that comes back.
+TEST_F(MainWinTest, ControlFGoesThroughTheCandidates) {
+    testwave::LoopedMusic music = LoopedSound();
+    music.totalFrames = 8000 + 5 * 26411 + 8000;  // five passes: the pass, and twice the pass
+    Start(WriteWave("five.wav", music.format, testwave::RenderLoopedMusic(music)));
+    const std::vector<finder::LoopCandidate> expected =
+        wavemisc::FindLoopCandidates(window::FoundLoops::kCandidates);
+    ASSERT_GE(expected.size(), 2u);
+    const QString of = Q("/") + QString::number(expected.size()) + Q("　継ぎ目 ");
+    const auto shows = [&](std::size_t index) {
+        SCOPED_TRACE(index);
+        EXPECT_EQ(win->LoopStart, expected[index].start);
+        EXPECT_EQ(win->LoopEnd, expected[index].end);
+        EXPECT_TRUE(
+            win->Picture1->toolTip().startsWith(Q("候補 ") + QString::number(index + 1) + of))
+            << win->Picture1->toolTip().toStdString();
+    };
+
+    PressControl(win.get(), Qt::Key_F);
+    shows(0);
+    CaptionLog log;
+    win->installEventFilter(&log);
+    PressControl(win.get(), Qt::Key_F);
+    shows(1);
+    win->activateWindow();
+    QTest::keyClick(win.get(), Qt::Key_F, Qt::ControlModifier | Qt::ShiftModifier);
+    shows(0);
+    win->removeEventFilter(&log);
+    EXPECT_TRUE(log.captions.empty());  // the candidates were searched once
+
+    win->Command1_Click(1);  // one frame on, and back: the loop was changed all the same
+    win->Command1_Click(0);
+    EXPECT_EQ(win->Picture1->toolTip().indexOf(Q("候補")), -1);
+    PressControl(win.get(), Qt::Key_F);
+    shows(0);
+
+    // A new file is searched anew.
+    Start(WriteWave("again.wav", music.format, testwave::RenderLoopedMusic(music)));
+    win->installEventFilter(&log);
+    PressControl(win.get(), Qt::Key_F);
+    win->removeEventFilter(&log);
+    shows(0);
+    EXPECT_EQ(log.captions, (std::vector<QString>{Q("検索中…"), Q("Rundelt v1.0")}));
 }
 
 TEST_F(MainWinTest, FindKeysWithoutSoundOrWithoutALoop) {
