@@ -85,7 +85,7 @@ Features ComputeFeatures(const SoundView& view, const FinderOptions& options) {
     const std::int64_t spectra = (decimated - window) / hop + 1;
     if (spectra < smooth) return features;
     const auto count = static_cast<std::size_t>(spectra - smooth + 1);
-    features.shape.assign(count * static_cast<std::size_t>(features.bands), 0.0F);
+    features.shape.assign(count * static_cast<std::size_t>(features.bands), 0);
     features.levelDb.resize(count);
 
     std::vector<float> hann(static_cast<std::size_t>(window));
@@ -137,9 +137,11 @@ Features ComputeFeatures(const SoundView& view, const FinderOptions& options) {
         for (const double e : energy) length += (e - mean) * (e - mean);
         length = std::sqrt(length);
         if (length < kFlatShape) continue;  // a flat spectrum has no shape to compare
-        float* shape = features.shape.data() + i * static_cast<std::size_t>(features.bands);
-        for (std::size_t b = 0; b < bandCount; ++b)
-            shape[b] = static_cast<float>((energy[b] - mean) / length);
+        std::int8_t* shape = features.shape.data() + i * static_cast<std::size_t>(features.bands);
+        for (std::size_t b = 0; b < bandCount; ++b) {
+            shape[b] = static_cast<std::int8_t>(
+                std::lround((energy[b] - mean) / length * Features::kShapeScale));
+        }
     }
     features.loudestDb = *std::max_element(features.levelDb.begin(), features.levelDb.end());
     // Silence matches silence at every lag: it is no evidence of a loop.
@@ -147,7 +149,7 @@ Features ComputeFeatures(const SoundView& view, const FinderOptions& options) {
         if (features.levelDb[i] >= features.loudestDb + options.silenceDb) continue;
         std::fill_n(features.shape.begin() +
                         static_cast<std::ptrdiff_t>(i * static_cast<std::size_t>(features.bands)),
-                    features.bands, 0.0F);
+                    features.bands, 0);
     }
     return features;
 }

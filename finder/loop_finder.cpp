@@ -19,8 +19,8 @@
 namespace finder {
 namespace {
 
-// A repetition lag is good to this many hops either way (more where a steady tone makes
-// neighbouring lags repeat alike); the exact lag is looked for that far.
+// A repetition lag is good to this many hops either way of the lags that repeat alike about it;
+// the exact lag is looked for that far.
 constexpr std::int64_t kLagReachHops = 4;
 // Twice an exact lag is good to this many frames either way.
 constexpr std::int64_t kMultipleReachFrames = 4;
@@ -145,9 +145,8 @@ std::vector<LoopCandidate> FindLoops(const wave::PcmFormat& format,
                            [lag](const LengthGroup& g) { return SameLength(g.lag, lag); });
     };
     for (const RepetitionLag& lag : lags) {
-        const std::int64_t center = lag.lag * hop;
-        const std::int64_t lagLo = std::max(range.least, center - kLagReachHops * hop);
-        const std::int64_t lagHi = std::min(range.most, center + kLagReachHops * hop);
+        const std::int64_t lagLo = std::max(range.least, (lag.plateauLo - kLagReachHops) * hop);
+        const std::int64_t lagHi = std::min(range.most, (lag.plateauHi + kLagReachHops) * hop);
         const std::int64_t runFirst = lag.run.first * hop;
         const std::int64_t runEnd =
             (lag.run.first + lag.run.length - 1) * hop + features.windowFrames;

@@ -24,41 +24,52 @@ constexpr std::int64_t kLeastSpectra = 4;
 constexpr std::int64_t kLagTolerance = 1;
 // Lags this close (in spectra) after the multiples are taken are one loop length.
 constexpr std::int64_t kSameLength = 2;
+// A neighbouring lag whose run is at least this share of the best stands on the same plateau,
+// which reaches at most this many lags either way.
+constexpr double kPlateauShare = 0.9;
+constexpr std::int64_t kPlateauReach = 8;
 
-// Eight running sums, so the loop runs in vector lanes without reordering a float sum.
-float Dot(const float* a, const float* b, int bands) {
-    float lanes[8] = {};
+// The cosine of two shapes: eight running sums of whole steps, so the loop runs in vector lanes.
+float Cosine(const std::int8_t* a, const std::int8_t* b, int bands) {
+    std::int32_t lanes[8] = {};
     for (int k = 0; k < bands; k += 8)
-        for (int j = 0; j < 8; ++j) lanes[j] += a[k + j] * b[k + j];
-    return ((lanes[0] + lanes[1]) + (lanes[2] + lanes[3])) +
-           ((lanes[4] + lanes[5]) + (lanes[6] + lanes[7]));
+        for (int j = 0; j < 8; ++j) lanes[j] += std::int32_t{a[k + j]} * b[k + j];
+    const std::int32_t dot = ((lanes[0] + lanes[1]) + (lanes[2] + lanes[3])) +
+                             ((lanes[4] + lanes[5]) + (lanes[6] + lanes[7]));
+    return static_cast<float>(dot) / (Features::kShapeScale * Features::kShapeScale);
 }
 
-// S(k) = sum over i of g(i) . g(i + k), for k < Count(), where g is the spectra's shape with its
+// S(k) = sum over i of g(i) . g(i + k), for k <= maxLag, where g is the spectra's shape with its
 // mean over the surrounding `smoothing` spectra either way taken off, band by band. Without
 // that, sustained notes and a steady mix make S a broad hump over every lag near the loop; with
 // it, only a stretch that repeats spectrum for spectrum stands out. Per band the autocorrelation
-// comes through the power spectrum of the band zero-padded to twice its length.
-std::vector<double> SummedSelfSimilarity(const Features& features, std::int64_t smoothing) {
+// comes through the power spectrum of the band, zero-padded so that no lag up to maxLag wraps
+// around.
+std::vector<double> SummedSelfSimilarity(const Features& features, std::int64_t smoothing,
+                                         std::int64_t maxLag) {
     const std::size_t count = features.Count();
-    RealFft fft(FftSizeFor(2 * count));
+    const auto lags = static_cast<std::size_t>(maxLag) + 1;
+    RealFft fft(FftSizeFor(count + lags));
     std::vector<double> power(fft.Bins().size(), 0.0);
-    std::vector<double> prefix(count + 1);
     const auto reach = static_cast<std::size_t>(std::max<std::int64_t>(1, smoothing));
+    const auto value = [&features](std::size_t i, int b) {
+        return static_cast<double>(features.Shape(i)[b]) / Features::kShapeScale;
+    };
     for (int b = 0; b < features.bands; ++b) {
         bool any = false;
-        for (std::size_t i = 0; i < count; ++i) {
-            prefix[i + 1] = prefix[i] + features.Shape(i)[b];
-            any = any || features.Shape(i)[b] != 0.0F;
-        }
+        for (std::size_t i = 0; i < count && !any; ++i) any = features.Shape(i)[b] != 0;
         if (!any) continue;  // a padding band
         std::span<float> samples = fft.Samples();
         std::fill(samples.begin(), samples.end(), 0.0F);
+        // The mean over [i - reach, i + reach], clipped, as a running sum.
+        double sum = 0.0;
+        for (std::size_t i = 0; i < std::min(count, reach); ++i) sum += value(i, b);
         for (std::size_t i = 0; i < count; ++i) {
+            if (i + reach < count) sum += value(i + reach, b);
+            if (i > reach) sum -= value(i - reach - 1, b);
             const std::size_t lo = i >= reach ? i - reach : 0;
             const std::size_t hi = std::min(count, i + reach + 1);
-            const double mean = (prefix[hi] - prefix[lo]) / static_cast<double>(hi - lo);
-            samples[i] = static_cast<float>(features.Shape(i)[b] - mean);
+            samples[i] = static_cast<float>(value(i, b) - sum / static_cast<double>(hi - lo));
         }
         fft.Forward();
         const std::span<const std::complex<float>> bins = fft.Bins();
@@ -66,10 +77,11 @@ std::vector<double> SummedSelfSimilarity(const Features& features, std::int64_t 
     }
     std::span<std::complex<float>> bins = fft.Bins();
     for (std::size_t k = 0; k < bins.size(); ++k) bins[k] = static_cast<float>(power[k]);
+    std::vector<double>().swap(power);
     fft.Inverse();
-    std::vector<double> sums(count);
+    std::vector<double> sums(std::min(count, lags));
     const auto scale = static_cast<double>(fft.Size());
-    for (std::size_t k = 0; k < count; ++k) sums[k] = fft.Samples()[k] / scale;
+    for (std::size_t k = 0; k < sums.size(); ++k) sums[k] = fft.Samples()[k] / scale;
     return sums;
 }
 
@@ -167,7 +179,7 @@ Run LongestRun(const Features& features, std::int64_t lag, const FinderOptions& 
         const bool silent = a < quiet && b < quiet;
         const bool match =
             !silent && a >= quiet && b >= quiet && std::fabs(a - b) <= tolerance &&
-            Dot(features.Shape(i), features.Shape(i + step), features.bands) >= similarity;
+            Cosine(features.Shape(i), features.Shape(i + step), features.bands) >= similarity;
         matches[i + 1] = matches[i] + (match ? 1 : 0);
         votes[i + 1] = votes[i] + (silent ? 0 : 1);
     }
@@ -210,7 +222,7 @@ std::vector<RepetitionLag> FindRepetitionLags(const Features& features, std::int
 
     const std::int64_t baseline = std::max<std::int64_t>(
         kLeastSpectra, std::llround(options.baselineSeconds * features.spectraPerSecond));
-    const std::vector<double> sums = SummedSelfSimilarity(features, baseline);
+    const std::vector<double> sums = SummedSelfSimilarity(features, baseline, maxLag);
     const std::int64_t peakWidth = std::max<std::int64_t>(
         kLeastSpectra, std::llround(options.peakWidthSeconds * features.spectraPerSecond));
     const Heights heights(sums, peakWidth);
@@ -278,7 +290,19 @@ std::vector<RepetitionLag> FindRepetitionLags(const Features& features, std::int
         const bool known = std::any_of(lags.begin(), lags.end(), [&](const RepetitionLag& r) {
             return std::abs(r.lag - base.lag) <= kSameLength;
         });
-        if (!known) lags.push_back(base);
+        if (known) continue;
+        const auto onPlateau = [&](std::int64_t lag) {
+            return lag >= minLag && lag <= maxLag &&
+                   static_cast<double>(runAt(lag).length) >=
+                       kPlateauShare * static_cast<double>(base.run.length);
+        };
+        base.plateauLo = base.lag;
+        base.plateauHi = base.lag;
+        while (base.lag - base.plateauLo < kPlateauReach && onPlateau(base.plateauLo - 1))
+            --base.plateauLo;
+        while (base.plateauHi - base.lag < kPlateauReach && onPlateau(base.plateauHi + 1))
+            ++base.plateauHi;
+        lags.push_back(base);
         if (lags.size() == count) break;
     }
     return lags;

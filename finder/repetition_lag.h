@@ -23,6 +23,10 @@ Run LongestRun(const Features& features, std::int64_t lag, const FinderOptions& 
 struct RepetitionLag {
     std::int64_t lag = 0;  // in spectra
     Run run;
+    // The lags about it that repeat nearly as long: where a steady tone makes neighbouring lags
+    // repeat alike, the loop's length may lie anywhere among them.
+    std::int64_t plateauLo = 0;
+    std::int64_t plateauHi = 0;
 };
 
 // Lags between minLag and maxLag spectra at which the sound repeats, longest repetition first,
