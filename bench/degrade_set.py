@@ -8,7 +8,9 @@ VARIANT is one of
     noise    white noise added 60 dB below the music (its RMS), same format
 Writes OUT_DIR/<item>.wav for every line of IN_DIR/manifest.tsv and OUT_DIR/manifest.tsv with the
 same columns; where the rate changes, the loop points are moved to the new rate (rounded), and
-the true loop length in the new frames may be a fraction.
+the true loop length in the new frames may be a fraction. A Vorbis round trip must keep the
+timeline, or the true loop points would no longer be true: each decoded item is checked to have
+the input's length and to line up with it to the frame, and the script fails where one does not.
 """
 import os
 import subprocess
@@ -49,12 +51,28 @@ def write_wave(path, rate, bits, samples):
         f.write(header + data)
 
 
+def check_timeline(src, dst):
+    """The decoded sound has the input's length and lines up with it: of the shifts up to 40
+    frames either way, none matches a stretch from the middle better than no shift."""
+    _, _, _, original = read_wave(src)
+    _, _, _, decoded = read_wave(dst)
+    if len(original) != len(decoded):
+        raise SystemExit("%s: %d frames decoded from %d" % (dst, len(decoded), len(original)))
+    middle, n = len(original) // 2, min(20000, len(original) // 4)
+    x = original[middle:middle + n, 0]
+    shifts = range(-40, 41)
+    best = max(shifts, key=lambda s: float(np.dot(x, decoded[middle + s:middle + s + n, 0])))
+    if best != 0:
+        raise SystemExit("%s: the decoded sound lies %d frames off the input" % (dst, best))
+
+
 def degrade(variant, src, dst, index):
     if variant == "vorbis":
         with tempfile.TemporaryDirectory() as tmp:
             ogg = os.path.join(tmp, "x.ogg")
             subprocess.run(["oggenc", "-Q", "-q", "2", "-o", ogg, src], check=True)
             subprocess.run(["oggdec", "-Q", "-o", dst, ogg], check=True)
+        check_timeline(src, dst)
     elif variant == "sox8":
         subprocess.run(["sox", "-q", src, "-r", "22050", "-c", "1", "-b", "8", "-t", "wavpcm", dst,
                         "dither"], check=True)

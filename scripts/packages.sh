@@ -8,5 +8,6 @@ TEST_PACKAGES=(libgtest-dev xvfb xauth xdotool x11-utils pulseaudio pulseaudio-u
 TEST_PACKAGES+=(sox sndfile-programs desktop-file-utils man-db)
 # The Debian package: dpkg-shlibdeps works out its dependencies.
 PACKAGE_PACKAGES=(dpkg-dev)
-# Benchmarks: the seam finder's development set is rendered with NumPy.
-BENCH_PACKAGES=(python3-numpy)
+# Benchmarks: the seam finder's development set is rendered with NumPy, and degraded through a
+# Vorbis round trip (oggenc, oggdec) and SoX.
+BENCH_PACKAGES=(python3-numpy vorbis-tools sox)
