@@ -34,7 +34,13 @@ volatile std::sig_atomic_t gHaveTempName = 0;
 std::array<struct sigaction, kEndingSignals.size()> gPreviousEnding{};
 std::array<bool, kEndingSignals.size()> gInstalled{};
 struct sigaction gPreviousFileSize {};
-std::mutex gOneSave;
+// Saves may run side by side (a batch saves several files at once): the handlers are in place
+// while any save exists, and only one save at a time holds a temporary name, which is all the
+// handler must know. An unnamed file takes its name just before the rename, so saves wait for
+// each other only there; a named fallback holds it for the whole save.
+std::mutex gSavesLock;
+int gActiveSaves = 0;
+std::mutex gNameLock;
 
 // Removes the prepared name, then lets the signal do what it did before we came.
 void RemoveTempAndReraise(int signal) {
@@ -177,11 +183,15 @@ std::string CheckSaveDestination(const std::string& path) {
     return "";
 }
 
-AtomicSave::AtomicSave(TempKind kind) : oneSave_(gOneSave), kind_(kind) { InstallSaveSignals(); }
+AtomicSave::AtomicSave(TempKind kind) : name_(gNameLock, std::defer_lock), kind_(kind) {
+    const std::lock_guard<std::mutex> hold(gSavesLock);
+    if (gActiveSaves++ == 0) InstallSaveSignals();
+}
 
 AtomicSave::~AtomicSave() {
     Abandon();
-    RestoreSaveSignals();
+    const std::lock_guard<std::mutex> hold(gSavesLock);
+    if (--gActiveSaves == 0) RestoreSaveSignals();
 }
 
 std::string AtomicSave::Create(const std::string& path) {
@@ -223,6 +233,7 @@ std::string AtomicSave::Create(const std::string& path) {
 
 template <typename Make>
 std::string AtomicSave::TakeFreshName(Make make) {
+    name_.lock();  // released once the name is gone again
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
         const std::string name = TempNameIn(target_.folder);
         const HoldEndingSignals hold;
@@ -231,8 +242,13 @@ std::string AtomicSave::TakeFreshName(Make make) {
             RegisterTempName(temp_);
             return "";
         }
-        if (errno != EEXIST) return SaveFailedErrno(errno);
+        if (errno != EEXIST) {
+            const int error = errno;
+            name_.unlock();
+            return SaveFailedErrno(error);
+        }
     }
+    name_.unlock();
     return SaveFailedErrno(EEXIST);
 }
 
@@ -249,8 +265,21 @@ bool AtomicSave::Write(std::span<const std::uint8_t> bytes) {
         }
         p += put;
         left -= static_cast<std::size_t>(put);
+        written_ += put;
     }
+    StartWriteBack();
     return true;
+}
+
+void AtomicSave::StartWriteBack() {
+#ifdef SYNC_FILE_RANGE_WRITE
+    // Only a start: the data reaches the disk while the rest is rendered, and the fsync before
+    // the rename has less to wait for. The fsync alone decides whether the save succeeds.
+    constexpr std::int64_t kWriteBackBytes = std::int64_t{8} << 20;
+    if (written_ - flushedTo_ < kWriteBackBytes) return;
+    ::sync_file_range(fd_, flushedTo_, written_ - flushedTo_, SYNC_FILE_RANGE_WRITE);
+    flushedTo_ = written_;
+#endif
 }
 
 std::string AtomicSave::FailureReason() const {
@@ -284,6 +313,7 @@ std::string AtomicSave::Commit() {
         if (::rename(temp_.c_str(), target_.path.c_str()) != 0) return fail(errno);
         ForgetTempName();
         temp_.clear();
+        name_.unlock();
     }
     // Make the new name itself durable; the data already is, so a failure here is not one.
     const int folderFd = ::open(target_.folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -301,6 +331,7 @@ void AtomicSave::Abandon() {
         ::unlink(temp_.c_str());
         ForgetTempName();
         temp_.clear();
+        name_.unlock();
     }
 }
 

@@ -37,9 +37,10 @@ std::string CheckSaveDestination(const std::string& path);
 // How the file is made before it has its name: unnamed wherever the system allows; tests choose.
 enum class TempKind { Unnamed, Named };
 
-// One save at a time per process: while one exists, SIGINT, SIGTERM and SIGHUP remove a named
+// Several saves may run at once. While any exists, SIGINT, SIGTERM and SIGHUP remove a named
 // temporary file before they end the process, and SIGXFSZ is ignored, so a size limit makes the
-// write fail like any other instead of killing the program.
+// write fail like any other instead of killing the program. Temporary names are taken one save at
+// a time: an unnamed file only for the moment before its rename, a named one for its whole save.
 class AtomicSave final : public wave::ByteSink {
 public:
     explicit AtomicSave(TempKind kind = TempKind::Unnamed);
@@ -61,13 +62,17 @@ private:
     template <typename Make>
     std::string TakeFreshName(Make make);
     void Abandon();
+    // Starts writing back what was written since the last start, every few megabytes.
+    void StartWriteBack();
 
-    std::unique_lock<std::mutex> oneSave_;
+    std::unique_lock<std::mutex> name_;  // held while this save has a temporary name
     TempKind kind_;
     SaveTarget target_;
     std::string temp_;  // the temporary name, while one exists
     int fd_ = -1;
     int error_ = 0;
+    std::int64_t written_ = 0;    // bytes written so far
+    std::int64_t flushedTo_ = 0;  // where the last early write-back was started
 };
 
 // Saves the parts, one after the other, to `path` atomically. "" or the save message.

@@ -36,6 +36,7 @@ std::string_view Reason(SaveError error) {
         case SaveError::NotRegularFile: return "通常のファイルではありません";
         case SaveError::TooLarge: return "ファイルが大きすぎます";
         case SaveError::NameTooLong: return "ファイル名が長すぎます";
+        case SaveError::Stopped: return "中断しました";
     }
     return "";
 }

@@ -42,6 +42,7 @@ enum class SaveError {
     NotRegularFile,
     TooLarge,
     NameTooLong,
+    Stopped,  // the user stopped it
 };
 
 // kSaveFailed, "：" and the reason.
