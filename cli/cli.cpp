@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "cli/batch.h"
 #include "files/atomic_save.h"
 #include "files/looped_wave_file.h"
 #include "files/wave_file.h"
@@ -33,6 +34,9 @@ constexpr std::string_view kUsage =
     "  rundelt-cli preview 入力.wav 出力.wav --start 開始 --end 終了\n"
     "  rundelt-cli find 入力.wav [--top 件数] [--near 開始 終了 [--radius 秒数]]\n"
     "                  [--min-length 秒数] [--max-length 秒数]\n"
+    "  rundelt-cli batch 入力.wav|フォルダ... --out 出力フォルダ [--repeat 回数 | --length 秒数]\n"
+    "                  [--fade 秒数] [--smpl] [--jobs 数] [--report ファイル] [--dry-run]\n"
+    "                  [--min-length 秒数] [--max-length 秒数]\n"
     "  rundelt-cli --help\n"
     "\n"
     "  info     ファイルの情報を表示します\n"
@@ -43,9 +47,14 @@ constexpr std::string_view kUsage =
     "           （既定：--top 5）。--near は指定のループを各点 --radius 秒（既定 0.5、10 まで）\n"
     "           の範囲で合わせ直し、その結果を最初に表示します。表示する候補はすべて各点がその\n"
     "           範囲内のものです。--min-length と --max-length はループの長さを秒で限ります\n"
+    "  batch    ファイルとフォルダ（中の *.wav を再帰的に）それぞれのループを探し、save と同じ\n"
+    "           ファイルを --out の下に同じ構成で書き出します。--length は、フェードを含めて\n"
+    "           その秒数以上になる最少のループ回数（1 以上）です。--jobs は同時に処理する\n"
+    "           ファイル数（既定：コア数）、--report は結果の CSV、--dry-run は探すだけです\n"
     "\n"
     "開始と終了はフレーム番号で、0 ≤ 開始、開始 + 2秒 ≤ 終了 ≤ 最後のフレーム です。\n"
-    "終了コード：0 成功、1 読み込みか書き込みの失敗かループ候補なし、2 引数かループ範囲の誤り\n";
+    "終了コード：0 成功、1 読み込みか書き込みの失敗かループ候補なし、2 引数かループ範囲の誤り、\n"
+    "           130 batch を Ctrl-C で中断\n";
 
 constexpr std::string_view kUsageHint = "使い方は rundelt-cli --help で表示します\n";
 
@@ -74,12 +83,16 @@ constexpr std::string_view kCountRange = "0 以上の整数";
 constexpr std::string_view kTopRange = "1 以上の整数";
 constexpr std::string_view kRadiusRange = "0 から 10 の秒数";
 constexpr std::string_view kLengthRange = "0 以上の秒数";
+constexpr std::string_view kExactLengthRange = "0 以上の秒数、小数は9桁まで";
+constexpr std::string_view kJobsRange = "1 以上の整数";
+constexpr std::string_view kPathRange = "空でないパス";
 
 // What the options write while they are read: the arguments, and which required ones came.
 struct Parsing {
     Arguments& arguments;
     bool hasStart = false;
     bool hasEnd = false;
+    bool hasRepeat = false;
 };
 
 // Takes value number `which` of an option; false when the text is not a value it takes.
@@ -98,6 +111,13 @@ constexpr unsigned Bit(Command command) { return 1u << static_cast<unsigned>(com
 constexpr unsigned kSave = Bit(Command::Save);
 constexpr unsigned kPreview = Bit(Command::Preview);
 constexpr unsigned kFind = Bit(Command::Find);
+constexpr unsigned kBatch = Bit(Command::Batch);
+
+bool TakePath(std::string_view text, std::string& field) {
+    if (text.empty()) return false;
+    field = text;
+    return true;
+}
 
 // The one table of options: the commands each belongs to, how many values it takes, what they
 // must be, and where they go. A repeated option takes its last value.
@@ -115,7 +135,7 @@ bool TakeSeconds(std::string_view text, double& field) {
     return seconds.has_value();
 }
 
-const std::array<Option, 10> kOptions{{
+const std::array<Option, 15> kOptions{{
     {"--start", kSave | kPreview, 1, kInt32Range,
      [](std::string_view text, std::size_t, Parsing& p) {
          p.hasStart = TakeInt32(text, kAnyInt32, p.arguments.loopStart);
@@ -126,15 +146,16 @@ const std::array<Option, 10> kOptions{{
          p.hasEnd = TakeInt32(text, kAnyInt32, p.arguments.loopEnd);
          return p.hasEnd;
      }},
-    {"--repeat", kSave, 1, kCountRange,
+    {"--repeat", kSave | kBatch, 1, kCountRange,
      [](std::string_view text, std::size_t, Parsing& p) {
+         p.hasRepeat = true;
          return TakeInt32(text, 0, p.arguments.repeatCount);
      }},
-    {"--fade", kSave, 1, kCountRange,
+    {"--fade", kSave | kBatch, 1, kCountRange,
      [](std::string_view text, std::size_t, Parsing& p) {
          return TakeInt32(text, 0, p.arguments.fadeSeconds);
      }},
-    {"--smpl", kSave, 0, "",
+    {"--smpl", kSave | kBatch, 0, "",
      [](std::string_view, std::size_t, Parsing& p) {
          p.arguments.samplerLoop = true;
          return true;
@@ -155,13 +176,38 @@ const std::array<Option, 10> kOptions{{
          if (radius) p.arguments.radiusSeconds = *radius;
          return radius.has_value();
      }},
-    {"--min-length", kFind, 1, kLengthRange,
+    {"--min-length", kFind | kBatch, 1, kLengthRange,
      [](std::string_view text, std::size_t, Parsing& p) {
          return TakeSeconds(text, p.arguments.minLengthSeconds);
      }},
-    {"--max-length", kFind, 1, kLengthRange,
+    {"--max-length", kFind | kBatch, 1, kLengthRange,
      [](std::string_view text, std::size_t, Parsing& p) {
          return TakeSeconds(text, p.arguments.maxLengthSeconds);
+     }},
+    {"--out", kBatch, 1, kPathRange,
+     [](std::string_view text, std::size_t, Parsing& p) {
+         return TakePath(text, p.arguments.outputFolder);
+     }},
+    {"--length", kBatch, 1, kExactLengthRange,
+     [](std::string_view text, std::size_t, Parsing& p) {
+         p.arguments.targetLength = ParseExactSeconds(text);
+         return p.arguments.targetLength.has_value();
+     }},
+    {"--jobs", kBatch, 1, kJobsRange,
+     [](std::string_view text, std::size_t, Parsing& p) {
+         std::int32_t jobs = 0;
+         if (!TakeInt32(text, 1, jobs)) return false;
+         p.arguments.jobs = jobs;
+         return true;
+     }},
+    {"--report", kBatch, 1, kPathRange,
+     [](std::string_view text, std::size_t, Parsing& p) {
+         return TakePath(text, p.arguments.reportPath);
+     }},
+    {"--dry-run", kBatch, 0, "",
+     [](std::string_view, std::size_t, Parsing& p) {
+         p.arguments.dryRun = true;
+         return true;
      }},
 }};
 
@@ -324,6 +370,9 @@ ParsedArguments ParseArguments(std::span<const std::string_view> args) {
     } else if (commandName == "find") {
         result.command = Command::Find;
         pathsWanted = 1;
+    } else if (commandName == "batch") {
+        result.command = Command::Batch;
+        pathsWanted = 0;  // one or more
     } else if (commandName.starts_with('-')) {
         return UsageError("不明なオプションです：" + std::string(commandName));
     } else {
@@ -361,13 +410,21 @@ ParsedArguments ParseArguments(std::span<const std::string_view> args) {
         }
     }
 
-    if (paths.size() < pathsWanted)
-        return UsageError(pathsWanted == 1 ? "入力ファイルを指定してください"
-                                           : "入力ファイルと出力ファイルを指定してください");
-    if (paths.size() > pathsWanted)
-        return UsageError("余分な引数です：" + std::string(paths[pathsWanted]));
-    result.inputPath = paths[0];
-    if (pathsWanted == 2) result.outputPath = paths[1];
+    if (result.command == Command::Batch) {
+        if (paths.empty()) return UsageError("入力ファイルかフォルダを指定してください");
+        if (result.outputFolder.empty()) return UsageError("必要なオプションがありません：--out");
+        if (parsing.hasRepeat && result.targetLength)
+            return UsageError("--repeat と --length は一緒に使えません");
+        result.inputPaths.assign(paths.begin(), paths.end());
+    } else {
+        if (paths.size() < pathsWanted)
+            return UsageError(pathsWanted == 1 ? "入力ファイルを指定してください"
+                                               : "入力ファイルと出力ファイルを指定してください");
+        if (paths.size() > pathsWanted)
+            return UsageError("余分な引数です：" + std::string(paths[pathsWanted]));
+        result.inputPath = paths[0];
+        if (pathsWanted == 2) result.outputPath = paths[1];
+    }
     if (result.command == Command::Save || result.command == Command::Preview) {
         if (!parsing.hasStart) return UsageError("必要なオプションがありません：--start");
         if (!parsing.hasEnd) return UsageError("必要なオプションがありません：--end");
@@ -395,6 +452,26 @@ std::optional<double> ParseSeconds(std::string_view text) {
     return seconds;
 }
 
+std::optional<ExactSeconds> ParseExactSeconds(std::string_view text) {
+    if (!ParseSeconds(text)) return std::nullopt;  // the same digits and point
+    const std::size_t point = text.find('.');
+    const std::string_view whole = text.substr(0, point);
+    const std::string_view fraction =
+        point == std::string_view::npos ? std::string_view() : text.substr(point + 1);
+    constexpr std::size_t kMostWholeDigits = 9;  // below a billion seconds
+    constexpr std::size_t kFractionDigits = 9;   // nanoseconds
+    const std::size_t leading = std::min(whole.find_first_not_of('0'), whole.size());
+    if (whole.size() - leading > kMostWholeDigits || fraction.size() > kFractionDigits)
+        return std::nullopt;
+    ExactSeconds seconds;
+    for (const char c : whole) seconds.whole = seconds.whole * 10 + (c - '0');
+    for (std::size_t k = 0; k < kFractionDigits; ++k) {
+        seconds.nanoseconds =
+            seconds.nanoseconds * 10 + (k < fraction.size() ? fraction[k] - '0' : 0);
+    }
+    return seconds;
+}
+
 std::optional<double> ParseRadiusSeconds(std::string_view text) {
     const std::optional<double> seconds = ParseSeconds(text);
     if (!seconds || *seconds > 10.0) return std::nullopt;
@@ -407,6 +484,7 @@ Outcome Run(const Arguments& arguments) {
         outcome.out.assign(kUsage);
         return outcome;
     }
+    if (arguments.command == Command::Batch) return RunBatch(arguments);
 
     // The headers first: the information, every refusal of the input and of the loop, and a save
     // that could only fail come from them, before a payload of up to 2 GiB is read.

@@ -1,6 +1,7 @@
-// The command-line companion: reads its arguments, then runs one of four commands over the wave
-// layer, the file layer (info, save, preview) and the seam finder (find). It shares the window's
-// loop rules and writes the same bytes the window's save writes. No window, no sound device.
+// The command-line companion: reads its arguments, then runs one of its commands over the wave
+// layer, the file layer (info, save, preview), the seam finder (find), or both over many files
+// (batch, batch.h). It shares the window's loop rules and writes the same bytes the window's save
+// writes. No window, no sound device.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +10,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace cli {
 
@@ -16,7 +18,13 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed = 1;  // the input was refused or the output could not be written
 inline constexpr int kExitUsage = 2;   // bad arguments, or a loop the rules do not allow
 
-enum class Command { Help, Info, Save, Preview, Find };
+enum class Command { Help, Info, Save, Preview, Find, Batch };
+
+// Seconds given as decimal digits with a fraction of up to nine digits, kept exactly.
+struct ExactSeconds {
+    std::int64_t whole = 0;
+    std::int64_t nanoseconds = 0;
+};
 
 struct Arguments {
     Command command = Command::Help;
@@ -35,12 +43,22 @@ struct Arguments {
     double radiusSeconds = 0.5;     // how far each point of --near may move
     double minLengthSeconds = 0.0;  // bounds of the loop's length; no upper one by default
     double maxLengthSeconds = std::numeric_limits<double>::infinity();
+    // batch
+    std::vector<std::string> inputPaths;       // files and folders
+    std::string outputFolder;                  // --out
+    std::optional<ExactSeconds> targetLength;  // --length, instead of --repeat
+    int jobs = 0;                              // files at once; 0: the number of cores
+    std::string reportPath;                    // "" for no report
+    bool dryRun = false;                       // find only, save nothing
 };
 
 // Seconds as --radius takes them: decimal digits with an optional fraction, 0 to 10.
 std::optional<double> ParseRadiusSeconds(std::string_view text);
 // Seconds as --min-length and --max-length take them: decimal digits with an optional fraction.
 std::optional<double> ParseSeconds(std::string_view text);
+// Seconds as --length takes them: decimal digits with a fraction of up to nine digits, below a
+// billion seconds.
+std::optional<ExactSeconds> ParseExactSeconds(std::string_view text);
 
 struct ParsedArguments {
     std::string error;  // "" or the usage message, without a line end
