@@ -21,6 +21,11 @@ minutes: the intro, the loop three to six times, then the fade (other music than
 loops of 3 to 30 s).
 Or:    make_loop_set.py --song OUT.wav SECONDS
 Writes one 16-bit stereo 44.1 kHz item in the style with drums, about SECONDS long, for timing.
+Or:    make_loop_set.py --soundtrack OUT_DIR
+Writes a soundtrack for the batch command: 12 tracks of about 2.5 minutes (an intro, the loop
+three times, a fade) in every style, 8/16-bit, mono/stereo, at 22050 to 48000 Hz; a file the
+reader refuses (an extensible format header); and one of noise, without repetition. The manifest
+lists the tracks.
 """
 import os
 import sys
@@ -206,7 +211,7 @@ def render(score, offsets, rate, length, stereo, buffers):
                 buffers[0][start:start + len(piece)] += (left + right) * 0.7 * piece
 
 
-def make_item(index, out_dir, song_seconds=None, multipass=False):
+def make_item(index, out_dir, song_seconds=None, multipass=False, track_seconds=None):
     rng = np.random.default_rng((5000 if multipass else 1000) + index)
     style = STYLES[index % len(STYLES)]
     rate = RATES[(index // len(STYLES)) % len(RATES)]
@@ -222,6 +227,11 @@ def make_item(index, out_dir, song_seconds=None, multipass=False):
     intro_seconds = [0.0, rng.uniform(1.0, 4.0), rng.uniform(6.0, 15.0), rng.uniform(6.0, 15.0),
                      rng.uniform(1.0, 3.0)][intro_kind]
     fade_seconds = 0.0 if rng.random() < 0.15 else rng.uniform(3.0, 12.0)
+    if track_seconds is not None:  # a soundtrack's track: an intro, three passes, a fade
+        rate = [22050, 32000, 44100, 48000][index % 4]
+        loop_frames = int(0.25 * track_seconds * rate) + int(rng.integers(1, rate // 3))
+        pass_count, intro_kind = 3, 3
+        intro_seconds, fade_seconds = 0.1 * track_seconds, 0.1 * track_seconds
     if song_seconds is not None:  # the timing song: drums, CD format, intro + 2 loops + fade
         style, rate, bits, channels, intro_kind = "band", 44100, 16, 2, 3
         intro_seconds, fade_seconds = 0.1 * song_seconds, 0.1 * song_seconds
@@ -268,7 +278,32 @@ def make_item(index, out_dir, song_seconds=None, multipass=False):
                                        intro_frames + loop_frames, style))
 
 
+def write_soundtrack(out_dir):
+    os.makedirs(out_dir, exist_ok=True)
+    lines = [make_item(i, out_dir, track_seconds=150.0) for i in range(12)]
+    rng = np.random.default_rng(77)
+    noise = (rng.standard_normal(44100 * 60) * 3000).astype("<i2").tobytes()  # a minute, mono
+    header = b"RIFF" + (36 + len(noise)).to_bytes(4, "little") + b"WAVE" + b"fmt " + (16).to_bytes(4, "little")
+    header += (1).to_bytes(2, "little") + (1).to_bytes(2, "little") + (44100).to_bytes(4, "little")
+    header += (88200).to_bytes(4, "little") + (2).to_bytes(2, "little") + (16).to_bytes(2, "little")
+    with open(os.path.join(out_dir, "12_noise.wav"), "wb") as f:
+        f.write(header + b"data" + len(noise).to_bytes(4, "little") + noise)
+    # The extensible format header that ffmpeg writes above 48 kHz: the reader refuses it.
+    ext = b"fmt " + (40).to_bytes(4, "little") + (0xFFFE).to_bytes(2, "little") + (2).to_bytes(2, "little")
+    ext += (96000).to_bytes(4, "little") + (384000).to_bytes(4, "little") + (4).to_bytes(2, "little")
+    ext += (16).to_bytes(2, "little") + (22).to_bytes(2, "little") + bytes(22)
+    data = bytes(384000 * 6)
+    with open(os.path.join(out_dir, "13_extensible.wav"), "wb") as f:
+        f.write(b"RIFF" + (4 + len(ext) + 8 + len(data)).to_bytes(4, "little") + b"WAVE" + ext +
+                b"data" + len(data).to_bytes(4, "little") + data)
+    with open(os.path.join(out_dir, "manifest.tsv"), "w") as f:
+        f.write("\n".join(lines) + "\n")
+
+
 def main():
+    if len(sys.argv) == 3 and sys.argv[1] == "--soundtrack":
+        write_soundtrack(sys.argv[2])
+        return 0
     if len(sys.argv) == 4 and sys.argv[1] == "--song":
         make_item(1, sys.argv[2], float(sys.argv[3]))
         return 0

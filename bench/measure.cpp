@@ -1,7 +1,9 @@
 // Runs a command several times and prints the median wall time in milliseconds and the median
 // peak resident memory in KiB of the command's own process, as "MS KIB".
-// Usage: bench_measure RUNS [--remove PATH] -- COMMAND [ARGS...]
-// --remove deletes PATH before each run (outside the timed part), so every run writes afresh.
+// Usage: bench_measure RUNS [--remove PATH] [--status N] -- COMMAND [ARGS...]
+// --remove deletes PATH (a file, or a folder with all it holds) before each run, outside the
+// timed part, so every run writes afresh. --status N: the command must end with N, not 0 (a
+// batch with a refused file ends with 1); its stderr is then kept out of the way too.
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -12,6 +14,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -28,7 +31,9 @@ T Median(std::vector<T> values) {
 
 int main(int argc, char** argv) {
     if (argc < 4) {
-        std::fprintf(stderr, "usage: bench_measure RUNS [--remove PATH] -- COMMAND [ARGS...]\n");
+        std::fprintf(
+            stderr,
+            "usage: bench_measure RUNS [--remove PATH] [--status N] -- COMMAND [ARGS...]\n");
         return 2;
     }
     const int runs = std::atoi(argv[1]);
@@ -38,8 +43,17 @@ int main(int argc, char** argv) {
         remove = argv[next + 1];
         next += 2;
     }
+    int expected = 0;
+    bool quiet = false;
+    if (next < argc && std::string(argv[next]) == "--status" && next + 1 < argc) {
+        expected = std::atoi(argv[next + 1]);
+        quiet = true;
+        next += 2;
+    }
     if (next >= argc || std::string(argv[next]) != "--" || next + 1 >= argc || runs < 1) {
-        std::fprintf(stderr, "usage: bench_measure RUNS [--remove PATH] -- COMMAND [ARGS...]\n");
+        std::fprintf(
+            stderr,
+            "usage: bench_measure RUNS [--remove PATH] [--status N] -- COMMAND [ARGS...]\n");
         return 2;
     }
     char** command = argv + next + 1;
@@ -47,13 +61,17 @@ int main(int argc, char** argv) {
     std::vector<double> wallMs;
     std::vector<long> peakKib;
     for (int run = 0; run < runs; ++run) {
-        if (!remove.empty()) ::unlink(remove.c_str());
+        if (!remove.empty()) {
+            std::error_code ignored;
+            std::filesystem::remove_all(remove, ignored);
+        }
         const auto start = std::chrono::steady_clock::now();
         const pid_t pid = ::fork();
         if (pid < 0) return 1;
         if (pid == 0) {
             const int null = ::open("/dev/null", O_WRONLY);
             if (null >= 0) ::dup2(null, STDOUT_FILENO);
+            if (null >= 0 && quiet) ::dup2(null, STDERR_FILENO);
             ::execvp(command[0], command);
             ::_exit(127);
         }
@@ -63,7 +81,7 @@ int main(int argc, char** argv) {
             if (errno != EINTR) return 1;
         }
         const auto end = std::chrono::steady_clock::now();
-        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        if (!WIFEXITED(status) || WEXITSTATUS(status) != expected) {
             std::fprintf(stderr, "bench_measure: %s failed (status %d)\n", command[0], status);
             return 1;
         }

@@ -124,6 +124,9 @@ done
 # ---- seam finder ----
 bench/finder_run.sh "$bin" "$work" "$runs"
 
+# ---- batch ----
+bench/batch_run.sh "$bin" "$work" "$runs"
+
 # ---- SoX ----
 # Intro, the loop twice, then 30 s from the loop start fading out, concatenated; timed with and
 # without a sync of its output, since our save fsyncs.
