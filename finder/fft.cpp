@@ -18,12 +18,23 @@ struct Plans {
 // for the life of the process: a search makes many transforms of few sizes, and planning costs
 // more than a small transform. A plan is executed on each transform's own arrays, which FFTW
 // allocates with the same alignment; executing needs no lock.
+struct PlanCache {
+    std::mutex lock;
+    std::map<std::size_t, Plans> made;
+
+    ~PlanCache() {
+        for (const auto& [size, plans] : made) {
+            fftwf_destroy_plan(plans.forward);
+            fftwf_destroy_plan(plans.inverse);
+        }
+    }
+};
+
 Plans PlansFor(std::size_t size, float* samples, fftwf_complex* bins) {
-    static std::mutex lock;
-    static std::map<std::size_t, Plans> made;
-    const std::lock_guard<std::mutex> hold(lock);
-    const auto known = made.find(size);
-    if (known != made.end()) return known->second;
+    static PlanCache cache;
+    const std::lock_guard<std::mutex> hold(cache.lock);
+    const auto known = cache.made.find(size);
+    if (known != cache.made.end()) return known->second;
     const int n = static_cast<int>(size);
     Plans plans;
     plans.forward = fftwf_plan_dft_r2c_1d(n, samples, bins, FFTW_ESTIMATE);
@@ -33,7 +44,7 @@ Plans PlansFor(std::size_t size, float* samples, fftwf_complex* bins) {
         if (plans.inverse != nullptr) fftwf_destroy_plan(plans.inverse);
         throw std::bad_alloc();
     }
-    made.emplace(size, plans);
+    cache.made.emplace(size, plans);
     return plans;
 }
 
