@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian package of Rundelt, build/release/rundelt_VERSION_ARCH.deb, with CMake's
 # package workflow, after installing the Debian packages that are missing. Install it with
 #   sudo apt install ./build/release/rundelt_*.deb

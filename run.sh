@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds Rundelt optimised (the release preset) and starts it, optionally with a wave file:
 # ./run.sh [FILE.wav]. The file's path is taken relative to where run.sh was called from.
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Checks the code's format, builds Rundelt and runs every test, in the normal build and under
 # AddressSanitizer and UndefinedBehaviorSanitizer; then builds every target of the optimised
 # (release) preset with its tests, so a warning that only optimisation brings out fails here too,

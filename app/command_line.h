@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The start-up path from the process arguments. Standard library only, so tests build the same
 // text the program does.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The loops Ctrl+F goes through: the finder's best few of the loaded sound, searched once, and
 // which of them the window shows. Pressed again while the loop is still the one it set, Ctrl+F
 // moves on to the next (Shift+Ctrl+F back), wrapping; any other change of the loop starts again

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Loading validates the whole file before anything here changes.
 #include "app/loaded_sound.h"
 

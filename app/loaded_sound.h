@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Module wavemisc: the one loaded sound of the process and the named procedures over it. Each
 // procedure is a few lines of glue over the wave layer, the file layer, the seam finder and the
 // wave-output calls (preview_device.h). No Qt, no SDL.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's loop editing without the window: the nudge steps, reading a typed frame number,
 // the time text of a frame and the bar's coordinates. Plain functions over plain numbers, so
 // tests call them directly; the loop rules they feed are the wave layer's (wave/loop_rules.h).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Module wavemisc: the preview output device procedures over the wave-output calls. They make
 // exactly the waveOut* calls the preview relies on and look only at the results of the open and
 // the position query. No Qt, no SDL.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The batch command's figures on a generated soundtrack (make_loop_set.py --soundtrack: 12 tracks,
 # about 30 minutes in mixed formats, a refused file and one of noise), each a median of RUNS runs:
 #   dry run   --dry-run with 1 job and with 2: wall time and the ratio; target 2 jobs >= 1.6x

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Degraded copies of a development set, as users' rips are degraded.
 
 Usage: degrade_set.py IN_DIR OUT_DIR VARIANT

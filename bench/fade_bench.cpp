@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The fade alone: nanoseconds per unit of ApplyFade on a 30-second tail, against the plain
 // definition (one std::pow per unit) measured in the same run, and a check that both give the
 // same bytes. Prints medians of RUNS runs (default 7). Usage: bench_fade [RUNS]

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The seam finder's speed and accuracy.
 //   bench_finder speed FILE RUNS: median CPU time of FindLoops per minute of audio, of one plain
 //     pass that reads every sample per minute (the baseline), and of one RefineLoop (from 0.4 s

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The seam finder's figures, each against a target and, for speed, against a baseline measured in
 # the same run:
 #   find    CPU per minute of audio on a 3-minute 16-bit stereo 44.1 kHz song (intro, the loop

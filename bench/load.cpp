@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's load without the window: the whole file read and validated by the core, its
 // payload in memory, as LoadWave does before it opens the device. (rundelt-cli info no longer
 // reads the payload, so it cannot stand in for a load.)

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Renders the loop finder's development set: synthetic looped music with the true loop known.
 
 Every item is rendered the way a sequencer renders game music: an intro, then the loop's notes

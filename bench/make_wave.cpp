@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writes a 16-bit stereo 44.1 kHz wave file of SECONDS seconds for the benchmark: a slow
 // two-tone signal, so neither the fade nor the disk sees a trivial pattern.
 // Usage: bench_make_wave OUT.wav SECONDS

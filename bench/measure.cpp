@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs a command several times and prints the median wall time in milliseconds and the median
 // peak resident memory in KiB of the command's own process, as "MS KIB".
 // Usage: bench_measure RUNS [--remove PATH] [--status N] -- COMMAND [ARGS...]

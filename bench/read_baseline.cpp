@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The load baseline: the file read into fresh memory with one read(), nothing else.
 // Usage: bench_read_baseline FILE
 #include <fcntl.h>

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Speed and memory of rundelt-cli on a 10-minute 16-bit stereo 44.1 kHz file, each figure the
 # median of RUNS runs (default 5) and set against a baseline measured in the same run:
 #   load  (the core's reader, as the window loads): wall time vs one read() of the file; peak

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A plain save, for comparison with rundelt-cli save: what a save from memory does with plain
 // system calls only. Reads the input with one read() into fresh memory, then writes a 44-byte
 // header, the intro, the loop REPEAT times and a tail of FADE seconds (copied, not faded) to a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // `rundelt-cli batch`: a whole soundtrack at once. Every wave file of the files and folders given
 // is looped as `save` loops it, with the finder's best loop, several files at a time, with
 // progress on stderr and a CSV report. Files are read one per job, never all at once.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The command-line companion: reads its arguments, then runs one of its commands over the wave
 // layer, the file layer (info, save, preview), the seam finder (find), or both over many files
 // (batch, batch.h). It shares the window's loop rules and writes the same bytes the window's save

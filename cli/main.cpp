@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // rundelt-cli: the looped-wave tool without its window, for scripts and batch work.
 #include <csignal>
 #include <cstdio>

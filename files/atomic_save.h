@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The atomic save: a file either gets all its new bytes or keeps its old ones, and nothing is left
 // beside it. The bytes go into an unnamed file in the destination's folder, which takes the
 // destination's name only once it is complete and on disk; where the file system cannot make an

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A hint for the large buffers of a load and a save (the payload, the tail): back them with huge
 // pages where the system grants them on request. Faulting in a 100 MB buffer 4 KiB at a time
 // costs far more than filling it. Only a hint: where it is not taken nothing changes.

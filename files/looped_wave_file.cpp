@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "files/looped_wave_file.h"
 
 #include "files/atomic_save.h"

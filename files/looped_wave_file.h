@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writing the looped file to disk: the wave layer renders it, the atomic save takes it there.
 // POSIX; no Qt, SDL or FFTW.
 #pragma once

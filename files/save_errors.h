@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A system error code as the reason a save gives the user: the table's own words for the
 // common ones, the system's text for the rest. POSIX.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reading a wave file from the file system into the wave reader: open, size, one read of the
 // payload straight into its buffer. POSIX; no Qt, SDL or FFTW.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One correlation summed over many chunks, not a vote per chunk: a chunk inside a steady note
 // matches at every multiple of its pitch period, and only the chunks around it tell those lags
 // apart.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Step 3 of the seam finder: the loop length to the frame. Standard library and FFTW only.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Step 1 of the seam finder: short-time spectra of the sound mixed to mono and decimated, in
 // log-spaced bands. Standard library and FFTW only.
 #pragma once

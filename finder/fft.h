@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Real-input FFTs of one fixed size over FFTW's single precision, for the loop finder. A
 // transform is planned once, with FFTW_ESTIMATE (no timing runs: the same plan, so the same
 // answer, on every run), and reused for every transform of its size. Standard library and FFTW

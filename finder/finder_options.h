@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every threshold of the seam finder, with its unit and default, in one options struct that the
 // steps share. Options are checked once, where they enter the finder (IsValid), never clamped
 // silently inside a step. Standard library only.

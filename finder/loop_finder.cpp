@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The finder's two entry points: the steps run in order, and the candidates ranked (ranking.h).
 #include "finder/loop_finder.h"
 

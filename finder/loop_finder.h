@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The seam finder: loop candidates for a loaded sound, each with a start, an end (the frame the
 // loop jumps back from, as LoopEnd) and a measured seam quality, and the refinement of a loop the
 // user marked by hand. Pure C++ over the sound's bytes, with FFTW for the transforms; no Qt, no

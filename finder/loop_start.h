@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Step 4 of the seam finder: where the loop starts once its length is known. Standard library
 // only.
 #pragma once

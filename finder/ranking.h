@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Ranking the loops the finder found. Each loop length found is one group of starts. Within a
 // group the starts are ordered by their seams (transparent first, then the higher quality, then
 // the earlier), and the first is never clearly worse (clearlyWorseDb) than the group's best. The

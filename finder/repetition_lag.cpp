@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // No matrix of every pair of spectra: the summed self-similarity at every lag comes from one FFT
 // per band, and only its peaks are walked spectrum by spectrum.
 #include "finder/repetition_lag.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Step 2 of the seam finder: the loop length to within a hop, from where the spectra repeat.
 // Standard library and FFTW only.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Step 5 of the seam finder: how clean a join is, in dB, how two joins rank, and what counts as
 // clean for the material at hand. Standard library only.
 //

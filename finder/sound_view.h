@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The loaded bytes as the finder reads them: frames of samples scaled to -1 .. 1, and the mono
 // mix-down its analysis starts from. Positions and lengths are in frames of the sound unless a
 // name says otherwise. Standard library only.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The check the finder's fuzz target runs on one input: whatever the reader accepts goes to
 // FindLoops and to RefineLoop. It aborts with a note on stderr when the finder breaks a promise;
 // a sanitizer catches reads outside the sound. Depends on the finder and the wave layer only.

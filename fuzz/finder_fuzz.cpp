@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target: whatever the reader accepts, to the seam finder's search and refinement.
 #include <cstddef>
 #include <cstdint>

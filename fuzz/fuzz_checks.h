@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The checks the fuzz targets run on one input, shared by the libFuzzer builds and the plain
 // replay of the seed corpus. Each check aborts with a note on stderr when the core breaks a
 // promise; a sanitizer catches reads outside the buffers. Depends on the core (wave_core.h) only.

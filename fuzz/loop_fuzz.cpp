@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target: a sound, loop points, repeat and fade drawn from the input, to the writer
 // and the preview fill.
 #include <cstddef>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writes the seed corpus: valid files of each width and channel count, files broken at each
 // field the reader tests, writer inputs at the edges of the loop rules and the size limits, and
 // small looped sounds for the finder.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Rebuilds the seed corpus in fuzz/corpus from the generator (make_corpus.cpp). Files the fuzzers
 # found (regress_*) are kept; the generated ones are written afresh.
 set -euo pipefail

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Replays the seed corpus through the fuzz checks with the ordinary compiler, so every test run
 // covers the files the fuzzers found worth keeping. Usage: wave_fuzz_replay CORPUS_DIR
 // (reads CORPUS_DIR/reader/*, CORPUS_DIR/writer/* and CORPUS_DIR/finder/*).

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs the three fuzzers side by side for SECONDS (default 60): ./fuzz/run.sh SECONDS
 # New inputs collect in build/fuzz/corpus/, crashes in build/fuzz/crashes/; the seed corpus in
 # fuzz/corpus is read, never written. Prints each fuzzer's executions and coverage; exits 1 when

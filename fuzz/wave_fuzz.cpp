@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target: raw bytes to the reader (and an accepted sound on to the writer).
 #include <cstddef>
 #include <cstdint>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One thread that runs calls one at a time for a caller that must not wait long: the caller waits
 // for each call at most a set time. A call that outlasts it is given up, not stopped: it runs on,
 // and until it returns the thread refuses new calls at once, so nothing ever runs beside it and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // SDL2 backend: one output device opened for exactly the loaded format (SDL converts to what the
 // hardware takes), fed with SDL_QueueAudio, so there is no callback of ours at all. SDL copies
 // the block into its queue, so the caller's bytes are never read after Write returns.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real wave-output backend over SDL2's queued audio. This is the only file pair that knows
 // SDL; the SDL headers stay in the .cpp so users of the backend do not depend on them. Every SDL
 // call runs on one thread of its own and is waited for at most 2 s, so a sound server that stops

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The recording test device.
 #include "platform/virtual_wave_out.h"
 

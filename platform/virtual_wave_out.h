@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A wave-output backend for tests: it plays nothing, records every waveOut* call and keeps the
 // last block it was given. Its position moves only when a test calls Advance(), so preview and
 // cursor tests never sleep and need no sound card. No SDL, no Qt.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The waveOut* calls over the chosen backend. This layer owns the handle, the header status bits
 // and the format checks, so every backend only has to move sound; the result codes follow the
 // ones the preview procedures were written against.

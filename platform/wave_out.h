@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Our own wave-output calls: the small set of waveOut* procedures, records and constants that the
 // preview device code is written against, implemented over one backend (SDL2 for real sound, a
 // virtual device for tests). This header knows nothing of SDL, Qt or the loaded sound.

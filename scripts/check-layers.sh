@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Fails when a file includes a project header from a layer it may not use. Each layer uses only
 # the layers below it; tests, benchmarks and fuzzers use the layer they exercise and those below.
 # usage: check-layers.sh SOURCE_DIR

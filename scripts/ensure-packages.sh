@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the Debian packages given as arguments that are not installed yet. Quiet, and a no-op
 # when everything is there. Uses sudo when not root.
 set -euo pipefail

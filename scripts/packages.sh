@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The Debian packages the project needs, sourced by run.sh and test.sh.
 # Building the tool and running it on a desktop.
 BUILD_PACKAGES=(build-essential cmake ninja-build pkg-config libsdl2-dev qt6-base-dev libgl-dev

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Sourced by run.sh, test.sh, bench/run.sh and fuzz/run.sh: each names its steps, so a step that
 # fails ends the script with a line saying which step it was, under the tool's own messages.
 

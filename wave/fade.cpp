@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The curve is defined one unit at a time: gain i of n is the float nearest to std::pow(b, i / n)
 // worked out in double, and the product is rounded half to even. A 30-second stereo tail has
 // 2.6 million units, and one pow each costs far more than the rest of the save, so the gains are

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The fade-out of the looped file's tail, and the gain curve behind it, exposed so tests can hold
 // every gain against its per-unit definition. Standard library only.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The file information the window shows and `info` prints: seven captioned lines. Standard
 // library only.
 #pragma once

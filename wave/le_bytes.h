@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Little-endian fields as RIFF stores them: the writers the header builders use and the readers
 // the chunk walk uses. Standard library only; for the wave layer's own files.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The loop rules: how far apart the loop's ends must stay, the last frame a loop may reach, and
 // the clamping of each point when it is set. Their one home: the window's editing, the command
 // line's checks and the seam finder all use these. Every result that lands in a 32-bit field is

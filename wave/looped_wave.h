@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The looped file: the intro once, the loop repeated, then the loop going on under the fade. Its
 // plan (every size checked against the 32-bit fields of the header), its 44-byte header, and the
 // whole file rendered into a sink. Bytes in, bytes out; where they go is the caller's part.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The 16-byte PCM format block of a wave file, as the loaded sound keeps it, and the one test of
 // whether its sizes agree. Standard library only.
 #pragma once

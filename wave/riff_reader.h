@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Generic RIFF reading, apart from what a wave file means: the byte source a file or a buffer
 // offers, a reader that checks every read against the bytes present, and chunk headers.
 // Standard library only.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Rounding and the 32-bit range: the one home of half-to-even rounding and of clamping into the
 // signed 32-bit fields of the format, used by the loop rules, the fade, the window's typed values
 // and its bar. Standard library only.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The "smpl" chunk a looped file may carry after its samples, so that a sampler or a game
 // engine loops the first loop pass natively. Builds on the looped file's request and layout;
 // standard library only.

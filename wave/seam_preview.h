@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The seam preview's four seconds: the two seconds before the loop end, then the two seconds from
 // the loop start, copied byte for byte from the loaded sound. Standard library only.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The one table of the texts the user reads when something is refused or fails: the reader's
 // verdicts, the reasons a save gives, the preview's refusals, the finder's and the device's. The
 // core reports codes; only this file turns them into words, kept exactly as given. Standard

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The wave reader: walks the chunks of a RIFF/WAVE file over a byte source, tests its format
 // block and takes the sample payload. Bytes in, values out; refusals are codes with the offset
 // where the walk stopped (their texts are in user_texts.h). Standard library only: opening a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Module misc: the two file dialogs and the message box the window uses. Each can be replaced
 // through ReplaceDialogs, so window tests run without anyone to answer a dialog. Qt Widgets only;
 // knows nothing of the window or the loaded sound.

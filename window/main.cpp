@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The tool's entry: the real sound device, then the window with the command line.
 #include <QApplication>
 #include <string>

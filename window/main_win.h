@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // MainWin, the tool's one window: its controls at their fixed places, the loop state, and the
 // handlers that edit the loop, find it, show it, open and save files and play the seam preview.
 // The loop rules live in wave/loop_rules.h and the editing arithmetic in app/loop_editing.h; the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Picture1, the overview bar: a sunken strip whose inner area is scaled 0..1 across and 0..1
 // down. It paints what the window last told it (the loop box and the cursor line, as ratios of
 // the whole sound) and reports mouse presses and drags in the same scale. It knows nothing of

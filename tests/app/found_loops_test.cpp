@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Going through the found loops with Ctrl+F and Shift+Ctrl+F, without a window.
 #include "app/found_loops.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The loading and device procedures against the recording device: the exact waveOut* sequences,
 // what a refused load leaves alone, and the preview position as the window will read it.
 #include "app/loaded_sound.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's loop editing without the window: nudge steps, typed numbers, time text, the bar.
 #include "app/loop_editing.h"
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # No binary the build makes searches the current folder or a relative path for its libraries:
 #   runpath BUILD:        every ELF file under BUILD has no RPATH or RUNPATH entry that is empty
 #                         (the current folder) or relative

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // rundelt-cli batch over a small generated folder, run as a child process: what it loops, refuses
 // and reports, each output against `save` with the reported points, its options, its report
 // whatever the number of jobs, and Ctrl-C in the middle.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs the built rundelt-cli as a separate process, the way scripts use it, and checks its
 // stdout, stderr, exit code and the files it leaves behind.
 #include <unistd.h>

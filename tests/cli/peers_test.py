@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Other programs and rundelt-cli reading each other's files.
 
 SmplPeers: libsndfile finds the loop that `save --smpl` marks, and SoX and Python's wave read

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Sourced by the end-to-end scripts. Gives them a private X server, a private sound server with
 # a null sink, a keepalive stream, a capture of the sink's monitor, and the bookkeeping that stops
 # every process the script started, by its id, however the script ends (success, failure, time

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The window never waits long on a hung sound server. A private PulseAudio is stopped with
 # SIGSTOP, which keeps every connection and answers none, as a hung server does: opening a device
 # then waits 30 s, and closing one that plays waits until the server runs again. Three runs of

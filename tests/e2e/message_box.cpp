@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // e2e_message_box TEXT: shows TEXT in the tool's own message box and ends when it is closed. The
 // end-to-end test grabs it as the picture of the box the tool must show: same code, same fonts,
 // same style, so the two agree pixel for pixel exactly when their texts do.

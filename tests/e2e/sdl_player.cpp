@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // e2e_sdl_player FILE.wav: plays the data of a wave file once through SDL2's default output and
 // exits 0 when it has been handed to the sound server. The sound-path test uses it in place of
 // the window, so a fault in the private X-less sound setup (format, volume, resampling) shows up

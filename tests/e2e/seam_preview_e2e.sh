@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The real program with real parts: rundelt starts on a private X server with a 10-second wave on
 # its command line (a path with blanks and non-ASCII letters, one argument, as a file manager
 # passes it), a click on the preview button plays the seam through SDL2 into a private

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // e2e_sound_check: the two sound-side halves of the end-to-end runs, kept out of the shell so the
 // tests need no scripting language beyond bash.
 //

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The sound path of the end-to-end test without the window: a small SDL2 player plays the seam
 # preview block that rundelt-cli writes, into a private sound server's null sink, and the capture
 # of the sink's monitor must hold that block bit for bit. When this passes and the window test

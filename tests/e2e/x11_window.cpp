@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // e2e_x11: what the end-to-end test does to a window beyond xdotool's reach.
 //
 //   e2e_x11 close WINDOW_ID

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Saving never loses data: every failure leaves the destination exactly as it was (bytes and
 // permission bits), leaves no temporary file beside it, and says "保存に失敗しました"; a save
 // that succeeds leaves exactly the rendered file. Failures that need a smaller world (a size

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The looped file on disk: written whole through the atomic save, over the file it was read
 // from too, and nothing left behind when it is refused.
 #include "files/looped_wave_file.h"

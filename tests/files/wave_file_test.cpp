@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reading a wave file from the file system: a good file, a cut one, and what cannot be opened.
 #include "files/wave_file.h"
 

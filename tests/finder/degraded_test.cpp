@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The finder on the rips users have: passes that differ by codec noise, 8-bit with dither at
 // low rates, hiss, and recordings of several passes. Each sound is built here, a few seconds long,
 // with its loop known.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The seam finder on small synthetic sounds whose loop is known.
 #include "finder/loop_finder.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The ranking of found loops: within a length the first start is never clearly worse than the
 // best, passing lengths come first, and twice the pass stands after the pass unless the pass's
 // seam is clearly worse.

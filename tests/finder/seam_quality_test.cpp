@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The seam quality the finder prints, against its formula on sounds whose sums are known:
 // 10 log10((E + e) / (D + e)) over the 100 ms after the join, or before it near the sound's end.
 #include "finder/seam_quality.h"

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The installed tree and the Debian package, seen from outside as a user's system sees them.
 #   install BUILD: `cmake --install` into a temporary prefix holds exactly the programs (without
 #                  a library search path of their own), the desktop entry (which

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The call thread's time limit: a call that hangs is given up at the limit, later calls are
 // refused at once until it returns, and it finishes on its own, even after its owner is gone.
 #include "platform/call_thread.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Format blocks the device tests open with.
 #pragma once
 

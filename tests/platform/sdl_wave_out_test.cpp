@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The SDL2 device end to end under SDL's disk driver, which writes what the device plays into a
 // file: silence while idle, the block's bytes while it plays. It paces itself only roughly, so
 // the block is looked for inside the file and timings allow 100 ms either way.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The waveOut* layer's rules for handles, formats and header flags, over the recording device.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Small looped music with a known loop, for the seam finder's tests: an intro, then the same
 // notes every `loopFrames` frames until the sound ends. Deterministic: a fixed pseudo-random
 // sequence picks the notes.

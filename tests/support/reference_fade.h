@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The fade as its rules state it, one std::pow per unit: the yardstick the fast fade is held
 // against by the tests, the fuzzers and the benchmark.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Test helpers that build wave files byte by byte, so each test states exactly what a file holds.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The wave layer as the tests meet it: a format block of a width, a channel count and a rate,
 // the tests' own format record turned into one, and the looped file rendered into memory.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The fast fade against the curve's definition: every gain, bit for bit, for many lengths, and
 // the faded bytes of both widths against a per-unit reference, and the worked numbers.
 #include "wave/fade.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The file information's seven lines.
 #include "wave/information_text.h"
 

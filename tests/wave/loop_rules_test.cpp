@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The loop rules and their numbers: the two clamps, the last frame, half-to-even rounding.
 #include "wave/loop_rules.h"
 

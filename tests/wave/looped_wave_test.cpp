@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The looped file: its sizes, its bytes and the smpl chunk after them.
 #include "wave/looped_wave.h"
 

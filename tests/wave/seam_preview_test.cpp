@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The seam preview fill: two seconds either side of the seam, and what it refuses.
 #include "wave/seam_preview.h"
 

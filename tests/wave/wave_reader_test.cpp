@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The reader's verdicts on byte-built files.
 #include "wave/wave_reader.h"
 

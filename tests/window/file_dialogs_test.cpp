@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real dialogs of misc, answered from inside their own event loops.
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real MainWin over the virtual wave-output device, with the dialogs and the message box
 // replaced, driven through its controls and handlers.
 #include "window/main_win.h"
