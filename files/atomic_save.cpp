@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/random.h>
+#include <sys/xattr.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -14,6 +15,7 @@
 #include <csignal>
 #include <cstring>
 #include <utility>
+#include <vector>
 
 #include "files/huge_pages.h"
 #include "files/save_errors.h"
@@ -133,9 +135,52 @@ std::string TempNameIn(const std::string& folder) {
     return name;
 }
 
+// Copies every extended attribute of the file at `from` that the system lets us set to `to`.
+// One that may not be set (a security label, a file system without them) is passed over, as a
+// change of owner is.
+void CopyExtendedAttributes(const std::string& from, int to) {
+    const ssize_t listBytes = ::listxattr(from.c_str(), nullptr, 0);
+    if (listBytes <= 0) return;
+    std::vector<char> names(static_cast<std::size_t>(listBytes));
+    const ssize_t got = ::listxattr(from.c_str(), names.data(), names.size());
+    if (got <= 0) return;
+    std::vector<char> value;
+    for (std::size_t at = 0; at < static_cast<std::size_t>(got);) {
+        const char* name = names.data() + at;
+        at += std::strlen(name) + 1;
+        const ssize_t valueBytes = ::getxattr(from.c_str(), name, nullptr, 0);
+        if (valueBytes < 0) continue;
+        value.resize(static_cast<std::size_t>(valueBytes));
+        const ssize_t read = ::getxattr(from.c_str(), name, value.data(), value.size());
+        if (read < 0) continue;
+        ::fsetxattr(to, name, value.data(), static_cast<std::size_t>(read), 0);
+    }
+}
+
 }  // namespace
 
+// Whether a link's text names the file the link itself leads to. Links in /proc name an open
+// file by its text only while it has a name: a deleted file reads "x.wav (deleted)", a pipe
+// "pipe:[1234]"; such text is never a name to save to.
+bool NamesWhatItLeadsTo(const std::string& link, const std::string& text) {
+    struct stat through {};
+    struct stat named {};
+    return text.starts_with('/') && ::stat(link.c_str(), &through) == 0 &&
+           ::stat(text.c_str(), &named) == 0 && through.st_dev == named.st_dev &&
+           through.st_ino == named.st_ino;
+}
+
+bool InProc(const std::string& path) { return path.starts_with("/proc/"); }
+
 std::string ResolveSaveTarget(const std::string& path, SaveTarget& target) {
+    if (path.empty()) return wave::SaveFailed(wave::SaveError::NoName);
+    // A path that ends in a slash names a folder, whatever is there.
+    if (path.back() == '/') return wave::SaveFailed(wave::SaveError::NotRegularFile);
+    // What the path leads to, all links followed, decides first: a pipe behind /dev/stdout is
+    // refused at once, never taken for a new file in /proc.
+    struct stat reached {};
+    if (::stat(path.c_str(), &reached) == 0 && !S_ISREG(reached.st_mode))
+        return wave::SaveFailed(wave::SaveError::NotRegularFile);
     std::string current = path;
     for (int hops = 0;; ++hops) {
         struct stat st {};
@@ -163,6 +208,8 @@ std::string ResolveSaveTarget(const std::string& path, SaveTarget& target) {
         if (length < 0) return SaveFailedErrno(errno);
         if (static_cast<std::size_t>(length) >= link.size()) return SaveFailedErrno(ENAMETOOLONG);
         link.resize(static_cast<std::size_t>(length));
+        if (InProc(current) && !NamesWhatItLeadsTo(current, link))
+            return wave::SaveFailed(wave::SaveError::NoName);
         // A relative link is read from the link's own folder.
         current = link.starts_with('/') ? link : FolderOf(current) + "/" + link;
     }
@@ -223,11 +270,10 @@ std::string AtomicSave::Create(const std::string& path) {
         if (::fchown(fd_, old.st_uid, old.st_gid) != 0 && errno == EPERM) {
             ::fchown(fd_, static_cast<uid_t>(-1), old.st_gid);  // our own file, one of our groups
         }
-        if (::fchmod(fd_, old.st_mode & 07777) != 0) {
-            const int e = errno;
-            Abandon();
-            return SaveFailedErrno(e);
-        }
+        if (::fchmod(fd_, old.st_mode & 07777) != 0) return Discard(SaveFailedErrno(errno));
+        // Then its extended attributes, its access control list among them, as cp
+        // --preserve=xattr keeps them: after the mode bits, so the list's mask is its own again.
+        CopyExtendedAttributes(target_.path, fd_);
     }
     return "";
 }
@@ -236,15 +282,16 @@ template <typename Make>
 std::string AtomicSave::TakeFreshName(Make make) {
     name_.lock();  // released once the name is gone again
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-        const std::string name = TempNameIn(target_.folder);
+        // The name is recorded before the file is made, so nothing between the two (no memory
+        // for the record) can leave a file nobody knows of.
+        temp_ = TempNameIn(target_.folder);
         const HoldEndingSignals hold;
-        if (make(name)) {
-            temp_ = name;
-            RegisterTempName(temp_);
-            return "";
-        }
-        if (errno != EEXIST) {
-            const int error = errno;
+        RegisterTempName(temp_);
+        if (make(temp_)) return "";
+        const int error = errno;
+        ForgetTempName();
+        temp_.clear();
+        if (error != EEXIST) {
             name_.unlock();
             return SaveFailedErrno(error);
         }
@@ -291,11 +338,14 @@ void AtomicSave::AdviseBuffer(std::uint8_t* bytes, std::size_t size) {
     PreferHugePages(bytes, size);
 }
 
+std::string AtomicSave::Discard(std::string message) {
+    Abandon();
+    if (!left_.empty()) message = wave::WithFileLeft(std::move(message), left_);
+    return message;
+}
+
 std::string AtomicSave::Commit() {
-    const auto fail = [this](int error) {
-        Abandon();
-        return SaveFailedErrno(error);
-    };
+    const auto fail = [this](int error) { return Discard(SaveFailedErrno(error)); };
     if (fd_ < 0) return fail(EBADF);
     if (::fsync(fd_) != 0) return fail(errno);
     if (temp_.empty()) {
@@ -303,10 +353,7 @@ std::string AtomicSave::Commit() {
         std::string message = TakeFreshName([&self](const std::string& name) {
             return ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0;
         });
-        if (!message.empty()) {
-            Abandon();
-            return message;
-        }
+        if (!message.empty()) return Discard(std::move(message));
     }
     if (::close(std::exchange(fd_, -1)) != 0) return fail(errno);
     {
@@ -316,12 +363,14 @@ std::string AtomicSave::Commit() {
         temp_.clear();
         name_.unlock();
     }
-    // Make the new name itself durable; the data already is, so a failure here is not one.
+    // Make the new name itself durable. The file is in place by now; a failure here is told as
+    // what it is, not as a save that changed nothing.
     const int folderFd = ::open(target_.folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folderFd >= 0) {
-        ::fsync(folderFd);
-        ::close(folderFd);
-    }
+    if (folderFd < 0) return wave::SavedButNotSure(SaveReasonErrno(errno));
+    const int synced = ::fsync(folderFd);
+    const int error = errno;
+    ::close(folderFd);
+    if (synced != 0) return wave::SavedButNotSure(SaveReasonErrno(error));
     return "";
 }
 
@@ -329,7 +378,7 @@ void AtomicSave::Abandon() {
     if (fd_ >= 0) ::close(std::exchange(fd_, -1));
     if (!temp_.empty()) {
         const HoldEndingSignals hold;
-        ::unlink(temp_.c_str());
+        if (::unlink(temp_.c_str()) != 0 && errno != ENOENT) left_ = temp_;
         ForgetTempName();
         temp_.clear();
         name_.unlock();
@@ -341,7 +390,7 @@ std::string SaveAtomically(const std::string& path,
     AtomicSave file;
     if (std::string message = file.Create(path); !message.empty()) return message;
     for (const std::span<const std::uint8_t> part : parts) {
-        if (!part.empty() && !file.Write(part)) return file.FailureReason();
+        if (!part.empty() && !file.Write(part)) return file.Discard(file.FailureReason());
     }
     return file.Commit();
 }

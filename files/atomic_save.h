@@ -54,8 +54,11 @@ public:
     bool Write(std::span<const std::uint8_t> bytes) override;
     std::string FailureReason() const override;
     void AdviseBuffer(std::uint8_t* bytes, std::size_t size) override;
-    // Flush, name, move into place. "" or the save message; on a message nothing is left.
+    // Flush, name, move into place. "" or the save message; on a message nothing is left, but
+    // for a temporary file that could not be removed either, which the message names.
     std::string Commit();
+    // Gives the save up: nothing is left, or the message says which file was.
+    std::string Discard(std::string message);
 
 private:
     // Makes a short hidden name in the destination's folder with `make`, trying fresh names
@@ -72,6 +75,7 @@ private:
     std::string temp_;  // the temporary name, while one exists
     int fd_ = -1;
     int error_ = 0;
+    std::string left_;            // a temporary file that could not be removed
     std::int64_t written_ = 0;    // bytes written so far
     std::int64_t flushedTo_ = 0;  // where the last early write-back was started
 };

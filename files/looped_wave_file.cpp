@@ -45,7 +45,7 @@ std::string WriteLoopedWaveFile(const std::string& path, const wave::PcmFormat& 
     StoppableSink sink(file, stop);
     if (std::string message = wave::RenderLoopedWave(format, sound, request, sink);
         !message.empty()) {
-        return message;  // the temporary file goes with `file`
+        return file.Discard(std::move(message));
     }
     return file.Commit();
 }

@@ -8,21 +8,28 @@
 
 namespace files {
 
-std::string SaveFailedErrno(int error) {
+std::string SaveReasonErrno(int error) {
     using wave::SaveError;
+    const auto reason = [](SaveError e) { return std::string(wave::SaveReason(e)); };
     switch (error) {
         case ENOSPC:
-        case EDQUOT: return wave::SaveFailed(SaveError::NoSpace);
+        case EDQUOT: return reason(SaveError::NoSpace);
         case EACCES:
         case EPERM:
-        case EROFS: return wave::SaveFailed(SaveError::NotPermitted);
+        case EROFS: return reason(SaveError::NotPermitted);
         case ENOENT:
-        case ENOTDIR: return wave::SaveFailed(SaveError::NoFolder);
-        case EISDIR: return wave::SaveFailed(SaveError::NotRegularFile);
-        case EFBIG: return wave::SaveFailed(SaveError::TooLarge);
-        case ENAMETOOLONG: return wave::SaveFailed(SaveError::NameTooLong);
-        default: return wave::SaveFailed(std::generic_category().message(error));
+        case ENOTDIR: return reason(SaveError::NoFolder);
+        case EISDIR: return reason(SaveError::NotRegularFile);
+        case EFBIG: return reason(SaveError::TooLarge);
+        case ENAMETOOLONG: return reason(SaveError::NameTooLong);
+        case EIO: return reason(SaveError::IoError);
+        case EBUSY:
+        case ETXTBSY: return reason(SaveError::Busy);
+        case ELOOP: return reason(SaveError::TooManyLinks);
+        default: return std::generic_category().message(error);
     }
 }
+
+std::string SaveFailedErrno(int error) { return wave::SaveFailed(SaveReasonErrno(error)); }
 
 }  // namespace files

@@ -9,5 +9,7 @@ namespace files {
 
 // A message beginning with wave::kSaveFailed, for an errno value.
 std::string SaveFailedErrno(int error);
+// The reason alone.
+std::string SaveReasonErrno(int error);
 
 }  // namespace files

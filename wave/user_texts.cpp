@@ -20,9 +20,7 @@ std::string_view UserMessage(WaveError error) {
     return "";
 }
 
-namespace {
-
-std::string_view Reason(SaveError error) {
+std::string_view SaveReason(SaveError error) {
     switch (error) {
         case SaveError::InconsistentFormat: return "フォーマットが不整合です";
         case SaveError::BadLoop: return "ループ範囲が不正です";
@@ -38,13 +36,24 @@ std::string_view Reason(SaveError error) {
         case SaveError::TooLarge: return "ファイルが大きすぎます";
         case SaveError::NameTooLong: return "ファイル名が長すぎます";
         case SaveError::Stopped: return "中断しました";
+        case SaveError::IoError: return "入出力エラーが起きました";
+        case SaveError::Busy: return "ファイルが使用中です";
+        case SaveError::TooManyLinks: return "シンボリックリンクが多すぎます";
+        case SaveError::NoName: return "保存先のファイル名がありません";
     }
     return "";
 }
 
-}  // namespace
+std::string SaveFailed(SaveError error) { return SaveFailed(SaveReason(error)); }
 
-std::string SaveFailed(SaveError error) { return SaveFailed(Reason(error)); }
+std::string SavedButNotSure(std::string_view reason) {
+    return "保存しましたが、ディスクに確実に書き込めたか確かめられませんでした：" +
+           std::string(reason);
+}
+
+std::string WithFileLeft(std::string message, std::string_view path) {
+    return message + "（一時ファイルを消せませんでした：" + std::string(path) + "）";
+}
 
 std::string SaveFailed(std::string_view reason) {
     std::string out(kSaveFailed);

@@ -44,12 +44,26 @@ enum class SaveError {
     TooLarge,
     NameTooLong,
     Stopped,  // the user stopped it
+    IoError,
+    Busy,
+    TooManyLinks,
+    NoName,  // the destination is empty, or a file that no longer has a name
 };
 
 // kSaveFailed, "：" and the reason.
 std::string SaveFailed(SaveError error);
 // The same with a reason in the system's own words, for failures the table has no name for.
 std::string SaveFailed(std::string_view reason);
+// The reason alone, without kSaveFailed.
+std::string_view SaveReason(SaveError error);
+
+// A save whose new file took the destination's name, but whose folder could not be made to keep
+// that name on disk: it is there, only not yet for certain.
+std::string SavedButNotSure(std::string_view reason);
+
+// A failed save whose hidden temporary file could not be removed either: the message, and where
+// that file was left, so the user can remove it.
+std::string WithFileLeft(std::string message, std::string_view path);
 
 enum class PreviewError {
     None,

@@ -10,13 +10,16 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
@@ -25,6 +28,7 @@
 
 #include "files/atomic_save.h"
 #include "files/looped_wave_file.h"
+#include "files/save_errors.h"
 #include "files/wave_file.h"
 #include "tests/support/wave_bytes.h"
 #include "tests/support/wave_layer.h"
@@ -75,6 +79,7 @@ struct Snapshot {
     std::string link;
     Bytes bytes;
     std::set<std::string> entries;
+    std::map<std::string, std::string> attributes;  // extended ones, the access list among them
 
     friend bool operator==(const Snapshot&, const Snapshot&) = default;
 };
@@ -84,6 +89,18 @@ std::set<std::string> Entries(const std::string& folder) {
     for (const auto& entry : fs::directory_iterator(folder))
         names.insert(entry.path().filename().string());
     return names;
+}
+
+std::map<std::string, std::string> AttributesOf(const std::string& path) {
+    std::map<std::string, std::string> attributes;
+    std::string names(65536, '\0');
+    const ssize_t listed = ::llistxattr(path.c_str(), names.data(), names.size());
+    for (ssize_t at = 0; at < listed; at += static_cast<ssize_t>(std::strlen(&names[at])) + 1) {
+        std::string value(65536, '\0');
+        const ssize_t got = ::lgetxattr(path.c_str(), &names[at], value.data(), value.size());
+        if (got >= 0) attributes[&names[at]] = value.substr(0, static_cast<std::size_t>(got));
+    }
+    return attributes;
 }
 
 Snapshot Take(const std::string& path) {
@@ -98,6 +115,7 @@ Snapshot Take(const std::string& path) {
     if (S_ISDIR(st.st_mode)) s.entries = Entries(path);
     if (S_ISLNK(st.st_mode)) s.link = fs::read_symlink(path).string();
     if (S_ISREG(st.st_mode)) s.bytes = testwave::ReadFile(path);
+    s.attributes = AttributesOf(path);
     return s;
 }
 
@@ -105,6 +123,21 @@ mode_t ModeOf(const std::string& path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) return 0;
     return st.st_mode & 07777;
+}
+
+// An access list in the kernel's own form: owner read-write, user 65534 read-write, owning
+// group read, mask read-write, others nothing. The mode bits it gives the file are 0660.
+std::string AccessList() {
+    struct Entry {
+        std::uint16_t tag, permissions;
+        std::uint32_t id;
+    };
+    constexpr std::uint32_t kVersion = 2, kNoId = 0xFFFFFFFF;
+    const Entry entries[] = {
+        {0x01, 6, kNoId}, {0x02, 6, 65534}, {0x04, 4, kNoId}, {0x10, 6, kNoId}, {0x20, 0, kNoId}};
+    std::string list(reinterpret_cast<const char*>(&kVersion), sizeof kVersion);
+    list.append(reinterpret_cast<const char*>(entries), sizeof entries);
+    return list;
 }
 
 bool StartsWithSaveFailed(const std::string& message) {
@@ -243,12 +276,57 @@ TEST_F(SaveTest, ReplacedFileKeepsItsPermissionBitsAndANewFileGetsTheUsualOnes) 
     EXPECT_EQ(ModeOf(fresh), 0666 & ~mask) << "a new file should be created like any other";
 }
 
+TEST(SaveReasons, TheErrorsADiskGivesHaveReasonsInTheUsersWords) {
+    struct Row {
+        int error;
+        const char* reason;
+    };
+    for (const Row row :
+         {Row{ENOSPC, "ディスクの空き容量が足りません"},
+          Row{EDQUOT, "ディスクの空き容量が足りません"},
+          Row{EACCES, "書き込みが許可されていません"}, Row{EPERM, "書き込みが許可されていません"},
+          Row{EROFS, "書き込みが許可されていません"}, Row{ENOENT, "保存先のフォルダがありません"},
+          Row{ENOTDIR, "保存先のフォルダがありません"}, Row{EISDIR, "通常のファイルではありません"},
+          Row{EFBIG, "ファイルが大きすぎます"}, Row{ENAMETOOLONG, "ファイル名が長すぎます"},
+          Row{EIO, "入出力エラーが起きました"}, Row{EBUSY, "ファイルが使用中です"},
+          Row{ETXTBSY, "ファイルが使用中です"}, Row{ELOOP, "シンボリックリンクが多すぎます"}}) {
+        EXPECT_EQ(files::SaveFailedErrno(row.error),
+                  "保存に失敗しました：" + std::string(row.reason))
+            << ::strerror(row.error);
+    }
+    // One the table has no words for keeps the system's, after the same beginning.
+    EXPECT_EQ(files::SaveFailedErrno(EXDEV),
+              "保存に失敗しました：" + std::string(::strerror(EXDEV)));
+}
+
 // Gives up root in a forked child, so permission bits hold; "SKIP ..." where that cannot be.
 std::string AsOtherUser(const std::function<std::string()>& body) {
     return InChild([&] {
         if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) {
             return std::string("SKIP cannot give up root");
         }
+        return body();
+    });
+}
+
+enum class Stdout { Kept, Pipe, DeletedFile };
+
+// Runs `body` in a forked child whose standard output is a pipe, or a file in `folder` that has
+// been deleted.
+std::string WithStdout(Stdout what, const std::string& folder,
+                       const std::function<std::string()>& body) {
+    return InChild([&] {
+        int fd = -1;
+        if (what == Stdout::Pipe) {
+            int ends[2];
+            if (::pipe(ends) != 0) return std::string("pipe failed");
+            fd = ends[1];
+        } else {
+            const std::string gone = folder + "/gone.wav";
+            fd = ::open(gone.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            ::unlink(gone.c_str());
+        }
+        if (fd < 0 || ::dup2(fd, STDOUT_FILENO) < 0) return std::string("no standard output");
         return body();
     });
 }
@@ -270,6 +348,7 @@ TEST_F(SaveTest, EveryKindOfDestinationIsWrittenOrRefusedAsAWhole) {
         const char* reason;                    // "" for a save that must succeed
         std::string written = "";              // the file that then holds the result
         bool asOtherUser = false;
+        Stdout stdoutIs = Stdout::Kept;  // what /dev/stdout leads to while the save runs
     };
     const std::vector<Row> rows = {
         {"new file", [&] { return Path("new.wav"); }, "", Path("new.wav")},
@@ -327,11 +406,36 @@ TEST_F(SaveTest, EveryKindOfDestinationIsWrittenOrRefusedAsAWhole) {
         {"255-byte name", [&] { return Path(name255); }, "", Path(name255)},
         {"256-byte name", [&] { return Path(name255 + "x"); }, "ファイル名が長すぎます"},
         {"missing folder", [&] { return Path("missing/out.wav"); }, "保存先のフォルダがありません"},
+        {"extended attributes and an access list",
+         [&] {
+             const std::string p = OldFile("listed.wav", 0640);
+             const std::string list = AccessList();
+             if (::setxattr(p.c_str(), "user.rundelt.note", "kept", 4, 0) != 0 ||
+                 ::setxattr(p.c_str(), "system.posix_acl_access", list.data(), list.size(), 0) !=
+                     0) {
+                 ADD_FAILURE() << "this file system keeps no extended attributes";
+             }
+             return p;
+         },
+         "", Path("listed.wav")},
+        {"empty name", [] { return std::string(); }, "保存先のファイル名がありません"},
+        {"a file named as a folder",
+         [&] {
+             OldFile("plain.wav");
+             return Path("plain.wav/");
+         },
+         "通常のファイルではありません"},
+        {"a pipe as /dev/stdout", [] { return std::string("/dev/stdout"); },
+         "通常のファイルではありません", "", false, Stdout::Pipe},
+        {"a deleted file as /dev/stdout", [] { return std::string("/dev/stdout"); },
+         "保存先のファイル名がありません", "", false, Stdout::DeletedFile},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         const std::string destination = row.prepare();
-        const std::string folder = fs::path(destination).parent_path().string();
+        const fs::path named(destination);  // "x/" names x
+        const std::string folder =
+            (named.has_filename() ? named : named.parent_path()).parent_path().string();
         const Snapshot before = Take(destination);
         const Snapshot writtenBefore = row.written.empty() ? Snapshot{} : Take(row.written);
         const std::set<std::string> folderBefore =
@@ -340,7 +444,10 @@ TEST_F(SaveTest, EveryKindOfDestinationIsWrittenOrRefusedAsAWhole) {
         const auto save = [&] {
             return files::WriteLoopedWaveFile(destination, Format(), Sound(), kRequest);
         };
-        const std::string message = row.asOtherUser ? AsOtherUser(save) : save();
+        const std::string message = row.asOtherUser ? AsOtherUser(save)
+                                    : row.stdoutIs == Stdout::Kept
+                                        ? save()
+                                        : WithStdout(row.stdoutIs, dir.path, save);
         if (message.rfind("SKIP ", 0) == 0) {
             ADD_FAILURE() << message;  // CI runs as root, and root can always give itself up
             continue;
@@ -354,6 +461,7 @@ TEST_F(SaveTest, EveryKindOfDestinationIsWrittenOrRefusedAsAWhole) {
             const Snapshot after = Take(row.written);
             EXPECT_TRUE(after.bytes == rendered) << "the result is not where the destination leads";
             EXPECT_EQ(after.mode, writtenBefore.exists ? writtenBefore.mode : 0666 & ~mask);
+            EXPECT_EQ(after.attributes, writtenBefore.attributes);
             if (writtenBefore.exists && root) {
                 EXPECT_EQ(after.owner, writtenBefore.owner);
                 EXPECT_EQ(after.group, writtenBefore.group);
@@ -369,6 +477,7 @@ TEST_F(SaveTest, EveryKindOfDestinationIsWrittenOrRefusedAsAWhole) {
         }
     }
     EXPECT_FALSE(fs::exists(Path("missing"))) << "the missing folder was created";
+    EXPECT_FALSE(fs::exists(Path("gone.wav (deleted)"))) << "a link's text was taken as a name";
     ::chmod(Path("locked").c_str(), 0755);
     ::chmod(Path("locked2").c_str(), 0755);
 }
