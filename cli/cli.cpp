@@ -39,6 +39,7 @@ constexpr std::string_view kUsage =
     "                  [--fade 秒数] [--smpl] [--jobs 数] [--report ファイル] [--dry-run]\n"
     "                  [--min-length 秒数] [--max-length 秒数]\n"
     "  rundelt-cli --help\n"
+    "  rundelt-cli --version\n"
     "\n"
     "  info     ファイルの情報を表示します\n"
     "  save     ループしたファイルを書き出します（既定：--repeat 2 --fade 5）\n"
@@ -358,6 +359,11 @@ ParsedArguments ParseArguments(std::span<const std::string_view> args) {
     ParsedArguments parsed;
     Arguments& result = parsed.arguments;
     if (args.empty() || args.front() == "help" || IsHelp(args.front())) return parsed;
+    if (args.front() == "--version") {
+        if (args.size() > 1) return UsageError("余分な引数です：" + std::string(args[1]));
+        result.command = Command::Version;
+        return parsed;
+    }
 
     const std::string_view commandName = args.front();
     std::size_t pathsWanted = 2;
@@ -425,6 +431,10 @@ ParsedArguments ParseArguments(std::span<const std::string_view> args) {
             return UsageError("余分な引数です：" + std::string(paths[pathsWanted]));
         result.inputPath = paths[0];
         if (pathsWanted == 2) result.outputPath = paths[1];
+        // An empty path names no file: refused before anything is read.
+        if (result.inputPath.empty()) return UsageError("入力ファイルを指定してください");
+        if (pathsWanted == 2 && result.outputPath.empty())
+            return UsageError("出力ファイルを指定してください");
     }
     if (result.command == Command::Save || result.command == Command::Preview) {
         if (!parsing.hasStart) return UsageError("必要なオプションがありません：--start");
@@ -483,6 +493,11 @@ Outcome Run(const Arguments& arguments) {
     if (arguments.command == Command::Help) {
         Outcome outcome;
         outcome.out.assign(kUsage);
+        return outcome;
+    }
+    if (arguments.command == Command::Version) {
+        Outcome outcome;
+        outcome.out = std::string("rundelt-cli ") + RUNDELT_VERSION + "\n";
         return outcome;
     }
     if (arguments.command == Command::Batch) return RunBatch(arguments);

@@ -19,7 +19,7 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed = 1;  // the input was refused or the output could not be written
 inline constexpr int kExitUsage = 2;   // bad arguments, or a loop the rules do not allow
 
-enum class Command { Help, Info, Save, Preview, Find, Batch };
+enum class Command { Help, Version, Info, Save, Preview, Find, Batch };
 
 // Seconds given as decimal digits with a fraction of up to nine digits, kept exactly.
 struct ExactSeconds {

@@ -23,11 +23,10 @@ bool WriteAll(std::FILE* stream, const std::string& text) {
 int main(int argc, char** argv) {
     // A file-size limit on the output makes a write fail, which we report, instead of killing us.
     std::signal(SIGXFSZ, SIG_IGN);
-    std::vector<std::string_view> args;
-    for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
-
     cli::Outcome outcome;
     try {
+        std::vector<std::string_view> args;  // in the try: even this may find no memory
+        for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
         outcome = cli::Main(args);
     } catch (const std::bad_alloc&) {
         outcome = cli::Outcome{};

@@ -371,6 +371,10 @@ TEST_F(CliTest, UsageErrorsExitTwoWithoutWriting) {
         {"find", in, "--max-length"},
         {"find", in, "--min-length", "5", "--max-length", "4.5"},
         {"save", in, out, "--start", "0", "--end", "16000", "--min-length", "3"},
+        {"save", in, "", "--start", "0", "--end", "16000"},
+        {"save", "", out, "--start", "0", "--end", "16000"},
+        {"info", ""},
+        {"--version", "x"},
     };
     for (const auto& args : rows) {
         std::string joined;
@@ -405,6 +409,9 @@ TEST_F(CliTest, HelpGoesToStdoutAndNoArgumentsToStderr) {
     EXPECT_EQ(none.exitCode, 2);
     EXPECT_EQ(none.out, "");
     EXPECT_EQ(none.err, help.out);
+    const RunResult version = RunCli({"--version"});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out, std::string("rundelt-cli ") + RUNDELT_VERSION + "\n");
 }
 
 TEST_F(CliTest, PreviewHoldsTheTwoSecondsAroundTheSeam) {
