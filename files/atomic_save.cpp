@@ -268,7 +268,9 @@ std::string AtomicSave::Create(const std::string& path) {
         // after the owner, because a change of owner clears the set-id bits.
         const struct stat& old = target_.old;
         if (::fchown(fd_, old.st_uid, old.st_gid) != 0 && errno == EPERM) {
-            ::fchown(fd_, static_cast<uid_t>(-1), old.st_gid);  // our own file, one of our groups
+            // Our own file, then, in one of our groups; where neither may be, it stays ours.
+            if (::fchown(fd_, static_cast<uid_t>(-1), old.st_gid) != 0) {
+            }
         }
         if (::fchmod(fd_, old.st_mode & 07777) != 0) return Discard(SaveFailedErrno(errno));
         // Then its extended attributes, its access control list among them, as cp

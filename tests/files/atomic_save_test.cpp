@@ -355,7 +355,9 @@ TEST_F(SaveTest, EveryKindOfDestinationIsWrittenOrRefusedAsAWhole) {
         {"existing file of another owner",
          [&] {
              const std::string p = OldFile("old.wav", 0640);
-             if (root) (void)::chown(p.c_str(), 65534, 65534);
+             if (root) {
+                 EXPECT_EQ(::chown(p.c_str(), 65534, 65534), 0);
+             }
              return p;
          },
          "", Path("old.wav")},
@@ -398,7 +400,9 @@ TEST_F(SaveTest, EveryKindOfDestinationIsWrittenOrRefusedAsAWhole) {
          [&] {
              fs::create_directory(Path("locked2"));
              const std::string p = OldFile("locked2/own.wav", 0644);
-             if (root) (void)::chown(p.c_str(), 65534, 65534);
+             if (root) {
+                 EXPECT_EQ(::chown(p.c_str(), 65534, 65534), 0);
+             }
              ::chmod(Path("locked2").c_str(), 0555);
              return p;
          },
