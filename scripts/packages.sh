@@ -7,6 +7,8 @@ BUILD_PACKAGES=(build-essential cmake ninja-build pkg-config libsdl2-dev qt6-bas
 TEST_PACKAGES=(libgtest-dev xvfb xauth xdotool x11-utils pulseaudio pulseaudio-utils clang-format)
 # Tests: other programs reading our files (libsndfile, SoX), the desktop entry's validator, man.
 TEST_PACKAGES+=(sox sndfile-programs desktop-file-utils man-db)
+# The package as Debian judges it, and its AppStream metadata.
+TEST_PACKAGES+=(lintian appstream)
 # The Debian package: dpkg-shlibdeps works out its dependencies.
 PACKAGE_PACKAGES=(dpkg-dev)
 # Benchmarks: the seam finder's development set is rendered with NumPy, and degraded through a

@@ -1,0 +1,46 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Writes the Debian changelog of the package, gzip-compressed without a name or time in it, from
+# the repository's CHANGELOG: each release becomes an entry signed by the package's maintainer.
+#   cmake -DCHANGELOG=FILE -DPACKAGE=NAME -DMAINTAINER="Name <mail>" -DOUTPUT=FILE.gz -P this
+# CPack also runs it as a pre-build script, with its own variables, into the staged tree.
+cmake_policy(VERSION 3.25)
+if(DEFINED CPACK_TEMPORARY_DIRECTORY)
+  set(CHANGELOG "${CPACK_RUNDELT_CHANGELOG}")
+  set(PACKAGE "${CPACK_PACKAGE_NAME}")
+  set(MAINTAINER "${CPACK_DEBIAN_PACKAGE_MAINTAINER}")
+  set(OUTPUT "${CPACK_TEMPORARY_DIRECTORY}${CPACK_PACKAGING_INSTALL_PREFIX}/share/doc/${PACKAGE}/changelog.gz")
+endif()
+foreach(required CHANGELOG PACKAGE MAINTAINER OUTPUT)
+  if("${${required}}" STREQUAL "")
+    message(FATAL_ERROR "debian_changelog: ${required} is not given")
+  endif()
+endforeach()
+
+file(STRINGS "${CHANGELOG}" lines ENCODING UTF-8)
+set(text "")
+set(signature "")
+foreach(line IN LISTS lines)
+  if(line MATCHES "^([0-9][0-9A-Za-z.+~]*) \\(([A-Z][a-z][a-z], [0-9][0-9] [A-Z][a-z][a-z] [0-9][0-9][0-9][0-9])\\)$")
+    string(APPEND text "${signature}${PACKAGE} (${CMAKE_MATCH_1}) unstable; urgency=medium\n\n")
+    set(signature "\n -- ${MAINTAINER}  ${CMAKE_MATCH_2} 00:00:00 +0000\n\n")
+  elseif(signature STREQUAL "")
+    # The file's own introduction, before the first release.
+  elseif(line MATCHES "^- (.*)$")
+    string(APPEND text "  * ${CMAKE_MATCH_1}\n")
+  elseif(line MATCHES "^  (.*)$")
+    string(APPEND text "    ${CMAKE_MATCH_1}\n")
+  elseif(NOT line STREQUAL "")
+    message(FATAL_ERROR "${CHANGELOG}: a line that is no release, item or continuation: ${line}")
+  endif()
+endforeach()
+if(signature STREQUAL "")
+  message(FATAL_ERROR "${CHANGELOG} holds no release")
+endif()
+string(REGEX REPLACE "\n\n$" "\n" signature "${signature}")
+string(APPEND text "${signature}")
+
+get_filename_component(folder "${OUTPUT}" DIRECTORY)
+file(MAKE_DIRECTORY "${folder}")
+string(REGEX REPLACE "\\.gz$" "" plain "${OUTPUT}")
+file(WRITE "${plain}" "${text}")
+execute_process(COMMAND gzip -9nf "${plain}" COMMAND_ERROR_IS_FATAL ANY)
