@@ -30,6 +30,7 @@
 #include "files/looped_wave_file.h"
 #include "files/save_errors.h"
 #include "files/wave_file.h"
+#include "tests/support/child_process.h"
 #include "tests/support/wave_bytes.h"
 #include "tests/support/wave_layer.h"
 #include "wave/looped_wave.h"
@@ -165,16 +166,8 @@ std::string InChild(const std::function<std::string()>& body) {
         ::_exit(0);
     }
     ::close(fds[1]);
-    std::string result;
-    char buffer[4096];
-    ssize_t got = 0;
-    while ((got = ::read(fds[0], buffer, sizeof buffer)) > 0 || (got < 0 && errno == EINTR)) {
-        if (got > 0) result.append(buffer, static_cast<std::size_t>(got));
-    }
-    ::close(fds[0]);
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
+    const std::string result = testwave::ReadToEnd(fds[0]);
+    const int status = testwave::WaitForChild(pid);
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return "child did not finish normally";
     return result;
 }

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/child_process.h"
 #include "tests/support/wave_bytes.h"
 #include "tests/support/wave_layer.h"
 
@@ -56,16 +57,8 @@ std::string SaveWithFailing(const std::string& calls, const std::vector<std::str
         ::_exit(127);
     }
     ::close(out[1]);
-    std::string printed;
-    char buffer[4096];
-    ssize_t got = 0;
-    while ((got = ::read(out[0], buffer, sizeof buffer)) > 0 || (got < 0 && errno == EINTR)) {
-        if (got > 0) printed.append(buffer, static_cast<std::size_t>(got));
-    }
-    ::close(out[0]);
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
+    const std::string printed = testwave::ReadToEnd(out[0]);
+    const int status = testwave::WaitForChild(pid);
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
         return "helper ended with status " + std::to_string(status);
     }
