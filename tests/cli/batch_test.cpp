@@ -194,9 +194,7 @@ TEST_F(BatchTest, UsageErrorsDoNothing) {
         {"batch", in, "--out", out, "--smpl", "--repeat", "0"},
     };
     for (const auto& args : rows) {
-        std::string joined;
-        for (const std::string& a : args) joined += "[" + a + "]";
-        SCOPED_TRACE(joined);
+        SCOPED_TRACE(testwave::Bracketed(args));
         const RunResult r = RunCli(args);
         EXPECT_EQ(r.exitCode, 2) << r.err;
         EXPECT_FALSE(fs::exists(Out()));

@@ -31,6 +31,13 @@ struct RunResult {
 // Runs the built rundelt-cli with `args`. stdoutFile: where the child's stdout goes instead of
 // the pipe, when given. interruptAfter: once the child's stderr holds this text, it gets SIGINT,
 // as from Ctrl-C.
+// The arguments as a trace shows them, each in brackets, so an empty one can be seen.
+inline std::string Bracketed(const std::vector<std::string>& args) {
+    std::string joined;
+    for (const std::string& a : args) joined += "[" + a + "]";
+    return joined;
+}
+
 inline RunResult RunCli(const std::vector<std::string>& args, const char* stdoutFile = nullptr,
                         std::string_view interruptAfter = {}) {
     int outPipe[2];

@@ -377,9 +377,7 @@ TEST_F(CliTest, UsageErrorsExitTwoWithoutWriting) {
         {"--version", "x"},
     };
     for (const auto& args : rows) {
-        std::string joined;
-        for (const std::string& a : args) joined += "[" + a + "]";
-        SCOPED_TRACE(joined);
+        SCOPED_TRACE(testwave::Bracketed(args));
         const RunResult r = RunCli(args);
         EXPECT_EQ(r.exitCode, 2);
         EXPECT_EQ(r.out, "");
@@ -535,9 +533,7 @@ TEST_F(CliTest, FindPrintsLoopsBestFirstOnePerLine) {
     for (const Row& row : rows) {
         std::vector<std::string> args = {"find", in};
         args.insert(args.end(), row.options.begin(), row.options.end());
-        std::string joined;
-        for (const std::string& a : args) joined += "[" + a + "]";
-        SCOPED_TRACE(joined);
+        SCOPED_TRACE(testwave::Bracketed(args));
         const RunResult r = RunCli(args);
         ASSERT_EQ(r.exitCode, 0) << r.err;
         EXPECT_EQ(r.err, "");
@@ -591,9 +587,7 @@ TEST_F(CliTest, FindNearAndWithinLengthBounds) {
     for (const Row& row : rows) {
         std::vector<std::string> args = {"find", in};
         args.insert(args.end(), row.options.begin(), row.options.end());
-        std::string joined;
-        for (const std::string& a : args) joined += "[" + a + "]";
-        SCOPED_TRACE(joined);
+        SCOPED_TRACE(testwave::Bracketed(args));
         const RunResult r = RunCli(args);
         if (row.length == 0) {
             EXPECT_EQ(r.exitCode, 1);
