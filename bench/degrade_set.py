@@ -75,7 +75,8 @@ def degrade(variant, src, dst, index):
             subprocess.run(["oggdec", "-Q", "-o", dst, ogg], check=True)
         check_timeline(src, dst)
     elif variant == "sox8":
-        subprocess.run(["sox", "-q", src, "-r", "22050", "-c", "1", "-b", "8", "-t", "wavpcm", dst,
+        # -R: the same dither noise every run, so the figure repeats.
+        subprocess.run(["sox", "-R", "-q", src, "-r", "22050", "-c", "1", "-b", "8", "-t", "wavpcm", dst,
                         "dither"], check=True)
     elif variant == "noise":
         rate, bits, _, samples = read_wave(src)
