@@ -2,15 +2,19 @@
 // Preloaded into a save to make one system call fail, the way a sick disk would. The variable
 // RUNDELT_FAIL_CALLS lists "call:errno:n" items separated by commas: the n-th call (from 1) of
 // `call` fails with `errno`. Writes to standard input, output and error are neither counted nor
-// failed, so the program can still report. Calls: write, fsync, rename, linkat, unlink.
+// failed, so the program can still report. Calls: write, fsync, rename, linkat, unlink. With
+// RUNDELT_NO_UNNAMED_FILES set, every open of an unnamed file fails as on a file system without
+// them, so a save takes its named fallback.
 #ifndef _GNU_SOURCE
 #define _GNU_SOURCE  // RTLD_NEXT
 #endif
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -94,6 +98,35 @@ int rename(const char* from, const char* to) {
 int linkat(int fromFolder, const char* from, int toFolder, const char* to, int flags) {
     static const auto next = Next<int (*)(int, const char*, int, const char*, int)>("linkat");
     return Fails(kLinkat) ? -1 : next(fromFolder, from, toFolder, to, flags);
+}
+
+// open and open64 are one call on 64-bit systems; which name a caller binds depends on its flags.
+int OpenUnlessUnnamed(const char* name, const char* path, int flags, va_list values) {
+    static const bool noUnnamed = std::getenv("RUNDELT_NO_UNNAMED_FILES") != nullptr;
+    const mode_t mode =
+        (flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE ? va_arg(values, mode_t) : 0;
+    if (noUnnamed && (flags & O_TMPFILE) == O_TMPFILE) {
+        errno = EOPNOTSUPP;
+        return -1;
+    }
+    return reinterpret_cast<int (*)(const char*, int, ...)>(::dlsym(RTLD_NEXT, name))(path, flags,
+                                                                                      mode);
+}
+
+int open(const char* path, int flags, ...) {
+    va_list values;
+    va_start(values, flags);
+    const int fd = OpenUnlessUnnamed("open", path, flags, values);
+    va_end(values);
+    return fd;
+}
+
+int open64(const char* path, int flags, ...) {
+    va_list values;
+    va_start(values, flags);
+    const int fd = OpenUnlessUnnamed("open64", path, flags, values);
+    va_end(values);
+    return fd;
 }
 
 int unlink(const char* path) {

@@ -32,9 +32,10 @@ std::set<std::string> Entries(const std::string& folder) {
     return names;
 }
 
-// Runs the save helper with the shim failing `calls`; returns what it printed, or a note on how
-// it ended otherwise.
-std::string SaveWithFailing(const std::string& calls, const std::vector<std::string>& arguments) {
+// Runs the save helper with the shim failing `calls`, on a file system with unnamed files or,
+// for kind "named", without; returns what it printed, or a note on how it ended otherwise.
+std::string SaveWithFailing(const std::string& kind, const std::string& calls,
+                            const std::vector<std::string>& arguments) {
     int out[2];
     if (::pipe(out) != 0) return "pipe failed";
     const pid_t pid = ::fork();
@@ -50,6 +51,7 @@ std::string SaveWithFailing(const std::string& calls, const std::vector<std::str
         ::setenv("ASAN_OPTIONS", asanOptions.c_str(), 1);
         ::setenv("LD_PRELOAD", RUNDELT_FAILING_CALLS, 1);
         ::setenv("RUNDELT_FAIL_CALLS", calls.c_str(), 1);
+        if (kind == "named") ::setenv("RUNDELT_NO_UNNAMED_FILES", "1", 1);
         std::vector<char*> argv{const_cast<char*>(RUNDELT_SAVE_UNDER_FAULTS)};
         for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
@@ -112,7 +114,7 @@ TEST(FailingCalls, ASaveOnASickDiskLosesNothingAndLeavesNothing) {
         testwave::WriteFile(out, old);
         const std::set<std::string> before = Entries(dir.path);
         const std::string message =
-            SaveWithFailing(row.calls, {row.kind, in, out, "1000", "90000", "3", "2"});
+            SaveWithFailing(row.kind, row.calls, {in, out, "1000", "90000", "3", "2"});
 
         std::set<std::string> after = Entries(dir.path);
         if (row.outcome == TempLeft) {
