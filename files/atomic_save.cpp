@@ -157,8 +157,6 @@ void CopyExtendedAttributes(const std::string& from, int to) {
     }
 }
 
-}  // namespace
-
 // Whether a link's text names the file the link itself leads to. Links in /proc name an open
 // file by its text only while it has a name: a deleted file reads "x.wav (deleted)", a pipe
 // "pipe:[1234]"; such text is never a name to save to.
@@ -171,6 +169,8 @@ bool NamesWhatItLeadsTo(const std::string& link, const std::string& text) {
 }
 
 bool InProc(const std::string& path) { return path.starts_with("/proc/"); }
+
+}  // namespace
 
 std::string ResolveSaveTarget(const std::string& path, SaveTarget& target) {
     if (path.empty()) return wave::SaveFailed(wave::SaveError::NoName);
