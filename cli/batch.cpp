@@ -272,30 +272,19 @@ std::string Clock(double seconds) {
     return text;
 }
 
-// Columns a UTF-8 text takes on a terminal: East Asian characters two, others one.
-std::size_t Columns(std::string_view text) {
+// The text cut at a character boundary so it takes at most `width` columns of a terminal, where
+// a UTF-8 character of three or four bytes (East Asian ones among them) takes two.
+std::string Fit(std::string_view text, std::size_t width) {
     std::size_t columns = 0;
-    for (std::size_t i = 0; i < text.size();) {
+    std::size_t i = 0;
+    while (i < text.size()) {
         const auto lead = static_cast<unsigned char>(text[i]);
         const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
         columns += length >= 3 ? 2 : 1;
+        if (columns > width) break;
         i += length;
     }
-    return columns;
-}
-
-// The text cut at a character boundary so it takes at most `width` columns.
-std::string Fit(std::string_view text, std::size_t width) {
-    std::string out;
-    for (std::size_t i = 0; i < text.size();) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-        const std::string next(text.substr(i, length));
-        if (Columns(out + next) > width) break;
-        out += next;
-        i += length;
-    }
-    return out;
+    return std::string(text.substr(0, std::min(i, text.size())));
 }
 
 std::size_t TerminalColumns() {
@@ -486,12 +475,14 @@ Outcome RunBatch(const Arguments& arguments) {
 
     Outcome outcome;
     outcome.exitCode = stop.load() ? 128 + stopSignal : allLooped ? kExitOk : kExitFailed;
-    outcome.err = std::string(StatusText(Status::Looped)) + " " + std::to_string(counts[0]) + "、" +
-                  std::string(StatusText(Status::NoLoop)) + " " + std::to_string(counts[1]) + "、" +
-                  std::string(StatusText(Status::Refused)) + " " + std::to_string(counts[2]) +
-                  "、" + std::string(StatusText(Status::WriteFailed)) + " " +
-                  std::to_string(counts[3]);
-    const std::size_t finished = counts[0] + counts[1] + counts[2] + counts[3];
+    std::size_t finished = 0;
+    for (const Status status :
+         {Status::Looped, Status::NoLoop, Status::Refused, Status::WriteFailed}) {
+        const std::size_t count = counts[static_cast<std::size_t>(status)];
+        if (status != Status::Looped) outcome.err += "、";
+        outcome.err += std::string(StatusText(status)) + " " + std::to_string(count);
+        finished += count;
+    }
     if (finished < items.size())
         outcome.err += "（中断：未処理 " + std::to_string(items.size() - finished) + "）";
     outcome.err += "\n";
