@@ -9,24 +9,9 @@
 #   memory    peak with 2 jobs; target 2 x (the largest input + its tail + 40 MiB)
 # Usage: bench/batch_run.sh [BUILD_DIR [SCRATCH_DIR [RUNS]]]   (bench/run.sh calls it with its
 # own; alone it builds the release preset and uses a temporary folder)
-set -euo pipefail
-root="$(cd "$(dirname "$0")/.." && pwd)"
-cd "$root"
-source scripts/packages.sh
-source scripts/steps.sh
-step "installing the packages" scripts/ensure-packages.sh "${BUILD_PACKAGES[@]}" "${BENCH_PACKAGES[@]}" \
-  libgtest-dev
-bin="${1:-$root/build/release}"
-if [ $# -lt 1 ]; then
-  quiet_step "configuring the release preset" cmake --preset release -B "$bin" -DBUILD_TESTING=ON
-fi
-quiet_step "building the batch benchmark" cmake --build "$bin" --target rundelt-cli bench_measure
-runs="${3:-${RUNS:-5}}"
-scratch="$(mktemp -d "${2:-${BENCH_DIR:-${TMPDIR:-/tmp}}}/rundelt-batch.XXXXXX")"
-trap 'rm -rf "$scratch"' EXIT
+part_targets=(rundelt-cli bench_measure)
+source "$(dirname "$0")/part.sh" "the batch benchmark" batch "$@"
 cli="$bin/cli/rundelt-cli"
-mib=$((1024 * 1024))
-verdict() { if awk "BEGIN { exit !($1) }"; then echo "ok"; else echo "MISSED"; fi; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 # measure [--remove PATH] -- ARGS...: "MS KIB", the medians. A batch of the soundtrack ends with 1:
 # a file is refused and one has no loop.

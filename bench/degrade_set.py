@@ -20,6 +20,8 @@ import tempfile
 
 import numpy as np
 
+from make_loop_set import pcm_header
+
 
 def read_wave(path):
     with open(path, "rb") as f:
@@ -42,14 +44,8 @@ def write_wave(path, rate, bits, samples):
         data = np.clip(np.round(samples * 32768.0), -32768, 32767).astype("<i2").tobytes()
     else:
         data = (np.clip(np.round(samples * 128.0), -128, 127) + 128).astype(np.uint8).tobytes()
-    block = channels * bits // 8
-    header = b"RIFF" + (36 + len(data)).to_bytes(4, "little") + b"WAVE"
-    header += b"fmt " + (16).to_bytes(4, "little") + (1).to_bytes(2, "little")
-    header += channels.to_bytes(2, "little") + rate.to_bytes(4, "little")
-    header += (rate * block).to_bytes(4, "little") + block.to_bytes(2, "little") + bits.to_bytes(2, "little")
-    header += b"data" + len(data).to_bytes(4, "little")
     with open(path, "wb") as f:
-        f.write(header + data)
+        f.write(pcm_header(rate, bits, channels, len(data)) + data)
 
 
 def check_timeline(src, dst):

@@ -14,25 +14,17 @@
 #           targets 98 % clean, 97 % each of the others
 # Usage: bench/finder_run.sh [BUILD_DIR [SCRATCH_DIR [RUNS]]]   (run.sh calls it with its own;
 # alone it builds the release preset and uses a temporary folder; SET_SIZE=... for another set)
-set -euo pipefail
-root="$(cd "$(dirname "$0")/.." && pwd)"
-cd "$root"
-source scripts/packages.sh
-source scripts/steps.sh
-step "installing the packages" scripts/ensure-packages.sh "${BUILD_PACKAGES[@]}" "${BENCH_PACKAGES[@]}" \
-  libgtest-dev
-bin="${1:-$root/build/release}"
-if [ $# -lt 1 ]; then
-  quiet_step "configuring the release preset" cmake --preset release -B "$bin" -DBUILD_TESTING=ON
-fi
-quiet_step "building the seam finder's benchmark" cmake --build "$bin" --target rundelt-cli bench_measure \
-  bench_finder
-runs="${3:-${RUNS:-5}}"
-scratch="$(mktemp -d "${2:-${BENCH_DIR:-${TMPDIR:-/tmp}}}/rundelt-finder.XXXXXX")"
-trap 'rm -rf "$scratch"' EXIT
+part_targets=(rundelt-cli bench_measure bench_finder)
+source "$(dirname "$0")/part.sh" "the seam finder's benchmark" finder "$@"
 python=/usr/bin/python3
-verdict() { if awk "BEGIN { exit !($1) }"; then echo "ok"; else echo "MISSED"; fi; }
-mib=$((1024 * 1024))
+mebibytes() { awk -v a="$1" -v m=$mib 'BEGIN { printf "%.1f", a / m }'; }
+# memory_line WHAT PEAK_KIB SOUND_BYTES [NOTE]: find's peak against the sound it held.
+memory_line() {
+  local extra=$(($2 * 1024 - $3))
+  printf "find peak memory: %8.1f MiB  %s: %6.1f MiB  + %.1f MiB  target <= sound + 32 MiB: %s%s\n" \
+    "$(mebibytes $(($2 * 1024)))" "$1" "$(mebibytes "$3")" "$(mebibytes "$extra")" \
+    "$(verdict "$extra <= 32 * $mib")" "${4:-}"
+}
 
 echo "---- seam finder"
 song="$scratch/song.wav"
@@ -48,11 +40,8 @@ peak=$("$bin/bench/bench_measure" "$runs" -- "$bin/cli/rundelt-cli" find "$song"
   steps_failed "measuring rundelt-cli find" $?
 read -r findWallMs findKib <<<"$peak"
 soundBytes=$(($(stat -c %s "$song") - 44))
-extra=$((findKib * 1024 - soundBytes))
-printf "find peak memory: %8.1f MiB  sound: %6.1f MiB  + %.1f MiB  target <= sound + 32 MiB: %s  (rundelt-cli find, %.2f min song: %.0f ms wall)\n" \
-    "$(awk -v a=$((findKib * 1024)) -v m=$mib 'BEGIN { printf "%.1f", a / m }')" \
-    "$(awk -v a=$soundBytes -v m=$mib 'BEGIN { printf "%.1f", a / m }')" \
-    "$(awk -v a=$extra -v m=$mib 'BEGIN { printf "%.1f", a / m }')" "$(verdict "$extra <= 32 * $mib")" "$minutes" "$findWallMs"
+memory_line sound "$findKib" "$soundBytes" \
+  "$(printf "  (rundelt-cli find, %.2f min song: %.0f ms wall)" "$minutes" "$findWallMs")"
 
 # An hour of the song, for the memory target: the features must not grow past it.
 hour="$scratch/hour.wav"
@@ -69,12 +58,7 @@ rm -f "$song"
 peak=$("$bin/bench/bench_measure" 1 -- "$bin/cli/rundelt-cli" find "$hour") ||
   steps_failed "measuring rundelt-cli find on an hour" $?
 read -r _ hourKib <<<"$peak"
-hourBytes=$(($(stat -c %s "$hour") - 44))
-extra=$((hourKib * 1024 - hourBytes))
-printf "find peak memory: %8.1f MiB  an hour of it: %6.1f MiB  + %.1f MiB  target <= sound + 32 MiB: %s\n" \
-    "$(awk -v a=$((hourKib * 1024)) -v m=$mib 'BEGIN { printf "%.1f", a / m }')" \
-    "$(awk -v a=$hourBytes -v m=$mib 'BEGIN { printf "%.1f", a / m }')" \
-    "$(awk -v a=$extra -v m=$mib 'BEGIN { printf "%.1f", a / m }')" "$(verdict "$extra <= 32 * $mib")"
+memory_line "an hour of it" "$hourKib" $(($(stat -c %s "$hour") - 44))
 rm -f "$hour"
 
 # accuracy NAME DIR TARGET: the share of the set's items whose best candidate is one pass of the

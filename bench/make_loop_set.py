@@ -212,6 +212,16 @@ def render(score, offsets, rate, length, stereo, buffers):
                 buffers[0][start:start + len(piece)] += (left + right) * 0.7 * piece
 
 
+def pcm_header(rate, bits, channels, data_bytes):
+    """The 44-byte header of a plain PCM wave file holding data_bytes of samples."""
+    block = channels * bits // 8
+    header = b"RIFF" + (36 + data_bytes).to_bytes(4, "little") + b"WAVE"
+    header += b"fmt " + (16).to_bytes(4, "little") + (1).to_bytes(2, "little")
+    header += channels.to_bytes(2, "little") + rate.to_bytes(4, "little")
+    header += (rate * block).to_bytes(4, "little") + block.to_bytes(2, "little") + bits.to_bytes(2, "little")
+    return header + b"data" + data_bytes.to_bytes(4, "little")
+
+
 def make_item(index, out_dir, song_seconds=None, multipass=False, track_seconds=None):
     rng = np.random.default_rng((5000 if multipass else 1000) + index)
     style = STYLES[index % len(STYLES)]
@@ -267,14 +277,8 @@ def make_item(index, out_dir, song_seconds=None, multipass=False, track_seconds=
         data = (np.clip(np.round(mix * 127), -128, 127) + 128).astype(np.uint8).tobytes()
 
     name = "%02d_%s.wav" % (index, style) if song_seconds is None else out_dir
-    block = channels * bits // 8
-    header = b"RIFF" + (36 + len(data)).to_bytes(4, "little") + b"WAVE"
-    header += b"fmt " + (16).to_bytes(4, "little") + (1).to_bytes(2, "little")
-    header += channels.to_bytes(2, "little") + rate.to_bytes(4, "little")
-    header += (rate * block).to_bytes(4, "little") + block.to_bytes(2, "little") + bits.to_bytes(2, "little")
-    header += b"data" + len(data).to_bytes(4, "little")
     with open(name if song_seconds is not None else os.path.join(out_dir, name), "wb") as f:
-        f.write(header + data)
+        f.write(pcm_header(rate, bits, channels, len(data)) + data)
     return "\t".join(str(v) for v in (name, rate, bits, channels, total, intro_frames,
                                        intro_frames + loop_frames, style))
 
@@ -284,11 +288,8 @@ def write_soundtrack(out_dir):
     lines = [make_item(i, out_dir, track_seconds=150.0) for i in range(12)]
     rng = np.random.default_rng(77)
     noise = (rng.standard_normal(44100 * 60) * 3000).astype("<i2").tobytes()  # a minute, mono
-    header = b"RIFF" + (36 + len(noise)).to_bytes(4, "little") + b"WAVE" + b"fmt " + (16).to_bytes(4, "little")
-    header += (1).to_bytes(2, "little") + (1).to_bytes(2, "little") + (44100).to_bytes(4, "little")
-    header += (88200).to_bytes(4, "little") + (2).to_bytes(2, "little") + (16).to_bytes(2, "little")
     with open(os.path.join(out_dir, "12_noise.wav"), "wb") as f:
-        f.write(header + b"data" + len(noise).to_bytes(4, "little") + noise)
+        f.write(pcm_header(44100, 16, 1, len(noise)) + noise)
     # The extensible format header that ffmpeg writes above 48 kHz: the reader refuses it.
     ext = b"fmt " + (40).to_bytes(4, "little") + (0xFFFE).to_bytes(2, "little") + (2).to_bytes(2, "little")
     ext += (96000).to_bytes(4, "little") + (384000).to_bytes(4, "little") + (4).to_bytes(2, "little")

@@ -1,0 +1,26 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+# The common start of a benchmark part that bench/run.sh calls with its build folder, scratch
+# folder and run count, and that also runs alone:
+#   part_targets=(TARGET...); source bench/part.sh WHAT NAME "$@"
+# installs the packages, builds the targets in the given build folder (alone: the release preset,
+# configured with its tests), and sets root, bin, runs, scratch (removed on exit), mib and verdict.
+what=$1 name=$2
+shift 2
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+cd "$root"
+source scripts/packages.sh
+source scripts/steps.sh
+step "installing the packages" scripts/ensure-packages.sh "${BUILD_PACKAGES[@]}" "${BENCH_PACKAGES[@]}" \
+  libgtest-dev
+bin="${1:-$root/build/release}"
+if [ $# -lt 1 ]; then
+  quiet_step "configuring the release preset" cmake --preset release -B "$bin" -DBUILD_TESTING=ON
+fi
+quiet_step "building $what" cmake --build "$bin" --target "${part_targets[@]}"
+runs="${3:-${RUNS:-5}}"
+scratch="$(mktemp -d "${2:-${BENCH_DIR:-${TMPDIR:-/tmp}}}/rundelt-$name.XXXXXX")"
+trap 'rm -rf "$scratch"' EXIT
+mib=$((1024 * 1024))
+# verdict CONDITION: "ok" where the awk condition holds, else "MISSED".
+verdict() { if awk "BEGIN { exit !($1) }"; then echo "ok"; else echo "MISSED"; fi; }
