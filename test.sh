@@ -11,14 +11,16 @@ source scripts/steps.sh
 step "installing the packages" scripts/ensure-packages.sh "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}" \
   "${PACKAGE_PACKAGES[@]}"
 step "checking the code's format" scripts/check-format.sh
+# Tests run side by side, one per core; the few that must run alone say so in their properties.
+jobs=$(nproc)
 for preset in dev asan; do
   echo "== $preset build"
   quiet_step "configuring the $preset preset" cmake --preset "$preset"
   step "building the $preset preset" cmake --build --preset "$preset"
-  step "the tests of the $preset preset" ctest --preset "$preset" --output-on-failure
+  step "the tests of the $preset preset" ctest --preset "$preset" -j "$jobs" --output-on-failure
 done
 echo "== release build"
 quiet_step "configuring the release preset" cmake --preset release -DBUILD_TESTING=ON
 step "building the release preset" cmake --build --preset release
 # The shipped build: its install tree and the Debian package made from it.
-step "the package tests of the release preset" ctest --preset release -R '^package_' --output-on-failure
+step "the package tests of the release preset" ctest --preset release -R '^package_' -j "$jobs" --output-on-failure

@@ -7,6 +7,7 @@
 #                         loads, does not load that library
 # usage: search_path_test.sh runpath BUILD | planted CC PROGRAM...
 set -euo pipefail
+source "$(dirname "$0")/../support/holds.sh"
 fail() {
     echo "FAIL: $*" >&2
     exit 1
@@ -45,7 +46,7 @@ C
     "$cc" -shared -fPIC -o "$work/libfftw3f.so.3" "$work/planted.c" || fail "cannot build the planted library"
     local program
     for program in "$@"; do
-        ldd "$program" | grep -q 'libfftw3f\.so\.3' || fail "$program does not load libfftw3f.so.3"
+        ldd "$program" | holds 'libfftw3f\.so\.3' || fail "$program does not load libfftw3f.so.3"
         # The window stops at once without a usable platform; its libraries are loaded before.
         (cd "$work" && QT_QPA_PLATFORM=none timeout 20 "$program" --help) >/dev/null 2>&1 || true
         [[ ! -e $work/loaded ]] || fail "$program loaded the library planted in its working folder"

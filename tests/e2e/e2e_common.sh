@@ -5,6 +5,8 @@
 # limit). Nothing here touches the user's own X or sound session: every socket, cookie and
 # runtime folder lives in one temporary folder that is removed at the end.
 
+source "$(dirname "${BASH_SOURCE[0]}")/../support/holds.sh"
+
 e2e_sink=rundelt_test
 e2e_rate=44100
 e2e_format=s16le
@@ -161,7 +163,7 @@ e2e_wait_window() {
     e2e_captioned() {
         e2e_alive_or_fail "$pid"
         e2e_window=$(xdotool search --all --onlyvisible --pid "$pid" --name "^${caption//./\\.}\$" \
-            2>/dev/null | head -n 1)
+            2>/dev/null | sed -n 1p)
         [[ -n $e2e_window ]]
     }
     e2e_wait_for "window captioned \"$caption\"" 30 e2e_captioned
@@ -182,8 +184,12 @@ e2e_start_x() {
     xauth -q -f "$e2e_work/server.auth" add :0 MIT-MAGIC-COOKIE-1 "$cookie"
     : >"$display_file"
     exec 3>"$display_file"
+    # -noreset: by default the server regenerates whenever its last running client leaves, and
+    # closes every connection still in its handshake as it does, so a program starting just as
+    # a one-shot client (xdotool, a grab) ends would be refused the display. -displayfd: the
+    # number is written once the server takes connections, and the server picks a free one.
     e2e_spawn Xvfb "$e2e_work/xvfb.log" \
-        Xvfb -displayfd 3 -nolisten tcp -auth "$e2e_work/server.auth" -screen 0 1024x768x24
+        Xvfb -displayfd 3 -nolisten tcp -noreset -auth "$e2e_work/server.auth" -screen 0 1024x768x24
     exec 3>&-
     local xvfb=$e2e_pid
     e2e_x_ready() {
@@ -228,7 +234,7 @@ EOF
     e2e_sound_pid=$pulse
     pactl set-sink-volume "$e2e_sink" 100% && pactl set-sink-mute "$e2e_sink" 0 ||
         e2e_fail "cannot set the sink's volume"
-    pactl list short sinks | grep -q "$e2e_sink" || e2e_fail "the null sink is missing"
+    pactl list short sinks | holds "$e2e_sink" || e2e_fail "the null sink is missing"
     e2e_log "sound server at $PULSE_SERVER (pid $pulse)"
 }
 

@@ -122,7 +122,7 @@ choose_wave() {
     sleep 0.5  # the dialog takes input
     xdotool type --delay 5 "$wave" || e2e_fail "cannot type into the open dialog"
     sleep 0.3
-    e2e_dialog_closed() { ! e2e_windows "$rundelt_pid" | grep -qx "$dialog"; }
+    e2e_dialog_closed() { ! e2e_windows "$rundelt_pid" | holds -x "$dialog"; }
     for ((tries = 0; tries < 2; tries++)); do
         shown_before=$(e2e_windows "$rundelt_pid")
         chose_ns=$(date +%s%N)

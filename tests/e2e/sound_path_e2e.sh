@@ -25,7 +25,7 @@ e2e_start_capture
 e2e_wait_keepalive
 from=$(e2e_capture_bytes)
 e2e_log "playing the block"
-e2e_spawn player "$e2e_work/player.log" env SDL_AUDIODRIVER=pulseaudio PULSE_LATENCY_MSEC=250 "$player" "$e2e_work/expected.wav"
+e2e_spawn player "$e2e_work/player.log" env SDL_AUDIODRIVER=pulseaudio PULSE_LATENCY_MSEC=1000 "$player" "$e2e_work/expected.wav"
 player_pid=$e2e_pid
 e2e_wait_exit "$player_pid" 20 || e2e_fail "the player did not finish within 20 s"
 ((e2e_status == 0)) || e2e_fail "the player exited with status $e2e_status"

@@ -11,6 +11,7 @@
 #                  the binaries plus the window's fonts, that lintian --pedantic passes without an
 #                  error or a warning, and that is the same bytes when it is made again.
 set -euo pipefail
+source "$(dirname "$0")/../support/holds.sh"
 (($# == 2)) || { echo "usage: $0 install|deb BUILD" >&2; exit 2; }
 mode=$1 build=$2
 
@@ -46,10 +47,10 @@ check_install() {
     for program in rundelt rundelt-cli; do
         [[ -x $prefix/bin/$program ]] || fail "bin/$program is not executable"
         # Installed programs search only the system's folders for their libraries.
-        ! readelf -d "$prefix/bin/$program" | grep -q -E '\((RPATH|RUNPATH)\)' ||
+        ! readelf -d "$prefix/bin/$program" | holds -E '\((RPATH|RUNPATH)\)' ||
             fail "bin/$program has a library search path: $(readelf -d "$prefix/bin/$program" | grep -E 'R(UN)?PATH')"
     done
-    "$prefix/bin/rundelt-cli" --help | grep -q "rundelt-cli save" || fail "the installed rundelt-cli does not run"
+    "$prefix/bin/rundelt-cli" --help | holds "rundelt-cli save" || fail "the installed rundelt-cli does not run"
     for program in rundelt rundelt-cli; do
         [[ $("$prefix/bin/$program" --version) == "$program $version" ]] ||
             fail "$program --version says '$("$prefix/bin/$program" --version)', not '$program $version'"
@@ -75,7 +76,7 @@ EOF
 
     appstreamcli validate --no-net "$prefix/share/metainfo/org.rundelt.rundelt.metainfo.xml" >"$work/appstream.log" ||
         { cat "$work/appstream.log" >&2; fail "appstreamcli refuses the metainfo file"; }
-    head -n 1 "$prefix/share/doc/rundelt/copyright" | grep -q '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/$' ||
+    head -n 1 "$prefix/share/doc/rundelt/copyright" | holds '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/$' ||
         fail "the copyright file is not in the machine-readable format"
 
     # Each page shows without a warning, names its version and describes what it must.
@@ -116,15 +117,15 @@ check_deb() {
         fail "packaged files differ:$(diff <(echo "$packaged_files") <(echo "$files") | sed 's/^/  /')"
 
     dpkg-deb -x "$deb" "$work/root"
-    "$work/root/usr/bin/rundelt-cli" --help | grep -q "rundelt-cli save" || fail "the packaged rundelt-cli does not run"
-    zcat "$work/root/usr/share/doc/rundelt/changelog.gz" | head -n 1 | grep -q "^rundelt ($version) " ||
+    "$work/root/usr/bin/rundelt-cli" --help | holds "rundelt-cli save" || fail "the packaged rundelt-cli does not run"
+    zcat "$work/root/usr/share/doc/rundelt/changelog.gz" | sed -n 1p | holds "^rundelt ($version) " ||
         fail "the changelog does not begin with version $version"
     local program
     for program in rundelt rundelt-cli; do
-        ! readelf -S "$work/root/usr/bin/$program" | grep -q -E '\.(comment|debug_info) ' ||
+        ! readelf -S "$work/root/usr/bin/$program" | holds -E '\.(comment|debug_info) ' ||
             fail "$program is not stripped of .comment and debugging sections"
-        readelf -d "$work/root/usr/bin/$program" | grep -q 'BIND_NOW' || fail "$program is not linked with -z now"
-        readelf -l "$work/root/usr/bin/$program" | grep -q 'GNU_RELRO' || fail "$program is not linked with -z relro"
+        readelf -d "$work/root/usr/bin/$program" | holds 'BIND_NOW' || fail "$program is not linked with -z now"
+        readelf -l "$work/root/usr/bin/$program" | holds 'GNU_RELRO' || fail "$program is not linked with -z relro"
     done
 
     [[ $(dpkg-deb -f "$deb" Package) == rundelt ]] || fail "package name"
