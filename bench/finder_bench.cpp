@@ -6,7 +6,12 @@
 //   bench_finder accuracy DIR: runs FindLoops on every item of DIR/manifest.tsv (written by
 //     make_loop_set.py or degrade_set.py) and prints one line per item, then "ACCURACY hits
 //     items" on the last: a hit is a best candidate of the true length to within 2 frames whose
-//     seam is within 3 dB of the true loop's own seam, or passes outright (20 dB).
+//     seam is within 3 dB of the true loop's own seam, or passes outright (20 dB). Then, from a
+//     seamless loop's points moved by random amounts of up to the radius (0.5 s), once in
+//     opposite directions and once the same way, RefineLoop; "REFINE hits tries" on the
+//     line before the last. The seamless loop is the best candidate where it is a hit (notes
+//     ring across the true loop's start, so its own seam is rarely clean), else the true loop;
+//     a hit is a refined loop that passes with a seam as clean as a find's hit must be.
 #include <time.h>
 
 #include <algorithm>
@@ -91,11 +96,33 @@ int Speed(const std::string& path, int runs) {
     return 0;
 }
 
+// A hit of the refine: a loop that keeps within the radius and whose seam is clean.
+struct RefineTry {
+    long start, end;
+};
+
+constexpr double kRefineRadiusSeconds = 0.5;
+
+// The true points moved by up to the radius: once apart (start later, end earlier, or the
+// other way) and once the same way, by amounts drawn from a fixed seed per item.
+std::vector<RefineTry> RefineTries(long start, long end, long rate, int item) {
+    std::srand(static_cast<unsigned>(item) * 7919u + 17u);
+    const auto offset = [rate] {
+        return std::lround((std::rand() / (RAND_MAX + 1.0)) * kRefineRadiusSeconds * rate);
+    };
+    const long a = offset(), b = offset(), c = offset(), d = offset();
+    const long sign = item % 2 == 0 ? 1 : -1;
+    return {{std::max(0L, start + sign * a), end - sign * b},
+            {std::max(0L, start + sign * c), end + sign * d}};
+}
+
 int Accuracy(const std::string& dir) {
     std::ifstream manifest(dir + "/manifest.tsv");
     std::string line;
     int items = 0;
     int hits = 0;
+    int refineTries = 0;
+    int refineHits = 0;
     while (std::getline(manifest, line)) {
         std::istringstream fields(line);
         std::string name, style;
@@ -128,7 +155,29 @@ int Accuracy(const std::string& dir) {
         std::printf("%-16s %6ld Hz %2ld-bit %ld ch  true %ld %ld %.1f dB  %s  %.0f ms%s\n",
                     name.c_str(), rate, bits, channels, start, end, trueDb, what.c_str(), ms,
                     hit ? "" : "  MISSED");
+        const long seamlessStart = hit ? found[0].start : start;
+        const long seamlessEnd = hit ? found[0].end : end;
+        const double seamlessDb = hit ? found[0].qualityDb : trueDb;
+        for (const RefineTry& from : RefineTries(seamlessStart, seamlessEnd, rate, items)) {
+            ++refineTries;
+            const auto refined = finder::RefineLoop(
+                read.wave.format, read.wave.data, static_cast<std::int32_t>(from.start),
+                static_cast<std::int32_t>(from.end), kRefineRadiusSeconds);
+            const bool clean =
+                refined && refined->passes &&
+                (refined->qualityDb >= seamlessDb - 3.0 || refined->qualityDb >= 20.0);
+            refineHits += clean ? 1 : 0;
+            if (clean) continue;
+            std::printf("%-16s refine from %ld %ld: %s  REFINE MISSED\n", name.c_str(), from.start,
+                        from.end,
+                        refined
+                            ? (std::to_string(refined->start) + " " + std::to_string(refined->end) +
+                               " " + std::to_string(refined->qualityDb) + " dB")
+                                  .c_str()
+                            : "nothing");
+        }
     }
+    std::printf("REFINE %d %d\n", refineHits, refineTries);
     std::printf("ACCURACY %d %d\n", hits, items);
     return items > 0 ? 0 : 1;
 }

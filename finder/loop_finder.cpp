@@ -118,6 +118,66 @@ LengthRange RangeOf(const SoundView& view, const wave::LoopLimits& limits,
 
 bool SameLength(std::int64_t a, std::int64_t b) { return std::abs(a - b) <= kSameLengthFrames; }
 
+// The loop the user marked, and how far each of its points may move.
+struct Marked {
+    std::int64_t start = 0;
+    std::int64_t end = 0;
+    std::int64_t radius = 0;
+
+    std::int64_t StartLo() const { return std::max<std::int64_t>(0, start - radius); }
+    std::int64_t EndHi() const { return end + radius; }
+    // How far a loop of `lag` frames from `from` lies from the marked points.
+    std::int64_t Distance(std::int64_t from, std::int64_t lag) const {
+        return std::abs(from - start) + std::abs(from + lag - end);
+    }
+};
+
+// The start at the marked points themselves, as near as a loop of `lag` frames in [first, last]
+// comes to them. A join in a rest that both passes share is heard as the music after the rest:
+// it takes that music's seam, and fails where the music does not agree.
+Scored AtMarkedPoints(const SoundView& view, std::int64_t lag, std::int64_t first,
+                      std::int64_t last, const Marked& marked, const SeamMarks& marks,
+                      const FinderOptions& options) {
+    const std::int64_t at = std::clamp(marked.start, first, last);
+    Scored own = Score(view, at, lag, 0.0, marks, options);
+    if (!RestInBothPasses(view, lag, at, at + view.FramesOf(options.qualitySeconds), options))
+        return own;
+    const std::optional<std::int64_t> music =
+        EarliestStart(view, lag, at, at + view.FramesOf(options.cleanSpanSeconds), marks, options);
+    if (music && RestInBothPasses(view, lag, at, *music, options)) {
+        const Scored following = Score(view, *music, lag, 0.0, marks, options);
+        own.seam = following.seam;
+        own.candidate.qualityDb = following.candidate.qualityDb;
+        own.candidate.passes = following.candidate.passes;
+    } else {
+        own.seam.transparent = own.seam.withinRounding = false;
+        own.candidate.passes = false;
+    }
+    return own;
+}
+
+// The best loop of `lag` frames whose points lie within the radius of the marked ones: the
+// finder's own choice of start (the earliest from which the passes agree, or the cleanest),
+// or the start at the points themselves where that one fails, or where it is nearer them and
+// its seam is as good. Nothing
+// when no start keeps the loop rules there.
+std::optional<Scored> RefineAtLag(const SoundView& view, std::int64_t lag, const Marked& marked,
+                                  std::int64_t endLimit, const FinderOptions& options) {
+    // Each point moves at most the radius: the start within it, and the end, start + lag, too.
+    const std::int64_t first = std::max(marked.StartLo(), marked.end - marked.radius - lag);
+    const std::int64_t last =
+        std::min({marked.start + marked.radius, marked.EndHi() - lag, endLimit - lag});
+    if (first > last) return std::nullopt;
+    const SeamMarks marks =
+        MarksFor(RepetitionFloorDb(view, lag, marked.StartLo(), marked.EndHi(), options), options);
+    const Scored chosen = Starts(view, lag, first, last, 0.0, marks, options).front();
+    const Scored own = AtMarkedPoints(view, lag, first, last, marked, marks, options);
+    const bool nearer =
+        marked.Distance(own.candidate.start, lag) < marked.Distance(chosen.candidate.start, lag);
+    const bool ownFirst = own.candidate.passes && (!chosen.candidate.passes ||
+                                                   (nearer && !BetterSeam(chosen.seam, own.seam)));
+    return ownFirst ? own : chosen;
+}
 }  // namespace
 
 std::vector<LoopCandidate> FindLoops(const wave::PcmFormat& format,
@@ -195,33 +255,31 @@ std::optional<LoopCandidate> RefineLoop(const wave::PcmFormat& format,
     const std::optional<SoundView> view = ViewOf(format, sound);
     if (!view || !IsValid(options) || !(radiusSeconds >= 0.0)) return std::nullopt;
     const wave::LoopLimits limits = LimitsOf(format, *view);
-    const std::int64_t halfWindow = limits.halfWindowFrames;
-    const std::int64_t endLimit = limits.lastFrame;
-    const std::int64_t radius = view->FramesOf(radiusSeconds, 0);
+    const Marked marked{start, end, view->FramesOf(radiusSeconds, 0)};
     const std::int64_t given = std::int64_t{end} - start;
-    const std::int64_t lagLo = std::max(halfWindow, given - 2 * radius);
-    const std::int64_t lagHi = std::min(endLimit, given + 2 * radius);
+    const std::int64_t lagLo = std::max(limits.halfWindowFrames, given - 2 * marked.radius);
+    const std::int64_t lagHi = std::min<std::int64_t>(limits.lastFrame, given + 2 * marked.radius);
     if (lagLo > lagHi) return std::nullopt;
 
-    // The chunks come from the loop's first pass, compared with what follows its end; where too
-    // little follows, from anywhere before.
-    const std::int64_t startLo = std::max<std::int64_t>(0, std::int64_t{start} - radius);
-    std::optional<ExactLag> exact =
-        FindExactLag(*view, lagLo, lagHi, startLo, std::int64_t{end} + radius, options);
-    if (!exact) exact = FindExactLag(*view, lagLo, lagHi, 0, view->frames, options);
-    const std::int64_t lag = exact ? exact->lag : std::clamp(given, lagLo, lagHi);
-
-    // Each point moves at most the radius: the start within it, and the end, start + lag, too.
-    const std::int64_t first = std::max({startLo, std::int64_t{end} - radius - lag});
-    const std::int64_t last =
-        std::min({std::int64_t{start} + radius, std::int64_t{end} + radius - lag, endLimit - lag});
-    if (first > last) return std::nullopt;
-    const SeamMarks marks = MarksFor(
-        RepetitionFloorDb(*view, lag, startLo, std::int64_t{end} + radius, options), options);
-    const LoopCandidate best =
-        Starts(*view, lag, first, last, 0.0, marks, options).front().candidate;
-    if (!best.passes) return std::nullopt;  // moving the user's points to a poor seam helps nobody
-    return best;
+    // The length from the loop's first pass, compared with what follows its end; where that
+    // gives no seam that passes (or too little follows), the length from the whole sound.
+    const std::optional<ExactLag> near =
+        FindExactLag(*view, lagLo, lagHi, marked.StartLo(), marked.EndHi(), options);
+    std::optional<Scored> best;
+    if (near) best = RefineAtLag(*view, near->lag, marked, limits.lastFrame, options);
+    if (!best || !best->candidate.passes) {
+        const std::optional<ExactLag> whole =
+            FindExactLag(*view, lagLo, lagHi, 0, view->frames, options);
+        const std::int64_t lag = whole ? whole->lag : std::clamp(given, lagLo, lagHi);
+        if (!near || lag != near->lag) {
+            const std::optional<Scored> other =
+                RefineAtLag(*view, lag, marked, limits.lastFrame, options);
+            if (other && (!best || BetterSeam(other->seam, best->seam))) best = other;
+        }
+    }
+    // Moving the user's points to a poor seam helps nobody.
+    if (!best || !best->candidate.passes) return std::nullopt;
+    return best->candidate;
 }
 
 std::string QualityText(double qualityDb) {

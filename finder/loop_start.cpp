@@ -163,4 +163,46 @@ std::int64_t CleanestStart(const SoundView& view, std::int64_t lag, std::int64_t
     return SmallestJump(view, lag, best, first, last, options);
 }
 
+bool RestInBothPasses(const SoundView& view, std::int64_t lag, std::int64_t from, std::int64_t to,
+                      const FinderOptions& options) {
+    from = std::max<std::int64_t>(from, 0);
+    to = std::min(to, view.frames - lag);
+    if (lag < 1 || to <= from || from + lag > view.frames) return false;
+    // The loop's mean level, from a bounded number of frames spread over one pass.
+    constexpr std::int64_t kLevelFrames = 1 << 16;
+    const std::int64_t stride = std::max<std::int64_t>(1, lag / kLevelFrames);
+    double loopEnergy = 0.0;
+    std::int64_t counted = 0;
+    for (std::int64_t f = from; f < from + lag; f += stride, ++counted) {
+        for (int c = 0; c < view.channels; ++c) {
+            const double v = view.Sample(f, c);
+            loopEnergy += v * v;
+        }
+    }
+    // Dither of a step or two is a rest too, however loud the format's steps are beside the
+    // music (8-bit).
+    constexpr double kRestOverRounding = 10.0;
+    const double restPerFrame =
+        std::max(loopEnergy / static_cast<double>(std::max<std::int64_t>(1, counted)) *
+                     std::pow(10.0, options.silenceDb / 10.0),
+                 kRestOverRounding * view.channels * view.RoundingNoise());
+    const std::int64_t window = view.FramesOf(options.agreeWindowSeconds);
+    for (std::int64_t w = from; w < to; w += window) {
+        const std::int64_t n = std::min(window, to - w);
+        double now = 0.0;
+        double later = 0.0;
+        for (std::int64_t f = w; f < w + n; ++f) {
+            for (int c = 0; c < view.channels; ++c) {
+                const double a = view.Sample(f, c);
+                const double b = view.Sample(f + lag, c);
+                now += a * a;
+                later += b * b;
+            }
+        }
+        const double most = restPerFrame * static_cast<double>(n);
+        if (now > most || later > most) return false;
+    }
+    return true;
+}
+
 }  // namespace finder

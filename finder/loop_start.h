@@ -25,4 +25,11 @@ std::optional<std::int64_t> EarliestStart(const SoundView& view, std::int64_t la
 std::int64_t CleanestStart(const SoundView& view, std::int64_t lag, std::int64_t first,
                            std::int64_t last, const SeamMarks& marks, const FinderOptions& options);
 
+// Whether [from, to) is a rest in both passes: every window of it, and of the sound `lag` frames
+// later, at least -silenceDb below the mean level of the loop that starts at `from`. A join
+// there joins silence (or dither, or hiss) to silence; what the listener hears of it is the
+// music that follows.
+bool RestInBothPasses(const SoundView& view, std::int64_t lag, std::int64_t from, std::int64_t to,
+                      const FinderOptions& options);
+
 }  // namespace finder

@@ -84,16 +84,20 @@ TEST(LoopFinderTest, FindsTheKnownLoopToTheFrame) {
     }
 }
 
-TEST(LoopFinderTest, RefineRecoversTheExactLoopFromFourTenthsOfASecondOff) {
+TEST(LoopFinderTest, RefineRecoversTheLoopFromFourTenthsOfASecondOff) {
     LoopedMusic music = Music(testwave::Pcm(16, 2, 11025), 1.5, 4.2);
     music.ringAcross = false;  // the passes agree from the loop's first frame, and not before
     const wave::ParsedWave wave = Read(music);
     const auto start = static_cast<std::int32_t>(music.introFrames);
     const auto end = static_cast<std::int32_t>(music.introFrames + music.loopFrames);
     const auto off = static_cast<std::int32_t>(0.4 * music.format.rate);
+    // Every start from the loop's own on repeats: of those as seamless as it, the nearest to the
+    // points given, the loop's own where it is as near as any.
     const struct {
-        std::int32_t start, end;
-    } rows[] = {{start + off, end - off}, {start - off, end + off}, {start + off, end + off}};
+        std::int32_t start, end, expected;
+    } rows[] = {{start + off, end - off, start},
+                {start - off, end + off, start},
+                {start + off, end + off, start + off}};
     for (const auto& row : rows) {
         SCOPED_TRACE(testing::Message() << "from " << row.start << " " << row.end);
         const std::optional<finder::LoopCandidate> refined =
@@ -102,8 +106,8 @@ TEST(LoopFinderTest, RefineRecoversTheExactLoopFromFourTenthsOfASecondOff) {
             ADD_FAILURE() << "nothing refined";
             continue;
         }
-        EXPECT_EQ(refined->start, start);
-        EXPECT_EQ(refined->end, end);
+        EXPECT_EQ(refined->start, row.expected);
+        EXPECT_EQ(refined->end, row.expected + (end - start));
         EXPECT_TRUE(refined->passes) << refined->qualityDb;
     }
 }
@@ -186,3 +190,53 @@ TEST(LoopFinderTest, SameSoundSameCandidatesAlsoFromTwoThreads) {
 }
 
 }  // namespace
+
+// The loop starts at frame 0 and ends before the sound does, and nothing rings across its end.
+// Its passes open with a rest, in digital silence or in dither, and every start in that rest
+// is as seamless as the first note. From points moved apart or the same way within the radius,
+// refine finds the loop: its length, a seam that passes, each point within the radius; and
+// where the points given make a loop as seamless as any, that loop.
+TEST(LoopFinderTest, RefineFindsALoopFromFrameZeroFromPointsMovedEitherWay) {
+    const struct {
+        const char* name;
+        testwave::Format format;
+        double restSeconds;
+        bool dither;
+    } sounds[] = {{"no rest", testwave::Pcm(16, 2, 11025), 0.0, false},
+                  {"a rest in silence", testwave::Pcm(16, 2, 11025), 0.62, false},
+                  {"a rest in dither", testwave::Pcm(16, 2, 11025), 0.62, true},
+                  {"a rest in dither, 8-bit mono", testwave::Pcm(8, 1, 8000), 0.62, true}};
+    const struct {
+        double startOff, endOff;
+        bool atPoints;  // the points given are a loop as seamless as any
+    } rows[] = {{0.2, -0.29, false}, {0.2, 0.2, true},    {0.45, 0.1, false},
+                {0.1, 0.45, false},  {0.0, 0.0, true},    {0.3, -0.45, false},
+                {0.49, 0.49, true},  {0.01, -0.4, false}, {0.05, -0.49, false}};
+    for (const auto& sound : sounds) {
+        LoopedMusic music = Music(sound.format, 0.0, 4.37);
+        music.ringAcross = false;
+        music.restSeconds = sound.restSeconds;
+        music.dither = sound.dither;
+        const wave::ParsedWave wave = Read(music);
+        const double rate = sound.format.rate;
+        const double radius = std::round(0.5 * rate);
+        const auto loop = static_cast<std::int32_t>(music.loopFrames);
+        for (const auto& row : rows) {
+            const auto start = static_cast<std::int32_t>(row.startOff * rate);
+            const auto end = static_cast<std::int32_t>(loop + row.endOff * rate);
+            SCOPED_TRACE(testing::Message() << sound.name << ", from " << start << " " << end);
+            const auto refined = finder::RefineLoop(wave.format, wave.data, start, end, 0.5);
+            if (!refined) {
+                ADD_FAILURE() << "nothing refined";
+                continue;
+            }
+            EXPECT_EQ(refined->end - refined->start, loop);
+            EXPECT_TRUE(refined->passes) << refined->qualityDb;
+            EXPECT_LE(std::abs(refined->start - start), radius) << refined->start;
+            EXPECT_LE(std::abs(refined->end - end), radius) << refined->end;
+            if (row.atPoints) {
+                EXPECT_EQ(refined->start, start);
+            }
+        }
+    }
+}

@@ -23,6 +23,7 @@ struct LoopedMusic {
     bool ringAcross = true;    // false: notes stop at the end of their pass or intro
     double steadyHz = 0.0;     // a tone held through each pass, under the notes
     double noteEverySeconds = 0.25;
+    double restSeconds = 0.0;  // each section opens with this much rest, as many tracks do
     // Degradations as users' rips have them: white noise this far below the music's RMS (hiss,
     // or at about -25 dB the codec noise that makes two passes of a lossy file differ), and
     // dither of one step before the samples are rounded.
@@ -48,7 +49,8 @@ inline void AddSection(const LoopedMusic& m, std::uint32_t seed, std::int64_t at
     const std::int64_t sectionEnd = m.ringAcross ? total : std::min(total, at + length);
     Random random{seed};
     const auto step = static_cast<std::int64_t>(m.noteEverySeconds * rate);
-    for (std::int64_t onset = 0; onset < length; onset += step) {
+    for (auto onset = static_cast<std::int64_t>(m.restSeconds * rate); onset < length;
+         onset += step) {
         const double hz = 110.0 * std::pow(2.0, std::floor(random.Next() * 24.0) / 12.0);
         const double pan = random.Next();
         const bool noise = random.Next() < 0.2;
