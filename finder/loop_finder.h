@@ -23,19 +23,10 @@
 #include <vector>
 
 #include "finder/finder_options.h"
+#include "finder/loop_candidate.h"
 #include "wave/pcm_format.h"
 
 namespace finder {
-
-struct LoopCandidate {
-    std::int32_t start = 0;      // LoopStart: first frame of the loop
-    std::int32_t end = 0;        // LoopEnd: the loop body is start .. end - 1
-    double qualityDb = 0.0;      // the seam quality in dB (MeasureSeam)
-    double repeatSeconds = 0.0;  // evidence: how long the sound repeats at this length
-                                 // (0 from a refine, which does not measure it)
-    bool passes = false;  // the seam is at or above passQualityDb, or the two sides differ by
-                          // no more than the format's own rounding noise
-};
 
 // Candidates, best first, at most options.maxCandidates. Each keeps the loop rules
 // (wave/loop_rules.h). Empty when nothing repeats, for options that are not valid, and for a

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "finder/finder_options.h"
-#include "finder/loop_finder.h"
+#include "finder/loop_candidate.h"
 #include "finder/seam_quality.h"
 
 namespace finder {

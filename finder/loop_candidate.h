@@ -1,0 +1,20 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// One loop the finder offers: the type that its steps, its ranking and its callers share, apart
+// from the entry points that make it. Standard library only.
+#pragma once
+
+#include <cstdint>
+
+namespace finder {
+
+struct LoopCandidate {
+    std::int32_t start = 0;      // LoopStart: first frame of the loop
+    std::int32_t end = 0;        // LoopEnd: the loop body is start .. end - 1
+    double qualityDb = 0.0;      // the seam quality in dB (MeasureSeam)
+    double repeatSeconds = 0.0;  // evidence: how long the sound repeats at this length
+                                 // (0 from a refine, which does not measure it)
+    bool passes = false;  // the seam is at or above passQualityDb, or the two sides differ by
+                          // no more than the format's own rounding noise
+};
+
+}  // namespace finder
