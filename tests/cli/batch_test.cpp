@@ -292,3 +292,31 @@ TEST_F(BatchTest, ControlCStopsWithoutPartialOutputAndKeepsTheReport) {
 }
 
 }  // namespace
+
+// A path is one field of the report whatever it holds: quoted where it has a comma or a quote,
+// each quote in it doubled (RFC 4180).
+TEST_F(BatchTest, ReportQuotesAPathWithACommaOrAQuoteAndDoublesItsQuotes) {
+    const struct {
+        const char* name;
+        const char* inField;  // the name as the field holds it
+        bool quoted;
+    } rows[] = {{"plain.wav", "plain.wav", false},
+                {"a, b.wav", "a, b.wav", true},
+                {"say \"loop\".wav", "say \"\"loop\"\".wav", true},
+                {"\".wav", "\"\".wav", true}};
+    const fs::path folder = Dir() / "quoted";
+    fs::create_directory(folder);
+    for (const auto& row : rows)
+        Write(folder / row.name, LoopedSound(testwave::Pcm(8, 1, 8000), 2.4, 6));
+    const RunResult r = RunCli(
+        {"batch", folder.string(), "--out", Out().string(), "--report", Report(), "--dry-run"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    const Bytes bytes = testwave::ReadFile(Report());
+    const std::string report(bytes.begin(), bytes.end());
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::string path = (folder / "").string() + row.inField;
+        const std::string field = row.quoted ? "\"" + path + "\"" : path;
+        EXPECT_NE(report.find("\r\n" + field + ",looped,"), std::string::npos) << report;
+    }
+}
