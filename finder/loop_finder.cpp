@@ -159,8 +159,7 @@ Scored AtMarkedPoints(const SoundView& view, std::int64_t lag, std::int64_t firs
 // The best loop of `lag` frames whose points lie within the radius of the marked ones: the
 // finder's own choice of start (the earliest from which the passes agree, or the cleanest),
 // or the start at the points themselves where that one fails, or where it is nearer them and
-// its seam is as good. Nothing
-// when no start keeps the loop rules there.
+// its seam is as good. Nothing when no start keeps the loop rules there.
 std::optional<Scored> RefineAtLag(const SoundView& view, std::int64_t lag, const Marked& marked,
                                   std::int64_t endLimit, const FinderOptions& options) {
     // Each point moves at most the radius: the start within it, and the end, start + lag, too.
@@ -178,6 +177,7 @@ std::optional<Scored> RefineAtLag(const SoundView& view, std::int64_t lag, const
                                                    (nearer && !BetterSeam(chosen.seam, own.seam)));
     return ownFirst ? own : chosen;
 }
+
 }  // namespace
 
 std::vector<LoopCandidate> FindLoops(const wave::PcmFormat& format,
@@ -274,7 +274,7 @@ std::optional<LoopCandidate> RefineLoop(const wave::PcmFormat& format,
         if (!near || lag != near->lag) {
             const std::optional<Scored> other =
                 RefineAtLag(*view, lag, marked, limits.lastFrame, options);
-            if (other && (!best || BetterSeam(other->seam, best->seam))) best = other;
+            if (other && other->candidate.passes) best = other;
         }
     }
     // Moving the user's points to a poor seam helps nobody.
