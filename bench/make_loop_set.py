@@ -12,7 +12,9 @@ The set mixes styles (plucked notes with long tails, chords and drums, a noise b
 tone held across the loop, a loop made of a phrase and its variation, slow pads), formats
 (8/16-bit, mono/stereo, 11025 to 96000 Hz), loop lengths (3 to 60 s), intros (none, short, long
 and distinct, a pickup that plays the loop's last bars) and fades (none, 3 to 12 s), some with
-dither.
+dither. After the COUNT items (not with --multipass) come four songs: a loop of 80 to 110 s made of eight-beat phrases,
+some heard twice in a row, that opens with a dense section under a loud wash of noise, played
+twice after a long intro, then faded.
 
 Usage: make_loop_set.py OUT_DIR [COUNT] [--multipass]   (COUNT defaults to 60)
 Writes OUT_DIR/NN_style.wav and OUT_DIR/manifest.tsv with one line per item:
@@ -36,6 +38,7 @@ import numpy as np
 RATES = [11025, 22050, 32000, 44100, 48000, 96000]
 FORMATS = [(16, 2), (16, 1), (8, 2), (8, 1)]
 STYLES = ["pluck", "band", "steady", "noise", "phrase", "pads"]
+SONGS = 4
 
 
 def pluck(rate, freq, seconds, decay, rng):
@@ -196,6 +199,38 @@ def compose(style, rate, beat, loop_seconds, rng, intro):
     return score
 
 
+# A song's form: phrases of eight beats from a pool of six. It opens with a dense, noisy section
+# (a lossy codec's noise differs most between the passes there, so the song's own seam measures
+# poorly in a lossy copy), then lighter phrases, some heard twice in a row: a phrase repeats, and
+# its join may measure cleaner, but only the whole song repeats over its whole length.
+SONG_FORM = [0, 1, 0, 1, 2, 2, 3, 4, 5, 3, 2, 2, 4, 5, 3, 3, 5, 4, 2, 2, 3, 5, 4, 3, 5, 4, 2, 2]
+SONG_PHRASE_STYLES = ["wash", "wash", "pluck", "band", "pads", "band"]
+
+
+def wash(rate, beat, seconds, rng):
+    """A band under a loud, steady wash of noise in both channels (cymbals, distortion, reverb)."""
+    score = compose("band", rate, beat, seconds, rng, intro=False)
+    n = int(seconds * rate)
+    width = max(1, rate // 4000)
+    for pan in (-0.8, 0.8):
+        noise = np.convolve(rng.standard_normal(n + width), np.ones(width) / width, "valid")[:n]
+        score.add(0.0, 0.7 * noise, pan=pan)
+    return score
+
+
+def compose_song(rate, beat, rng):
+    """A long loop of varied phrases, and its length in seconds."""
+    phrase_seconds = 8 * beat
+    pool = [wash(rate, beat, phrase_seconds, rng) if style == "wash" else
+            compose(style, rate, beat, phrase_seconds, rng, intro=False)
+            for style in SONG_PHRASE_STYLES]
+    score = Score()
+    for place, phrase in enumerate(SONG_FORM):
+        for when, signal, left, right in pool[phrase].events:
+            score.events.append((when + place * phrase_seconds, signal, left, right))
+    return score, len(SONG_FORM) * phrase_seconds
+
+
 def render(score, offsets, rate, length, stereo, buffers):
     """Adds the score at each offset (frames); notes run on past their section, cut at `length`."""
     for when, signal, left, right in score.events:
@@ -222,7 +257,8 @@ def pcm_header(rate, bits, channels, data_bytes):
     return header + b"data" + data_bytes.to_bytes(4, "little")
 
 
-def make_item(index, out_dir, song_seconds=None, multipass=False, track_seconds=None):
+def make_item(index, out_dir, song_seconds=None, multipass=False, track_seconds=None,
+              long_song=False):
     rng = np.random.default_rng((5000 if multipass else 1000) + index)
     style = STYLES[index % len(STYLES)]
     rate = RATES[(index // len(STYLES)) % len(RATES)]
@@ -247,13 +283,20 @@ def make_item(index, out_dir, song_seconds=None, multipass=False, track_seconds=
         style, rate, bits, channels, intro_kind = "band", 44100, 16, 2, 3
         intro_seconds, fade_seconds = 0.1 * song_seconds, 0.1 * song_seconds
         loop_frames = int(0.4 * song_seconds * rate) + 12345
+    if long_song:  # a song that runs twice, then fades
+        style, rate, bits, channels, intro_kind = "song", [44100, 32000][index % 2], 16, 2, 3
+        intro_seconds, fade_seconds = rng.uniform(6.0, 15.0), rng.uniform(5.0, 10.0)
+        beat = 60.0 / rng.uniform(120, 168)
+        loop_score, song_loop_seconds = compose_song(rate, beat, rng)
+        loop_frames = int(song_loop_seconds * rate)
     loop_seconds = loop_frames / rate
     intro_frames = int(intro_seconds * rate)
     total = intro_frames + pass_count * loop_frames + int(fade_seconds * rate)
     stereo = channels == 2
 
     buffers = [np.zeros(total) for _ in range(channels)]
-    loop_score = compose(style, rate, beat, loop_seconds, rng, intro=False)
+    if not long_song:
+        loop_score = compose(style, rate, beat, loop_seconds, rng, intro=False)
     passes = range(0, total // loop_frames + 2)
     render(loop_score, [intro_frames + p * loop_frames for p in passes], rate, total, stereo, buffers)
     if intro_kind == 4:
@@ -318,6 +361,8 @@ def main():
     count = int(args[1]) if len(args) == 2 else 60
     os.makedirs(out_dir, exist_ok=True)
     lines = [make_item(i, out_dir, multipass=multipass) for i in range(count)]
+    if not multipass:  # and songs whose loop is long and made of phrases that come back
+        lines += [make_item(count + i, out_dir, long_song=True) for i in range(SONGS)]
     with open(os.path.join(out_dir, "manifest.tsv"), "w") as f:
         f.write("\n".join(lines) + "\n")
     return 0

@@ -12,7 +12,7 @@ bool IsValid(const FinderOptions& o) {
                         o.chunks >= 1 && o.fullRateLags >= 0 && o.correlationPeaks >= 1 &&
                         o.floorChunks >= 1;
     const bool shares = o.highestBandPercent > 0 && o.highestBandPercent <= 100 &&
-                        o.similarity <= 1.0 && o.minRunShare > 0.0;
+                        o.similarity <= 1.0 && o.minRunShare > 0.0 && o.holdShare > 0.0;
     // Written as "x >= 0" or "x > 0" so that NaN fails too.
     const bool spans = o.analysisRateHz >= 1.0 && o.baselineSeconds >= 0.0 &&
                        o.peakWidthSeconds >= 0.0 && o.bridgeSeconds >= 0.0 &&

@@ -63,6 +63,9 @@ struct FinderOptions {
     double qualitySeconds = 0.1;  // frames compared after (or before) the join
     double passQualityDb = 20.0;  // a seam at or above this passes, at the most
     double transparentDb = 40.0;  // above this (or within rounding noise) seams rank equal
+    double holdShare = 0.8;       // a loop whose passes agree (by the material's floor) over
+                                  // this share of it passes, however its seam measures: at a
+                                  // lossy copy's noise a join may measure poorly
     double clearlyWorseDb = 6.0;  // a seam this much worse than another of the same length never
                                   // comes first, nor a pass whose seam is this much worse than
                                   // a multiple's

@@ -14,7 +14,8 @@ struct LoopCandidate {
     double repeatSeconds = 0.0;  // evidence: how long the sound repeats at this length
                                  // (0 from a refine, which does not measure it)
     bool passes = false;  // the seam is at or above passQualityDb, or the two sides differ by
-                          // no more than the format's own rounding noise
+                          // no more than the format's own rounding noise, or the passes agree
+                          // over holdShare of the loop (a lossy copy's seam measures its noise)
 };
 
 }  // namespace finder

@@ -86,6 +86,17 @@ std::vector<Scored> Starts(const SoundView& view, std::int64_t lag, std::int64_t
     return starts;
 }
 
+// A loop whose seam fails but whose passes agree over holdShare of its length by the material's
+// marks passes all the same: at a lossy copy's noise a join may measure poorly where the codec's
+// noise differs most between the passes, though the whole loop repeats as well as the copy lets
+// it.
+void PassWhereThePassesHold(const SoundView& view, std::int64_t lag, const SeamMarks& marks,
+                            const FinderOptions& options, Scored& scored) {
+    if (scored.candidate.passes) return;
+    scored.candidate.passes =
+        AgreeingShare(view, lag, scored.candidate.start, marks, options) >= options.holdShare;
+}
+
 // The starts of a loop of `lag` frames that the sound repeats over [runFirst, runEnd), judged
 // by the marks of that stretch's own floor. Empty when no start keeps the loop rules.
 std::vector<Scored> StartsOfRun(const SoundView& view, std::int64_t lag, std::int64_t runFirst,
@@ -97,7 +108,10 @@ std::vector<Scored> StartsOfRun(const SoundView& view, std::int64_t lag, std::in
     if (last < first) return {};
     const SeamMarks marks =
         MarksFor(RepetitionFloorDb(view, lag, runFirst, runEnd, options), options);
-    return Starts(view, lag, first, last, repeatSeconds, marks, options);
+    std::vector<Scored> starts = Starts(view, lag, first, last, repeatSeconds, marks, options);
+    // The ranking asks only the first.
+    PassWhereThePassesHold(view, lag, marks, options, starts.front());
+    return starts;
 }
 
 // The frames a loop's length may take: the loop rules, the bounds asked for, and at most half
@@ -175,7 +189,9 @@ std::optional<Scored> RefineAtLag(const SoundView& view, std::int64_t lag, const
         marked.Distance(own.candidate.start, lag) < marked.Distance(chosen.candidate.start, lag);
     const bool ownFirst = own.candidate.passes && (!chosen.candidate.passes ||
                                                    (nearer && !BetterSeam(chosen.seam, own.seam)));
-    return ownFirst ? own : chosen;
+    Scored refined = ownFirst ? own : chosen;
+    PassWhereThePassesHold(view, lag, marks, options, refined);
+    return refined;
 }
 
 }  // namespace

@@ -38,40 +38,97 @@ SeamMarks MarksFor(double floorDb, const FinderOptions& options) {
     return marks;
 }
 
+namespace {
+
+// Over [from, to), all channels: the energy of the sound `lag` frames later, and its difference
+// from the sound now.
+struct Sums {
+    double energy = 0.0;
+    double difference = 0.0;
+};
+
+Sums SumsOf(const SoundView& view, std::int64_t lag, std::int64_t from, std::int64_t to) {
+    Sums sums;
+    for (std::int64_t f = from; f < to; ++f) {
+        for (int ch = 0; ch < view.channels; ++ch) {
+            const double later = view.Sample(f + lag, ch);
+            const double d = view.Sample(f, ch) - later;
+            sums.energy += later * later;
+            sums.difference += d * d;
+        }
+    }
+    return sums;
+}
+
+// Chunks of the options' length spread evenly over [first, end), the last one ending at `end`:
+// how many, and where each begins.
+struct Chunks {
+    std::int64_t first = 0;
+    std::int64_t end = 0;
+    std::int64_t length = 0;
+    std::int64_t count = 0;
+
+    std::int64_t From(std::int64_t c) const {
+        return first + (count == 1 ? 0 : (end - first - length) * c / (count - 1));
+    }
+};
+
+Chunks ChunksOver(const SoundView& view, std::int64_t first, std::int64_t end,
+                  const FinderOptions& options) {
+    const std::int64_t window = view.FramesOf(options.agreeWindowSeconds);
+    const std::int64_t length = std::max(window, view.FramesOf(options.floorChunkSeconds));
+    return Chunks{first, end, length,
+                  std::max<std::int64_t>(
+                      1, std::min<std::int64_t>(options.floorChunks, (end - first) / length))};
+}
+
+double ErrorDb(const Sums& sums, double noise) {
+    return 10.0 * std::log10((sums.difference + noise) / (sums.energy + noise));
+}
+
+}  // namespace
+
 double RepetitionFloorDb(const SoundView& view, std::int64_t lag, std::int64_t first,
                          std::int64_t end, const FinderOptions& options) {
     first = std::max<std::int64_t>(first, 0);
     end = std::min(end, view.frames - lag);
     const std::int64_t window = view.FramesOf(options.agreeWindowSeconds);
-    const std::int64_t chunk = std::max(window, view.FramesOf(options.floorChunkSeconds));
     if (lag < 1 || end - first < window) return kNoFloorDb;
     const double noise = static_cast<double>(window * view.channels) * view.RoundingNoise();
-    const std::int64_t chunks = std::max<std::int64_t>(
-        1, std::min<std::int64_t>(options.floorChunks, (end - first) / chunk));
+    const Chunks chunks = ChunksOver(view, first, end, options);
     std::vector<double> errorsDb;
-    for (std::int64_t c = 0; c < chunks; ++c) {
-        // Chunks spread evenly, the last one ending at `end`.
-        const std::int64_t from =
-            first + (chunks == 1 ? 0 : (end - first - chunk) * c / (chunks - 1));
-        for (std::int64_t w = from; w + window <= std::min(end, from + chunk); w += window) {
-            double energy = 0.0;
-            double difference = 0.0;
-            for (std::int64_t f = w; f < w + window; ++f) {
-                for (int ch = 0; ch < view.channels; ++ch) {
-                    const double later = view.Sample(f + lag, ch);
-                    const double d = view.Sample(f, ch) - later;
-                    energy += later * later;
-                    difference += d * d;
-                }
-            }
-            if (energy < kFloorWindowOverNoise * noise) continue;
-            errorsDb.push_back(10.0 * std::log10((difference + noise) / (energy + noise)));
+    for (std::int64_t c = 0; c < chunks.count; ++c) {
+        const std::int64_t from = chunks.From(c);
+        for (std::int64_t w = from; w + window <= std::min(end, from + chunks.length);
+             w += window) {
+            const Sums sums = SumsOf(view, lag, w, w + window);
+            if (sums.energy < kFloorWindowOverNoise * noise) continue;
+            errorsDb.push_back(ErrorDb(sums, noise));
         }
     }
     if (errorsDb.empty()) return kNoFloorDb;
     const auto middle = errorsDb.begin() + static_cast<std::ptrdiff_t>(errorsDb.size() / 2);
     std::nth_element(errorsDb.begin(), middle, errorsDb.end());
     return *middle;
+}
+
+double AgreeingShare(const SoundView& view, std::int64_t lag, std::int64_t start,
+                     const SeamMarks& marks, const FinderOptions& options) {
+    start = std::max<std::int64_t>(start, 0);
+    const std::int64_t end = std::min(start + lag, view.frames - lag);
+    if (lag < 1 || end <= start) return 0.0;
+    const Chunks chunks = ChunksOver(view, start, end, options);
+    const double noise = static_cast<double>(chunks.length * view.channels) * view.RoundingNoise();
+    std::int64_t measured = 0;
+    std::int64_t agreeing = 0;
+    for (std::int64_t c = 0; c < chunks.count; ++c) {
+        const std::int64_t from = chunks.From(c);
+        const Sums sums = SumsOf(view, lag, from, std::min(end, from + chunks.length));
+        if (sums.energy < kFloorWindowOverNoise * noise) continue;
+        ++measured;
+        if (ErrorDb(sums, noise) <= marks.agreeErrorDb) ++agreeing;
+    }
+    return measured == 0 ? 0.0 : static_cast<double>(agreeing) / static_cast<double>(measured);
 }
 
 Seam SeamOfSums(double energy, double difference, double noise, const SeamMarks& marks) {

@@ -48,6 +48,13 @@ double RepetitionFloorDb(const SoundView& view, std::int64_t lag, std::int64_t f
                          std::int64_t end, const FinderOptions& options);
 inline constexpr double kNoFloorDb = -300.0;
 
+// The share of a loop of `lag` frames from `start` over which the second pass agrees with the
+// first: of floorChunks chunks spread over the loop (as far as the sound holds its second pass),
+// those whose error, as RepetitionFloorDb's, is at or below marks.agreeErrorDb. Chunks near the
+// rounding noise are not counted; 0 where no chunk is left.
+double AgreeingShare(const SoundView& view, std::int64_t lag, std::int64_t start,
+                     const SeamMarks& marks, const FinderOptions& options);
+
 // The marks for a material whose passes agree to floorDb.
 SeamMarks MarksFor(double floorDb, const FinderOptions& options);
 

@@ -95,6 +95,31 @@ TEST(SeamQuality, MatchesItsFormula) {
     }
 }
 
+TEST(SeamQuality, TheShareOfTheLoopOverWhichThePassesAgree) {
+    struct Row {
+        const char* name;
+        std::function<double(std::int64_t)> sample;
+        double share;
+    };
+    // A loop of 1000 frames from frame 1000; its chunks of 200 frames are five.
+    const Row rows[] = {
+        {"identical passes", [](std::int64_t f) { return Tone(f % 1000); }, 1.0},
+        {"a second pass that is other music over its last two fifths",
+         [](std::int64_t f) { return f >= 2600 ? Tone(3 * f) : Tone(f % 1000); }, 0.6},
+        {"a sound that does not repeat at the lag", Tone, 0.0},
+        {"silence, where nothing tells the passes apart", [](std::int64_t) { return 0.0; }, 0.0},
+    };
+    const wave::PcmFormat format{1, 1, kRate, kRate * 2, 2, 16};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::vector<std::uint8_t> bytes = Render(row.sample);
+        const std::optional<finder::SoundView> view = finder::ViewOf(format, bytes);
+        ASSERT_TRUE(view);
+        EXPECT_DOUBLE_EQ(finder::AgreeingShare(*view, 1000, 1000, finder::SeamMarks{}, {}),
+                         row.share);
+    }
+}
+
 TEST(SeamQuality, TransparentSeamsRankFirstThenTheHigherQuality) {
     const finder::Seam clean{90.0, true};
     const finder::Seam good{30.0, false};
