@@ -27,6 +27,7 @@
 #include "finder/loop_finder.h"
 #include "finder/seam_quality.h"
 #include "finder/sound_view.h"
+#include "wave/loop_rules.h"
 #include "wave/user_texts.h"
 #include "wave/wave_reader.h"
 
@@ -104,16 +105,17 @@ struct RefineTry {
 constexpr double kRefineRadiusSeconds = 0.5;
 
 // The true points moved by up to the radius: once apart (start later, end earlier, or the
-// other way) and once the same way, by amounts drawn from a fixed seed per item.
-std::vector<RefineTry> RefineTries(long start, long end, long rate, int item) {
+// other way) and once the same way, by amounts drawn from a fixed seed per item; never past the
+// sound's first or last frame, where no user can put them.
+std::vector<RefineTry> RefineTries(long start, long end, long rate, long lastFrame, int item) {
     std::srand(static_cast<unsigned>(item) * 7919u + 17u);
     const auto offset = [rate] {
         return std::lround((std::rand() / (RAND_MAX + 1.0)) * kRefineRadiusSeconds * rate);
     };
     const long a = offset(), b = offset(), c = offset(), d = offset();
     const long sign = item % 2 == 0 ? 1 : -1;
-    return {{std::max(0L, start + sign * a), end - sign * b},
-            {std::max(0L, start + sign * c), end + sign * d}};
+    return {{std::max(0L, start + sign * a), std::min(lastFrame, end - sign * b)},
+            {std::max(0L, start + sign * c), std::min(lastFrame, end + sign * d)}};
 }
 
 int Accuracy(const std::string& dir) {
@@ -158,7 +160,11 @@ int Accuracy(const std::string& dir) {
         const long seamlessStart = hit ? found[0].start : start;
         const long seamlessEnd = hit ? found[0].end : end;
         const double seamlessDb = hit ? found[0].qualityDb : trueDb;
-        for (const RefineTry& from : RefineTries(seamlessStart, seamlessEnd, rate, items)) {
+        const long lastFrame =
+            wave::LoopLimitsOf(read.wave.format, static_cast<std::int64_t>(read.wave.data.size()))
+                .lastFrame;
+        for (const RefineTry& from :
+             RefineTries(seamlessStart, seamlessEnd, rate, lastFrame, items)) {
             ++refineTries;
             const auto refined = finder::RefineLoop(
                 read.wave.format, read.wave.data, static_cast<std::int32_t>(from.start),

@@ -3,6 +3,7 @@
 #include "finder/loop_finder.h"
 
 #include <algorithm>
+#include <array>
 #include <cassert>
 #include <cmath>
 #include <cstdio>
@@ -277,21 +278,34 @@ std::optional<LoopCandidate> RefineLoop(const wave::PcmFormat& format,
     const std::int64_t lagHi = std::min<std::int64_t>(limits.lastFrame, given + 2 * marked.radius);
     if (lagLo > lagHi) return std::nullopt;
 
-    // The length from the loop's first pass, compared with what follows its end; where that
-    // gives no seam that passes (or too little follows), the length from the whole sound.
-    const std::optional<ExactLag> near =
-        FindExactLag(*view, lagLo, lagHi, marked.StartLo(), marked.EndHi(), options);
+    // The length from the marked loop compared with what follows its end; then, while no seam
+    // is transparent, from the pass before it compared with the marked loop (a loop that ends
+    // with the sound has nothing after it), and from the whole sound. Another length is taken
+    // where the one before gives no seam that passes, or a clearly worse one.
+    const std::int64_t before = std::max<std::int64_t>(0, marked.StartLo() - given);
+    const std::array<std::pair<std::int64_t, std::int64_t>, 3> stretches{{
+        {marked.StartLo(), marked.EndHi()},
+        {before, std::max(before, marked.EndHi() - given)},
+        {0, view->frames},
+    }};
     std::optional<Scored> best;
-    if (near) best = RefineAtLag(*view, near->lag, marked, limits.lastFrame, options);
-    if (!best || !best->candidate.passes) {
-        const std::optional<ExactLag> whole =
-            FindExactLag(*view, lagLo, lagHi, 0, view->frames, options);
-        const std::int64_t lag = whole ? whole->lag : std::clamp(given, lagLo, lagHi);
-        if (!near || lag != near->lag) {
-            const std::optional<Scored> other =
-                RefineAtLag(*view, lag, marked, limits.lastFrame, options);
-            if (other && other->candidate.passes) best = other;
-        }
+    std::vector<std::int64_t> tried;
+    for (const auto& [from, to] : stretches) {
+        if (best && best->seam.transparent) break;
+        const std::optional<ExactLag> exact = FindExactLag(*view, lagLo, lagHi, from, to, options);
+        // Without any, the length given, once.
+        const std::int64_t lag = exact ? exact->lag : std::clamp(given, lagLo, lagHi);
+        if (std::find(tried.begin(), tried.end(), lag) != tried.end()) continue;
+        if (!exact && from != 0) continue;
+        tried.push_back(lag);
+        const std::optional<Scored> other =
+            RefineAtLag(*view, lag, marked, limits.lastFrame, options);
+        const bool otherFirst =
+            other &&
+            (!best || (other->candidate.passes &&
+                       (!best->candidate.passes ||
+                        best->seam.qualityDb <= other->seam.qualityDb - options.clearlyWorseDb)));
+        if (otherFirst) best = other;
     }
     // Moving the user's points to a poor seam helps nobody.
     if (!best || !best->candidate.passes) return std::nullopt;
