@@ -25,7 +25,7 @@ namespace {
 
 // Four seconds of bytes, or -1 when that leaves the signed 32-bit range.
 std::int64_t PreviewBytesOf(const wave::PcmFormat& format) {
-    const std::int64_t bytes = std::int64_t{format.nAvgBytesPerSec} * 4;
+    const std::int64_t bytes = wave::PreviewBytes(format);
     return bytes < 0 || bytes > wave::kInt32Max ? -1 : bytes;
 }
 

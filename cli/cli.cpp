@@ -248,8 +248,8 @@ std::string CandidateLine(const finder::LoopCandidate& candidate) {
 Outcome RunFind(const Arguments& arguments, const wave::ParsedWave& wave) {
     const auto top = static_cast<std::size_t>(arguments.topCount);
     std::vector<finder::LoopCandidate> candidates;
-    // The radius in frames as the finder rounds it.
-    const double radiusFrames = std::round(arguments.radiusSeconds * wave.format.nSamplesPerSec);
+    const auto radiusFrames =
+        static_cast<double>(finder::RadiusFrames(wave.format, arguments.radiusSeconds));
     const auto nearGiven = [&](const finder::LoopCandidate& c) {
         return !arguments.near ||
                (std::fabs(static_cast<double>(c.start) - arguments.nearStart) <= radiusFrames &&
@@ -287,7 +287,7 @@ Outcome RunFind(const Arguments& arguments, const wave::ParsedWave& wave) {
 Outcome WritePreview(const Arguments& arguments, const wave::ParsedWave& wave) {
     // The reader accepts only sounds of at least five seconds by nAvgBytesPerSec, so four seconds
     // of bytes are fewer than the sound's own and the header's 32-bit fields hold them.
-    const std::int64_t previewBytes = std::int64_t{wave.format.nAvgBytesPerSec} * 4;
+    const std::int64_t previewBytes = wave::PreviewBytes(wave.format);
     if (previewBytes <= 0 || previewBytes > static_cast<std::int64_t>(wave.data.size()))
         return Failure(kExitFailed, wave::SaveFailed(wave::SaveError::TooLarge));
     std::vector<std::uint8_t> preview(static_cast<std::size_t>(previewBytes));
@@ -443,8 +443,7 @@ ParsedArguments ParseArguments(std::span<const std::string_view> args) {
     if (result.minLengthSeconds > result.maxLengthSeconds)
         return UsageError(
             "ループの長さの範囲が不正です：--min-length が --max-length より大きくなっています");
-    // The chunk marks the first loop pass; without one there is nothing to mark.
-    if (result.samplerLoop && result.repeatCount < 1)
+    if (!wave::SamplerLoopHasPass(result.samplerLoop, result.repeatCount))
         return UsageError("--smpl にはリピート回数 1 以上が必要です：--repeat " +
                           std::to_string(result.repeatCount));
     return parsed;

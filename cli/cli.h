@@ -13,6 +13,10 @@
 #include <string_view>
 #include <vector>
 
+#include "finder/finder_options.h"
+#include "finder/loop_finder.h"
+#include "wave/looped_wave.h"
+
 namespace cli {
 
 inline constexpr int kExitOk = 0;
@@ -33,15 +37,15 @@ struct Arguments {
     std::string outputPath;
     std::int32_t loopStart = 0;
     std::int32_t loopEnd = 0;
-    std::int32_t repeatCount = 2;  // the window's initial settings
-    std::int32_t fadeSeconds = 5;
+    std::int32_t repeatCount = wave::kDefaultRepeatCount;
+    std::int32_t fadeSeconds = wave::kDefaultFadeSeconds;
     bool samplerLoop = false;  // --smpl: mark the first loop pass in a "smpl" chunk
     // find
-    std::int32_t topCount = 5;  // candidates printed at most
-    bool near = false;          // refine the loop nearStart .. nearEnd first
+    std::int32_t topCount = finder::FinderOptions{}.maxCandidates;  // candidates printed at most
+    bool near = false;  // refine the loop nearStart .. nearEnd first
     std::int32_t nearStart = 0;
     std::int32_t nearEnd = 0;
-    double radiusSeconds = 0.5;     // how far each point of --near may move
+    double radiusSeconds = finder::kDefaultRadiusSeconds;  // how far each point of --near may move
     double minLengthSeconds = 0.0;  // bounds of the loop's length; no upper one by default
     double maxLengthSeconds = std::numeric_limits<double>::infinity();
     // batch

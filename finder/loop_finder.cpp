@@ -31,16 +31,6 @@ constexpr int kLeastLengthsRanked = 3;
 // Lengths this close, in frames, are one length.
 constexpr std::int64_t kSameLengthFrames = 2;
 
-// What the loop rules allow for this sound, with the end limited to a frame the sound really has
-// (the rule's LastFrame rounds, and may lie one past it).
-wave::LoopLimits LimitsOf(const wave::PcmFormat& format, const SoundView& view) {
-    wave::LoopLimits limits =
-        wave::LoopLimitsOf(format, static_cast<std::int64_t>(view.bytes.size()));
-    limits.lastFrame =
-        static_cast<std::int32_t>(std::min<std::int64_t>(limits.lastFrame, view.frames - 1));
-    return limits;
-}
-
 Scored Score(const SoundView& view, std::int64_t start, std::int64_t lag, double repeatSeconds,
              const SeamMarks& marks, const FinderOptions& options) {
     Scored scored;
@@ -203,7 +193,8 @@ std::vector<LoopCandidate> FindLoops(const wave::PcmFormat& format,
     assert(IsValid(options));
     const std::optional<SoundView> view = ViewOf(format, sound);
     if (!view || !IsValid(options)) return {};
-    const wave::LoopLimits limits = LimitsOf(format, *view);
+    const wave::LoopLimits limits =
+        wave::LoopLimitsWithin(format, static_cast<std::int64_t>(view->bytes.size()));
     const LengthRange range = RangeOf(*view, limits, options);
     if (range.most < range.least) return {};
     const Features features = ComputeFeatures(*view, options);
@@ -271,8 +262,9 @@ std::optional<LoopCandidate> RefineLoop(const wave::PcmFormat& format,
     assert(IsValid(options));
     const std::optional<SoundView> view = ViewOf(format, sound);
     if (!view || !IsValid(options) || !(radiusSeconds >= 0.0)) return std::nullopt;
-    const wave::LoopLimits limits = LimitsOf(format, *view);
-    const Marked marked{start, end, view->FramesOf(radiusSeconds, 0)};
+    const wave::LoopLimits limits =
+        wave::LoopLimitsWithin(format, static_cast<std::int64_t>(view->bytes.size()));
+    const Marked marked{start, end, RadiusFrames(format, radiusSeconds)};
     const std::int64_t given = std::int64_t{end} - start;
     const std::int64_t lagLo = std::max(limits.halfWindowFrames, given - 2 * marked.radius);
     const std::int64_t lagHi = std::min<std::int64_t>(limits.lastFrame, given + 2 * marked.radius);
@@ -310,6 +302,12 @@ std::optional<LoopCandidate> RefineLoop(const wave::PcmFormat& format,
     // Moving the user's points to a poor seam helps nobody.
     if (!best || !best->candidate.passes) return std::nullopt;
     return best->candidate;
+}
+
+std::int64_t RadiusFrames(const wave::PcmFormat& format, double radiusSeconds) {
+    SoundView rate;
+    rate.rate = format.nSamplesPerSec;
+    return rate.FramesOf(radiusSeconds, 0);
 }
 
 std::string QualityText(double qualityDb) {

@@ -35,6 +35,12 @@ std::vector<LoopCandidate> FindLoops(const wave::PcmFormat& format,
                                      std::span<const std::uint8_t> sound,
                                      const FinderOptions& options = {});
 
+// How far each point may move when none is asked for (the window's Ctrl+R, find --near).
+inline constexpr double kDefaultRadiusSeconds = 0.5;
+
+// The radius in frames, as RefineLoop rounds it: the frames nearest radiusSeconds, not below 0.
+std::int64_t RadiusFrames(const wave::PcmFormat& format, double radiusSeconds);
+
 // The best loop whose start and end lie within radiusSeconds of the given ones; nothing when no
 // loop there keeps the loop rules or has a seam that passes.
 std::optional<LoopCandidate> RefineLoop(const wave::PcmFormat& format,

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "wave/loop_rules.h"
 
+#include <algorithm>
+
 #include "wave/rounding.h"
 
 namespace wave {
@@ -19,6 +21,15 @@ std::int32_t LastFrameOf(const PcmFormat& format, std::int64_t dataBytes) {
 
 LoopLimits LoopLimitsOf(const PcmFormat& format, std::int64_t dataBytes) {
     return LoopLimits{HalfWindowFrames(format), LastFrameOf(format, dataBytes)};
+}
+
+LoopLimits LoopLimitsWithin(const PcmFormat& format, std::int64_t dataBytes) {
+    LoopLimits limits = LoopLimitsOf(format, dataBytes);
+    if (format.nBlockAlign > 0) {
+        limits.lastFrame = static_cast<std::int32_t>(
+            std::min<std::int64_t>(limits.lastFrame, dataBytes / format.nBlockAlign - 1));
+    }
+    return limits;
 }
 
 bool KeepsLoopRule(const LoopLimits& limits, std::int64_t loopStart, std::int64_t loopEnd) {

@@ -26,6 +26,11 @@ struct LoopLimits {
 
 LoopLimits LoopLimitsOf(const PcmFormat& format, std::int64_t dataBytes);
 
+// The same with the last frame one the sound really has: LastFrame rounds, and for a payload that
+// is no whole number of frames may lie one past the last whole frame. For the seam finder, which
+// reads every frame it offers.
+LoopLimits LoopLimitsWithin(const PcmFormat& format, std::int64_t dataBytes);
+
 // The rule: 0 <= start, start + HalfWindow <= end <= LastFrame. The seam preview needs two
 // seconds on each side of the seam inside the sound, and nothing is read past the last frame.
 bool KeepsLoopRule(const LoopLimits& limits, std::int64_t loopStart, std::int64_t loopEnd);

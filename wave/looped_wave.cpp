@@ -73,8 +73,8 @@ std::string PlanLoopedWave(const PcmFormat& format, std::int64_t soundBytes,
         return SaveFailed(SaveError::BadLoop);
     }
     if (request.repeatCount < 0 || request.fadeSeconds < 0) return SaveFailed(SaveError::BadCounts);
-    if (request.samplerLoop && request.repeatCount < 1) {
-        return SaveFailed(SaveError::SamplerNeedsPass);  // no pass to mark
+    if (!SamplerLoopHasPass(request.samplerLoop, request.repeatCount)) {
+        return SaveFailed(SaveError::SamplerNeedsPass);
     }
     // Each step is a 32-bit quantity of the file; each must stay inside that range.
     const std::int64_t loopFrames = std::int64_t{request.loopEnd} - request.loopStart;

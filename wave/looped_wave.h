@@ -17,6 +17,11 @@ namespace wave {
 
 inline constexpr std::size_t kHeaderBytes = 44;
 
+// The repeat count and fade-out seconds a new sound starts with, in the window and on the
+// command line.
+inline constexpr std::int32_t kDefaultRepeatCount = 2;
+inline constexpr std::int32_t kDefaultFadeSeconds = 5;
+
 struct LoopRequest {
     std::int32_t loopStart = 0;  // first frame of the loop
     std::int32_t loopEnd = 0;    // first frame after the loop
@@ -24,6 +29,11 @@ struct LoopRequest {
     std::int32_t fadeSeconds = 0;
     bool samplerLoop = false;  // end the file with a "smpl" chunk marking the first loop pass
 };
+
+// A sampler loop marks the first loop pass: without a pass there is nothing to mark.
+inline bool SamplerLoopHasPass(bool samplerLoop, std::int32_t repeatCount) {
+    return !samplerLoop || repeatCount >= 1;
+}
 
 // Sizes of the output, all checked against the signed 32-bit limits of the header.
 struct LoopedLayout {

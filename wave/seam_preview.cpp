@@ -16,7 +16,7 @@ std::string FillPreview(const PcmFormat& format, std::span<const std::uint8_t> s
     if (!IsConsistent(format) || format.nBlockAlign < 1) {
         return std::string(UserMessage(PreviewError::InconsistentFormat));
     }
-    const std::int64_t previewBytes = std::int64_t{format.nAvgBytesPerSec} * 4;
+    const std::int64_t previewBytes = PreviewBytes(format);
     if (previewBytes > kInt32Max || static_cast<std::int64_t>(preview.size()) != previewBytes) {
         return std::string(UserMessage(PreviewError::BufferSize));
     }

@@ -7,6 +7,7 @@
 
 #include "wave/le_bytes.h"
 #include "wave/rounding.h"
+#include "wave/seam_preview.h"
 
 namespace wave {
 
@@ -41,7 +42,7 @@ WaveError TestFormat(const PcmFormat& f) {
     if (f.wBitsPerSample != 8 && f.wBitsPerSample != 16) return WaveError::BadFormat;
     // The preview buffer (4 seconds of bytes) and the loop distance (4 seconds of frames) are
     // formed in 32 bits; a rate that overflows them cannot be handled.
-    if (std::int64_t{f.nAvgBytesPerSec} * 4 > kInt32Max) return WaveError::BadFormat;
+    if (PreviewBytes(f) > kInt32Max) return WaveError::BadFormat;
     if (std::int64_t{f.nSamplesPerSec} * 4 > kInt32Max) return WaveError::BadFormat;
     return WaveError::None;
 }

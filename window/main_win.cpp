@@ -28,8 +28,10 @@
 #include "app/loaded_sound.h"
 #include "app/loop_editing.h"
 #include "app/preview_device.h"
+#include "finder/loop_finder.h"
 #include "wave/information_text.h"
 #include "wave/loop_rules.h"
+#include "wave/looped_wave.h"
 #include "wave/rounding.h"
 #include "wave/user_texts.h"
 #include "window/file_dialogs.h"
@@ -145,7 +147,7 @@ private:
     QString saved_;
 };
 
-constexpr double kRefineRadiusSeconds = 0.5;
+constexpr double kRefineRadiusSeconds = finder::kDefaultRadiusSeconds;
 
 // The keys of the finder, as the bar's tooltip names them.
 const QString kFinderKeys =
@@ -242,9 +244,9 @@ void MainWin::CreateInformationBox() {
 
 // The repeat count and fade-out bars with their labels, and the preview button beside them.
 void MainWin::CreateSettings() {
-    Label2[0] = new QLabel(RepeatCaption(2), this);
+    Label2[0] = new QLabel(RepeatCaption(wave::kDefaultRepeatCount), this);
     Label2[0]->setGeometry(Place(360, 2280, 1575, 255));
-    Label2[1] = new QLabel(FadeCaption(5), this);
+    Label2[1] = new QLabel(FadeCaption(wave::kDefaultFadeSeconds), this);
     Label2[1]->setGeometry(Place(2160, 2280, 1935, 255));
     FitLabel(Label2[0], RepeatCaption(10));
     FitLabel(Label2[1], FadeCaption(30));
@@ -254,8 +256,8 @@ void MainWin::CreateSettings() {
         int minimum, maximum, value, arrowStep, troughStep;
     };
     const std::array<ScrollSetting, 2> scrolls{{
-        {Place(360, 2640, 1335, 255), 1, 10, 2, 1, 1},   // repeat count
-        {Place(2400, 2640, 1335, 255), 0, 30, 5, 1, 5},  // fade-out seconds
+        {Place(360, 2640, 1335, 255), 1, 10, wave::kDefaultRepeatCount, 1, 1},
+        {Place(2400, 2640, 1335, 255), 0, 30, wave::kDefaultFadeSeconds, 1, 5},
     }};
     for (int i = 0; i < 2; ++i) {
         const ScrollSetting& s = scrolls[static_cast<std::size_t>(i)];
