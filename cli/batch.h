@@ -4,7 +4,8 @@
 // progress on stderr and a CSV report. Files are read one per job, never all at once.
 #pragma once
 
-#include "cli/cli.h"
+#include "cli/arguments.h"
+#include "cli/outcome.h"
 
 namespace cli {
 

@@ -38,7 +38,7 @@ int main(int argc, char** argv) {
     // A script reading our output must not take a cut-off text for a success.
     if (!WriteAll(stdout, outcome.out) && outcome.exitCode == cli::kExitOk) {
         outcome.exitCode = cli::kExitFailed;
-        outcome.err += "標準出力に書き込めませんでした\n";
+        outcome.err += std::string(wave::kStandardOutputFailed) + "\n";
     }
     WriteAll(stderr, outcome.err);
     return outcome.exitCode;

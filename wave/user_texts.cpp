@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "wave/user_texts.h"
 
+#include <cstdio>
+
 namespace wave {
 
 std::string_view UserMessage(WaveError error) {
@@ -75,6 +77,131 @@ std::string_view UserMessage(PreviewError error) {
 
 std::string DeviceOpenFailed(std::uint32_t code) {
     return "waveOutOpen失敗：" + std::to_string(code);
+}
+
+const std::string_view kCommandUsage =
+    "使い方：\n"
+    "  rundelt-cli info 入力.wav\n"
+    "  rundelt-cli save 入力.wav 出力.wav --start 開始 --end 終了 [--repeat 回数] [--fade 秒数] "
+    "[--smpl]\n"
+    "  rundelt-cli preview 入力.wav 出力.wav --start 開始 --end 終了\n"
+    "  rundelt-cli find 入力.wav [--top 件数] [--near 開始 終了 [--radius 秒数]]\n"
+    "                  [--min-length 秒数] [--max-length 秒数]\n"
+    "  rundelt-cli batch 入力.wav|フォルダ... --out 出力フォルダ [--repeat 回数 | --length 秒数]\n"
+    "                  [--fade 秒数] [--smpl] [--jobs 数] [--report ファイル] [--dry-run]\n"
+    "                  [--min-length 秒数] [--max-length 秒数]\n"
+    "  rundelt-cli --help\n"
+    "  rundelt-cli --version\n"
+    "\n"
+    "  info     ファイルの情報を表示します\n"
+    "  save     ループしたファイルを書き出します（既定：--repeat 2 --fade 5）\n"
+    "           --smpl で最初のループ1回分を smpl チャンクに記録します\n"
+    "  preview  ループのつなぎ目の前後2秒ずつ、4秒のファイルを書き出します\n"
+    "  find     ループの候補を良い順に1行に1つ「開始 終了 つなぎ目の品質(dB)」で表示します\n"
+    "           （既定：--top 5）。--near は指定のループを各点 --radius 秒（既定 0.5、10 まで）\n"
+    "           の範囲で合わせ直し、その結果を最初に表示します。表示する候補はすべて各点がその\n"
+    "           範囲内のものです。--min-length と --max-length はループの長さを秒で限ります\n"
+    "  batch    ファイルとフォルダ（中の *.wav を再帰的に）それぞれのループを探し、save と同じ\n"
+    "           ファイルを --out の下に同じ構成で書き出します。--length は、フェードを含めて\n"
+    "           その秒数以上になる最少のループ回数（1 以上）です。--jobs は同時に処理する\n"
+    "           ファイル数（既定：コア数）、--report は結果の CSV、--dry-run は探すだけです\n"
+    "\n"
+    "開始と終了はフレーム番号で、0 ≤ 開始、開始 + 2秒 ≤ 終了 ≤ 最後のフレーム です。\n"
+    "終了コード：0 成功、1 読み込みか書き込みの失敗かループ候補なし、2 引数かループ範囲の誤り、\n"
+    "           130 batch を Ctrl-C で中断\n";
+
+std::string UnknownCommand(std::string_view name) {
+    return "不明なコマンドです：" + std::string(name);
+}
+std::string UnknownOption(std::string_view option) {
+    return "不明なオプションです：" + std::string(option);
+}
+std::string ExtraArgument(std::string_view argument) {
+    return "余分な引数です：" + std::string(argument);
+}
+std::string NotForThisCommand(std::string_view option) {
+    return "このコマンドでは使えないオプションです：" + std::string(option);
+}
+std::string MissingValue(std::string_view option) {
+    return "値がありません：" + std::string(option);
+}
+std::string MissingOption(std::string_view option) {
+    return "必要なオプションがありません：" + std::string(option);
+}
+
+namespace {
+
+std::string_view RangeText(ValueRange range) {
+    switch (range) {
+        case ValueRange::Int32: return "-2147483648 から 2147483647 の整数";
+        case ValueRange::Count: return "0 以上の整数";
+        case ValueRange::Top: return "1 以上の整数";
+        case ValueRange::Radius: return "0 から 10 の秒数";
+        case ValueRange::Length: return "0 以上の秒数";
+        case ValueRange::ExactLength: return "0 以上の秒数、小数は9桁まで";
+        case ValueRange::Jobs: return "1 以上の整数";
+        case ValueRange::Path: return "空でないパス";
+        case ValueRange::None: return "";
+    }
+    return "";
+}
+
+}  // namespace
+
+std::string BadValue(std::string_view option, std::string_view value, ValueRange range) {
+    return "値が不正です：" + std::string(option) + " " + std::string(value) + "（" +
+           std::string(RangeText(range)) + "）";
+}
+
+std::string SamplerNeedsPassArgument(std::int32_t repeatCount) {
+    return "--smpl にはリピート回数 1 以上が必要です：--repeat " + std::to_string(repeatCount);
+}
+
+std::string LoopOutsideRules(std::int64_t halfWindowFrames, std::int32_t lastFrame,
+                             std::int32_t loopStart, std::int32_t loopEnd) {
+    return std::string(SaveReason(SaveError::BadLoop)) + "：0 ≤ 開始、開始 + " +
+           std::to_string(halfWindowFrames) + " ≤ 終了 ≤ " + std::to_string(lastFrame) +
+           " にしてください（開始 " + std::to_string(loopStart) + "、終了 " +
+           std::to_string(loopEnd) + "）";
+}
+
+std::string_view BatchStatusText(BatchStatus status) {
+    switch (status) {
+        case BatchStatus::Looped: return "ループ作成";
+        case BatchStatus::NoLoop: return "ループなし";
+        case BatchStatus::Refused: return "拒否";
+        case BatchStatus::WriteFailed: return "書き込み失敗";
+    }
+    return "";
+}
+
+std::string BatchFinishedLine(std::size_t done, std::size_t files, BatchStatus status,
+                              std::string_view path, std::string_view message) {
+    std::string line = std::to_string(done) + "/" + std::to_string(files) + " " +
+                       std::string(BatchStatusText(status)) + " " + std::string(path);
+    if (!message.empty()) line += "：" + std::string(message);
+    return line;
+}
+
+std::string BatchProgressLine(std::size_t done, std::size_t files, double minutesDone,
+                              double minutes, std::string_view elapsed,
+                              std::string_view remaining) {
+    char counts[160];
+    std::snprintf(counts, sizeof counts, "%zu/%zu ファイル　%.1f/%.1f 分　経過 %.*s　残り %.*s　",
+                  done, files, minutesDone, minutes, static_cast<int>(elapsed.size()),
+                  elapsed.data(), static_cast<int>(remaining.size()), remaining.data());
+    return counts;
+}
+
+std::string BatchSummary(const std::size_t (&counts)[kBatchStatuses], std::size_t unfinished) {
+    std::string summary;
+    for (std::size_t k = 0; k < kBatchStatuses; ++k) {
+        if (k > 0) summary += "、";
+        summary += std::string(BatchStatusText(static_cast<BatchStatus>(k))) + " " +
+                   std::to_string(counts[k]);
+    }
+    if (unfinished > 0) summary += "（中断：未処理 " + std::to_string(unfinished) + "）";
+    return summary;
 }
 
 }  // namespace wave

@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The one table of the texts the user reads when something is refused or fails: the reader's
-// verdicts, the reasons a save gives, the preview's refusals, the finder's and the device's. The
+// verdicts, the reasons a save gives, the preview's refusals, the finder's and the device's, and
+// the command line's usage, refusals and progress. The
 // core reports codes; only this file turns them into words, kept exactly as given. Standard
 // library only.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -82,5 +84,57 @@ inline constexpr std::string_view kNoFileChosen = "ファイル未選択";
 
 // The sound device could not be opened: the prefix and the device's own code.
 std::string DeviceOpenFailed(std::uint32_t code);
+
+// The command line's texts.
+
+// The usage that --help prints, and the hint after a usage error.
+extern const std::string_view kCommandUsage;
+inline constexpr std::string_view kUsageHint = "使い方は rundelt-cli --help で表示します\n";
+
+std::string UnknownCommand(std::string_view name);
+std::string UnknownOption(std::string_view option);
+std::string ExtraArgument(std::string_view argument);
+std::string NotForThisCommand(std::string_view option);
+std::string MissingValue(std::string_view option);
+std::string MissingOption(std::string_view option);
+
+// What an option's value must be, named in the refusal of a bad one.
+enum class ValueRange { Int32, Count, Top, Radius, Length, ExactLength, Jobs, Path, None };
+std::string BadValue(std::string_view option, std::string_view value, ValueRange range);
+
+inline constexpr std::string_view kNoInputFile = "入力ファイルを指定してください";
+inline constexpr std::string_view kNoInputAndOutputFile =
+    "入力ファイルと出力ファイルを指定してください";
+inline constexpr std::string_view kNoOutputFile = "出力ファイルを指定してください";
+inline constexpr std::string_view kNoInputs = "入力ファイルかフォルダを指定してください";
+inline constexpr std::string_view kRepeatWithLength = "--repeat と --length は一緒に使えません";
+inline constexpr std::string_view kLengthBoundsReversed =
+    "ループの長さの範囲が不正です：--min-length が --max-length より大きくなっています";
+std::string SamplerNeedsPassArgument(std::int32_t repeatCount);
+
+// A loop outside the rules, with the limits it must keep.
+std::string LoopOutsideRules(std::int64_t halfWindowFrames, std::int32_t lastFrame,
+                             std::int32_t loopStart, std::int32_t loopEnd);
+
+inline constexpr std::string_view kStandardOutputFailed = "標準出力に書き込めませんでした";
+
+// The batch's texts.
+inline constexpr std::string_view kOutputIsInput = "出力先が入力ファイルと同じです";
+inline constexpr std::string_view kOutputTaken = "出力先が他の入力の出力と重なります";
+inline constexpr std::string_view kNoWaveFiles = "wave ファイルが見つかりませんでした";
+
+enum class BatchStatus { Looped, NoLoop, Refused, WriteFailed };
+inline constexpr std::size_t kBatchStatuses = 4;
+std::string_view BatchStatusText(BatchStatus status);
+
+// "DONE/FILES STATUS PATH", and "：MESSAGE" where there is one: a file finished, off a terminal.
+std::string BatchFinishedLine(std::size_t done, std::size_t files, BatchStatus status,
+                              std::string_view path, std::string_view message);
+// The line redrawn on a terminal: files and minutes done, the time taken and left, then the
+// file at work (added by the caller).
+std::string BatchProgressLine(std::size_t done, std::size_t files, double minutesDone,
+                              double minutes, std::string_view elapsed, std::string_view remaining);
+// The summary: the count of each status, and of the files left unfinished where there are any.
+std::string BatchSummary(const std::size_t (&counts)[kBatchStatuses], std::size_t unfinished);
 
 }  // namespace wave

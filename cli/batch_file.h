@@ -1,0 +1,28 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The work of the batch on one file: read it, find its loop, save it as `save` would.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "cli/arguments.h"
+#include "cli/batch_inputs.h"
+#include "finder/loop_candidate.h"
+#include "wave/user_texts.h"
+
+namespace cli {
+
+struct Result {
+    bool finished = false;
+    wave::BatchStatus status = wave::BatchStatus::Refused;
+    std::optional<finder::LoopCandidate> loop;
+    std::int32_t rate = 1;
+    std::string message;
+};
+
+// One file: read, find, save. Unfinished when the batch was stopped before its save was whole.
+Result LoopOneFile(const Item& item, const Arguments& arguments, const std::atomic<bool>& stop);
+
+}  // namespace cli

@@ -1,0 +1,105 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "cli/batch_inputs.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <set>
+#include <system_error>
+#include <utility>
+
+#include "files/wave_file.h"
+#include "wave/user_texts.h"
+
+namespace cli {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+bool IsWaveName(const fs::path& path) {
+    std::string extension = path.extension().string();
+    std::transform(extension.begin(), extension.end(), extension.begin(), [](char c) {
+        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    });
+    return extension == ".wav";
+}
+
+fs::path OutputFor(const fs::path& folder, const fs::path& below) {
+    return folder / below.parent_path() / fs::path(below.stem().string() + ".wav");
+}
+
+std::vector<Item> Walk(const Arguments& arguments) {
+    const fs::path out = arguments.outputFolder;
+    std::vector<Item> items;
+    for (const std::string& given : arguments.inputPaths) {
+        std::error_code error;
+        if (!fs::is_directory(given, error)) {
+            items.push_back(
+                Item{given, OutputFor(out, fs::path(given).filename()).string(), 0.0, ""});
+            continue;
+        }
+        std::vector<fs::path> below;
+        fs::recursive_directory_iterator it(given, fs::directory_options::skip_permission_denied,
+                                            error);
+        for (; !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
+            std::error_code ignored;
+            if (IsWaveName(it->path()) && fs::is_regular_file(it->path(), ignored))
+                below.push_back(it->path().lexically_relative(given));
+        }
+        std::sort(below.begin(), below.end());
+        for (const fs::path& file : below)
+            items.push_back(
+                Item{(fs::path(given) / file).string(), OutputFor(out, file).string(), 0.0, ""});
+    }
+    return items;
+}
+
+// Refuses an output that would replace one of the inputs, or another input's output.
+void RefuseClashes(std::vector<Item>& items) {
+    std::vector<std::pair<dev_t, ino_t>> inputs;
+    std::set<fs::path> inputPaths;
+    for (const Item& item : items) {
+        struct stat st {};
+        if (::stat(item.path.c_str(), &st) == 0) inputs.emplace_back(st.st_dev, st.st_ino);
+        inputPaths.insert(fs::absolute(item.path).lexically_normal());
+    }
+    std::set<fs::path> outputs;
+    for (Item& item : items) {
+        const fs::path output = fs::absolute(item.output).lexically_normal();
+        struct stat st {};
+        const bool isInput = inputPaths.count(output) > 0 ||
+                             (::stat(item.output.c_str(), &st) == 0 &&
+                              std::find(inputs.begin(), inputs.end(),
+                                        std::make_pair(st.st_dev, st.st_ino)) != inputs.end());
+        if (isInput) {
+            item.refusal = wave::kOutputIsInput;
+        } else if (!outputs.insert(output).second) {
+            item.refusal = wave::kOutputTaken;
+        }
+    }
+}
+
+// How long each input plays, from its headers alone.
+void MeasureMinutes(std::vector<Item>& items) {
+    for (Item& item : items) {
+        if (!item.refusal.empty()) continue;
+        const wave::ParseResult headers = files::ReadWaveFile(item.path, wave::Payload::SizeOnly);
+        if (headers.error == wave::WaveError::None && headers.wave.format.nAvgBytesPerSec > 0) {
+            item.minutes = static_cast<double>(headers.wave.dataBytes) /
+                           headers.wave.format.nAvgBytesPerSec / 60.0;
+        }
+    }
+}
+
+}  // namespace
+
+std::vector<Item> BatchInputs(const Arguments& arguments) {
+    std::vector<Item> items = Walk(arguments);
+    RefuseClashes(items);
+    MeasureMinutes(items);
+    return items;
+}
+
+}  // namespace cli

@@ -1,0 +1,26 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The batch's inputs: the files given and the wave files of the folders given, each with the
+// output it is written to, how long it plays, and why it is refused before any work, if it is.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "cli/arguments.h"
+
+namespace cli {
+
+struct Item {
+    std::string path;
+    std::string output;
+    double minutes = 0.0;  // 0 when its headers are refused
+    std::string refusal;
+};
+
+// The inputs in order: a file as given; a folder's wave files (any case of ".wav"), found
+// recursively in sorted order. A link to a file is taken; a link to a folder is not followed,
+// so no walk can go round in circles. An output that would replace one of the inputs, or another
+// input's output, is refused.
+std::vector<Item> BatchInputs(const Arguments& arguments);
+
+}  // namespace cli

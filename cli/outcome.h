@@ -1,0 +1,20 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// What a command prints and returns, and the exit statuses every command shares.
+#pragma once
+
+#include <string>
+
+namespace cli {
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailed = 1;  // the input was refused or the output could not be written
+inline constexpr int kExitUsage = 2;   // bad arguments, or a loop the rules do not allow
+
+// What the process prints and returns; every message in `err` ends with "\n".
+struct Outcome {
+    int exitCode = kExitOk;
+    std::string out;
+    std::string err;
+};
+
+}  // namespace cli
