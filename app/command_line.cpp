@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/command_line.h"
 
-namespace window {
+namespace wavemisc {
 
 std::string CommandLineText(int argc, const char* const* argv) {
     std::string text;
@@ -12,4 +12,4 @@ std::string CommandLineText(int argc, const char* const* argv) {
     return text;
 }
 
-}  // namespace window
+}  // namespace wavemisc

@@ -5,7 +5,7 @@
 
 #include <string>
 
-namespace window {
+namespace wavemisc {
 
 // The whole command line as one path: the arguments after the program name, as the system passed
 // them, joined by single blanks. A file manager passes a path with blanks or non-ASCII characters
@@ -13,4 +13,4 @@ namespace window {
 // as several arguments and is put back together, as long as its blanks were single ones.
 std::string CommandLineText(int argc, const char* const* argv);
 
-}  // namespace window
+}  // namespace wavemisc

@@ -3,7 +3,7 @@
 
 #include <utility>
 
-namespace window {
+namespace wavemisc {
 
 void FoundLoops::Keep(std::vector<finder::LoopCandidate> candidates) {
     candidates_ = std::move(candidates);
@@ -43,4 +43,4 @@ std::string SeamText(const finder::LoopCandidate& loop) {
     return "継ぎ目 " + finder::QualityText(loop.qualityDb) + " dB";
 }
 
-}  // namespace window
+}  // namespace wavemisc

@@ -12,7 +12,7 @@
 
 #include "finder/loop_finder.h"
 
-namespace window {
+namespace wavemisc {
 
 class FoundLoops {
 public:
@@ -44,4 +44,4 @@ private:
 // "継ぎ目 34.2 dB": the seam of a loop the window set by other means than the list (a refine).
 std::string SeamText(const finder::LoopCandidate& loop);
 
-}  // namespace window
+}  // namespace wavemisc

@@ -10,7 +10,7 @@
 
 #include "wave/rounding.h"
 
-namespace window {
+namespace wavemisc {
 
 using wave::ClampToInt32;
 using wave::RoundHalfEven;
@@ -181,4 +181,4 @@ float BarRatio(std::int32_t frame, std::int32_t lastFrame) {
     return static_cast<float>(static_cast<double>(frame) / lastFrame);
 }
 
-}  // namespace window
+}  // namespace wavemisc

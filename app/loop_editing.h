@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-namespace window {
+namespace wavemisc {
 
 inline constexpr int kNudgeButtons = 20;
 inline constexpr int kNudgeRows = 5;
@@ -37,4 +37,4 @@ std::int32_t FrameAtBar(float x, std::int32_t lastFrame);
 // Where a frame stands on the bar; lastFrame must not be 0.
 float BarRatio(std::int32_t frame, std::int32_t lastFrame);
 
-}  // namespace window
+}  // namespace wavemisc

@@ -11,7 +11,7 @@
 namespace finder {
 
 struct ExactLag {
-    std::int64_t lag = 0;
+    std::int64_t lagFrames = 0;
     double correlation = 0.0;  // normalised correlation at that lag, mean over the chunks
 };
 

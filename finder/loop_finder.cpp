@@ -211,36 +211,39 @@ std::vector<LoopCandidate> FindLoops(const wave::PcmFormat& format,
     std::vector<LengthGroup> groups;
     const auto known = [&groups](std::int64_t lag) {
         return std::any_of(groups.begin(), groups.end(),
-                           [lag](const LengthGroup& g) { return SameLength(g.lag, lag); });
+                           [lag](const LengthGroup& g) { return SameLength(g.lagFrames, lag); });
     };
-    for (const RepetitionLag& lag : lags) {
-        const std::int64_t lagLo = std::max(range.least, (lag.plateauLo - kLagReachHops) * hop);
-        const std::int64_t lagHi = std::min(range.most, (lag.plateauHi + kLagReachHops) * hop);
-        const std::int64_t runFirst = lag.run.first * hop;
+    for (const RepetitionLag& repetition : lags) {
+        const std::int64_t lagLo =
+            std::max(range.least, (repetition.plateauLo - kLagReachHops) * hop);
+        const std::int64_t lagHi =
+            std::min(range.most, (repetition.plateauHi + kLagReachHops) * hop);
+        const std::int64_t runFirst = repetition.run.first * hop;
         const std::int64_t runEnd =
-            (lag.run.first + lag.run.length - 1) * hop + features.windowFrames;
+            (repetition.run.first + repetition.run.length - 1) * hop + features.windowFrames;
         const std::optional<ExactLag> exact =
             FindExactLag(*view, lagLo, lagHi, runFirst, runEnd, options);
-        if (!exact || known(exact->lag)) continue;
+        if (!exact || known(exact->lagFrames)) continue;
         const double repeatSeconds =
-            static_cast<double>(lag.run.length) / features.spectraPerSecond;
-        std::vector<Scored> starts = StartsOfRun(*view, exact->lag, runFirst, runEnd,
+            static_cast<double>(repetition.run.length) / features.spectraPerSecond;
+        std::vector<Scored> starts = StartsOfRun(*view, exact->lagFrames, runFirst, runEnd,
                                                  limits.lastFrame, repeatSeconds, options);
         if (starts.empty()) continue;
-        groups.push_back(LengthGroup{exact->lag, std::move(starts), false});
+        groups.push_back(LengthGroup{exact->lagFrames, std::move(starts), false});
 
         // Twice the pass, where the sound repeats long enough for it: the loop when the single
         // pass's seam is clearly the worse.
-        const std::int64_t twice = 2 * exact->lag;
+        const std::int64_t twice = 2 * exact->lagFrames;
         if (twice - kMultipleReachFrames > range.most || runEnd - runFirst <= twice) continue;
         const std::optional<ExactLag> exactTwice = FindExactLag(
             *view, std::max(range.least, twice - kMultipleReachFrames),
             std::min(range.most, twice + kMultipleReachFrames), runFirst, runEnd, options);
-        if (!exactTwice || known(exactTwice->lag)) continue;
-        std::vector<Scored> twiceStarts = StartsOfRun(*view, exactTwice->lag, runFirst, runEnd,
-                                                      limits.lastFrame, repeatSeconds, options);
+        if (!exactTwice || known(exactTwice->lagFrames)) continue;
+        std::vector<Scored> twiceStarts =
+            StartsOfRun(*view, exactTwice->lagFrames, runFirst, runEnd, limits.lastFrame,
+                        repeatSeconds, options);
         if (!twiceStarts.empty())
-            groups.push_back(LengthGroup{exactTwice->lag, std::move(twiceStarts), true});
+            groups.push_back(LengthGroup{exactTwice->lagFrames, std::move(twiceStarts), true});
     }
 
     std::vector<LoopCandidate> candidates;
@@ -286,7 +289,7 @@ std::optional<LoopCandidate> RefineLoop(const wave::PcmFormat& format,
         if (best && best->seam.transparent) break;
         const std::optional<ExactLag> exact = FindExactLag(*view, lagLo, lagHi, from, to, options);
         // Without any, the length given, once.
-        const std::int64_t lag = exact ? exact->lag : std::clamp(given, lagLo, lagHi);
+        const std::int64_t lag = exact ? exact->lagFrames : std::clamp(given, lagLo, lagHi);
         if (std::find(tried.begin(), tried.end(), lag) != tried.end()) continue;
         if (!exact && from != 0) continue;
         tried.push_back(lag);

@@ -24,7 +24,7 @@ struct Scored {
 
 // One loop length and the starts offered for it, best first.
 struct LengthGroup {
-    std::int64_t lag = 0;
+    std::int64_t lagFrames = 0;  // the loop's length
     std::vector<Scored> starts;
     bool multiple = false;  // twice the length of the group before it
 

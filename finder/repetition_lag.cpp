@@ -155,7 +155,7 @@ std::vector<std::int64_t> PeakLags(const Heights& height, std::int64_t minLag, s
 }
 
 bool Longer(const RepetitionLag& a, const RepetitionLag& b) {
-    return a.run.length != b.run.length ? a.run.length > b.run.length : a.lag < b.lag;
+    return a.run.length != b.run.length ? a.run.length > b.run.length : a.lagSpectra < b.lagSpectra;
 }
 
 }  // namespace
@@ -243,18 +243,18 @@ std::vector<RepetitionLag> FindRepetitionLags(const Features& features, std::int
         for (std::int64_t k = std::max(minLag, center - reach);
              k <= std::min(maxLag, center + reach); ++k) {
             const RepetitionLag here{k, runAt(k)};
-            if (best.lag == 0 || Longer(here, best)) best = here;
+            if (best.lagSpectra == 0 || Longer(here, best)) best = here;
         }
         return best;
     };
     const auto repeatsEnough = [](const RepetitionLag& r, double share) {
-        return static_cast<double>(r.run.length) >= share * static_cast<double>(r.lag);
+        return static_cast<double>(r.run.length) >= share * static_cast<double>(r.lagSpectra);
     };
 
     std::vector<RepetitionLag> found;
     for (const std::int64_t peak : peaks) {
         const RepetitionLag here = bestNear(peak, kLagTolerance);
-        if (here.lag > 0 && repeatsEnough(here, options.minRunShare)) found.push_back(here);
+        if (here.lagSpectra > 0 && repeatsEnough(here, options.minRunShare)) found.push_back(here);
     }
     std::sort(found.begin(), found.end(), Longer);
 
@@ -282,14 +282,14 @@ std::vector<RepetitionLag> FindRepetitionLags(const Features& features, std::int
             if (lag < 0 || heights.At(lag) <= 0.0) return;
             if (2 * runAt(lag).length < base.run.length) return;
             const RepetitionLag here = bestNear(lag, kLagTolerance);
-            if (here.lag > 0 && Longer(here, base)) base = here;
+            if (here.lagSpectra > 0 && Longer(here, base)) base = here;
         };
         for (int m = 2; m <= options.maxMultiple; ++m) {
-            consider(topNear(start.lag * m, m / 2 + 1));
-            consider(topNear((start.lag + m / 2) / m, kLagTolerance));
+            consider(topNear(start.lagSpectra * m, m / 2 + 1));
+            consider(topNear((start.lagSpectra + m / 2) / m, kLagTolerance));
         }
         const bool known = std::any_of(lags.begin(), lags.end(), [&](const RepetitionLag& r) {
-            return std::abs(r.lag - base.lag) <= kSameLength;
+            return std::abs(r.lagSpectra - base.lagSpectra) <= kSameLength;
         });
         if (known) continue;
         const auto onPlateau = [&](std::int64_t lag) {
@@ -297,11 +297,11 @@ std::vector<RepetitionLag> FindRepetitionLags(const Features& features, std::int
                    static_cast<double>(runAt(lag).length) >=
                        kPlateauShare * static_cast<double>(base.run.length);
         };
-        base.plateauLo = base.lag;
-        base.plateauHi = base.lag;
-        while (base.lag - base.plateauLo < kPlateauReach && onPlateau(base.plateauLo - 1))
+        base.plateauLo = base.lagSpectra;
+        base.plateauHi = base.lagSpectra;
+        while (base.lagSpectra - base.plateauLo < kPlateauReach && onPlateau(base.plateauLo - 1))
             --base.plateauLo;
-        while (base.plateauHi - base.lag < kPlateauReach && onPlateau(base.plateauHi + 1))
+        while (base.plateauHi - base.lagSpectra < kPlateauReach && onPlateau(base.plateauHi + 1))
             ++base.plateauHi;
         lags.push_back(base);
         if (lags.size() == count) break;

@@ -21,8 +21,9 @@ struct Run {
 // not silent), after a majority filter.
 Run LongestRun(const Features& features, std::int64_t lag, const FinderOptions& options);
 
+// Every lag and run here counts spectra (hops), not frames.
 struct RepetitionLag {
-    std::int64_t lag = 0;  // in spectra
+    std::int64_t lagSpectra = 0;
     Run run;
     // The lags about it that repeat nearly as long: where a steady tone makes neighbouring lags
     // repeat alike, the loop's length may lie anywhere among them.

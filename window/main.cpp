@@ -31,7 +31,7 @@ int Run(int argc, char* argv[]) {
     platform::SdlWaveOut device;
     platform::UseWaveOut(&device);
 
-    const std::string commandLine = window::CommandLineText(argc, argv);
+    const std::string commandLine = wavemisc::CommandLineText(argc, argv);
 
     int result = 0;
     {

@@ -67,7 +67,7 @@ struct NudgeRowPlace {
     int top;
     const char* unit;
 };
-constexpr std::array<NudgeRowPlace, kNudgeRows> kNudgeRowPlaces{{
+constexpr std::array<NudgeRowPlace, wavemisc::kNudgeRows> kNudgeRowPlaces{{
     {3120, "sample単位"},
     {3480, "10sample単位"},
     {3840, "0.1秒単位"},
@@ -299,7 +299,7 @@ void MainWin::CreateLoopBoxes() {
 }
 
 void MainWin::CreateNudgeButtons() {
-    for (int row = 0; row < kNudgeRows; ++row) {
+    for (int row = 0; row < wavemisc::kNudgeRows; ++row) {
         const NudgeRowPlace& place = kNudgeRowPlaces[static_cast<std::size_t>(row)];
         const std::array<int, 4> indices{2 * row, 2 * row + 1, 2 * row + 10, 2 * row + 11};
         for (std::size_t k = 0; k < 4; ++k) {
@@ -341,8 +341,8 @@ void MainWin::closeEvent(QCloseEvent* event) {
 
 void MainWin::Command1_Click(int index) {
     if (!LoadError.empty()) return;
-    const std::int64_t step = NudgeStep(index, wavemisc::SoundFormat.nSamplesPerSec);
-    if (NudgeMovesStart(index)) {
+    const std::int64_t step = wavemisc::NudgeStep(index, wavemisc::SoundFormat.nSamplesPerSec);
+    if (wavemisc::NudgeMovesStart(index)) {
         LoopStart =
             ApplyStartRule(ClampToInt32(std::int64_t{LoopStart} + step), LoopEnd, HalfWindow());
     } else {
@@ -355,7 +355,7 @@ void MainWin::Command1_Click(int index) {
 
 void MainWin::Picture1_MouseDown(int button, float x) {
     if (!LoadError.empty()) return;
-    const std::int32_t candidate = FrameAtBar(x, LastFrame);
+    const std::int32_t candidate = wavemisc::FrameAtBar(x, LastFrame);
     if (button == 1) {
         LoopStart = ApplyStartRule(candidate, LoopEnd, HalfWindow());
     } else if (button == 2) {
@@ -372,7 +372,7 @@ void MainWin::Picture1_MouseMove(int buttons, float x) {
 // Runs with or without a sound: the values are kept and the next load overwrites them.
 void MainWin::Text1_LostFocus(int index) {
     const QLineEdit* box = Text1[index == 0 ? 0 : 1];
-    const std::int32_t value = ReadFrameNumber(box->text().toStdString());
+    const std::int32_t value = wavemisc::ReadFrameNumber(box->text().toStdString());
     const std::int32_t oldStart = LoopStart;
     const std::int32_t oldEnd = LoopEnd;
     if (index == 0) {
@@ -433,8 +433,8 @@ void MainWin::RefreshInformation() {
     Text1[0]->setText(QString::number(LoopStart));
     Text1[1]->setText(QString::number(LoopEnd));
     const std::int32_t rate = wavemisc::SoundFormat.nSamplesPerSec;
-    Label2[2]->setText(Text(TimeText(LoopStart, rate)));
-    Label2[3]->setText(Text(TimeText(LoopEnd, rate)));
+    Label2[2]->setText(Text(wavemisc::TimeText(LoopStart, rate)));
+    Label2[3]->setText(Text(wavemisc::TimeText(LoopEnd, rate)));
     RefreshBar();
 }
 
@@ -444,8 +444,8 @@ void MainWin::RefreshBar() {
         Picture1->DrawBackground();
         return;
     }
-    Picture1->Draw(BarRatio(LoopStart, LastFrame), BarRatio(LoopEnd, LastFrame),
-                   BarRatio(CursorFrame, LastFrame));
+    Picture1->Draw(wavemisc::BarRatio(LoopStart, LastFrame), wavemisc::BarRatio(LoopEnd, LastFrame),
+                   wavemisc::BarRatio(CursorFrame, LastFrame));
 }
 
 // ---- Opening ----------------------------------------------------------------------------------
@@ -512,7 +512,7 @@ void MainWin::PressFoundLoop(int step) {
     if (!LoadError.empty()) return;
     if (!foundLoops_.Searched()) {
         const BusyCaption searching(this, QStringLiteral("検索中…"));
-        foundLoops_.Keep(wavemisc::FindLoopCandidates(FoundLoops::kCandidates));
+        foundLoops_.Keep(wavemisc::FindLoopCandidates(wavemisc::FoundLoops::kCandidates));
     }
     const std::optional<finder::LoopCandidate> loop = foundLoops_.Press(step, LoopStart, LoopEnd);
     if (!loop) {
@@ -536,7 +536,7 @@ void MainWin::RefineLoop() {
     }
     LoopEdited();
     SetLoop(*refined);
-    ShowFoundLoop(SeamText(*refined));
+    ShowFoundLoop(wavemisc::SeamText(*refined));
 }
 
 void MainWin::SetLoop(const finder::LoopCandidate& loop) {

@@ -111,7 +111,7 @@ private:
     // The bar's tooltip: the found loop shown, or "" for the keys alone.
     void ShowFoundLoop(const std::string& text);
 
-    FoundLoops foundLoops_;
+    wavemisc::FoundLoops foundLoops_;
 };
 
 }  // namespace window

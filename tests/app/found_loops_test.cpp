@@ -20,7 +20,7 @@ finder::LoopCandidate Loop(std::int32_t start, std::int32_t end, double qualityD
 }
 
 TEST(FoundLoops, NextAndPreviousWrapAndAnyOtherChangeStartsFromTheBest) {
-    window::FoundLoops found;
+    wavemisc::FoundLoops found;
     found.Keep({Loop(10, 100, 40.0), Loop(20, 110, 34.24), Loop(30, 120, -0.04)});
     std::int32_t start = 0;
     std::int32_t end = 5;
@@ -59,7 +59,7 @@ TEST(FoundLoops, NextAndPreviousWrapAndAnyOtherChangeStartsFromTheBest) {
 }
 
 TEST(FoundLoops, ANewSoundIsSearchedAgainAndNothingFoundShowsNothing) {
-    window::FoundLoops found;
+    wavemisc::FoundLoops found;
     EXPECT_FALSE(found.Searched());
     found.Keep({});
     EXPECT_TRUE(found.Searched());
@@ -68,7 +68,7 @@ TEST(FoundLoops, ANewSoundIsSearchedAgainAndNothingFoundShowsNothing) {
     found.Forget();
     EXPECT_FALSE(found.Searched());
     EXPECT_FALSE(found.Press(1, 0, 100));
-    EXPECT_EQ(window::SeamText(Loop(0, 1, 19.85)), "継ぎ目 19.9 dB");
+    EXPECT_EQ(wavemisc::SeamText(Loop(0, 1, 19.85)), "継ぎ目 19.9 dB");
 }
 
 }  // namespace

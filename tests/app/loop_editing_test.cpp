@@ -26,12 +26,12 @@ TEST(Nudges, StepsPerRowAndDirection) {
         {536870911, {1, 10, 53687091, 536870911, 5368709110}},  // wide, no overflow
     };
     for (const Row& row : rows) {
-        for (int index = 0; index < window::kNudgeButtons; ++index) {
+        for (int index = 0; index < wavemisc::kNudgeButtons; ++index) {
             const std::int64_t forward = row.steps[(index / 2) % 5];
             const std::int64_t expected = index % 2 == 0 ? -forward : forward;
-            EXPECT_EQ(window::NudgeStep(index, row.rate), expected)
+            EXPECT_EQ(wavemisc::NudgeStep(index, row.rate), expected)
                 << "rate " << row.rate << " button " << index;
-            EXPECT_EQ(window::NudgeMovesStart(index), index < 10) << index;
+            EXPECT_EQ(wavemisc::NudgeMovesStart(index), index < 10) << index;
         }
     }
 }
@@ -90,10 +90,10 @@ TEST(TypedText, ReadsLikeTheClassicVal) {
          0},
     };
     for (const TextRow& row : rows) {
-        EXPECT_EQ(window::ReadFrameNumber(row.text), row.frames) << '"' << row.text << '"';
+        EXPECT_EQ(wavemisc::ReadFrameNumber(row.text), row.frames) << '"' << row.text << '"';
     }
-    EXPECT_EQ(window::ReadNumber("12.5"), 12.5);
-    EXPECT_EQ(window::ReadNumber("-0.25e1"), -2.5);
+    EXPECT_EQ(wavemisc::ReadNumber("12.5"), 12.5);
+    EXPECT_EQ(wavemisc::ReadNumber("-0.25e1"), -2.5);
 }
 
 struct TimeRow {
@@ -113,7 +113,7 @@ TEST(TimeText, MinutesSecondsMilliseconds) {
         {-44100, 44100, "-1:59.000"},
     };
     for (const TimeRow& row : rows) {
-        EXPECT_EQ(window::TimeText(row.frame, row.rate), row.text)
+        EXPECT_EQ(wavemisc::TimeText(row.frame, row.rate), row.text)
             << row.frame << " / " << row.rate;
     }
 }
@@ -129,9 +129,10 @@ TEST(BarScale, FrameUnderTheMouse) {
         {0.0F, 440999, 0},      {1.0F, 440999, 440999}, {-0.25F, 440999, -110250},
         {1e9F, 440999, kMax},   {-1e9F, 440999, kMin},  {0.75F, 0, 0},
     };
-    for (const Row& row : rows) EXPECT_EQ(window::FrameAtBar(row.x, row.last), row.frame) << row.x;
-    EXPECT_FLOAT_EQ(window::BarRatio(220500, 441000), 0.5F);
-    EXPECT_FLOAT_EQ(window::BarRatio(-88200, 1), -88200.0F);
+    for (const Row& row : rows)
+        EXPECT_EQ(wavemisc::FrameAtBar(row.x, row.last), row.frame) << row.x;
+    EXPECT_FLOAT_EQ(wavemisc::BarRatio(220500, 441000), 0.5F);
+    EXPECT_FLOAT_EQ(wavemisc::BarRatio(-88200, 1), -88200.0F);
 }
 
 }  // namespace

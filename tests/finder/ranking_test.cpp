@@ -55,7 +55,7 @@ TEST(Ranking, TheFirstStartOfALengthIsNeverClearlyWorseThanTheBest) {
 TEST(Ranking, PassingLengthsFirstAndAMultipleOnlyWhereThePassIsClearlyWorse) {
     const auto group = [](std::int64_t length, double qualityDb, bool passes, bool multiple) {
         finder::LengthGroup g;
-        g.lag = length;
+        g.lagFrames = length;
         g.starts = {Start(0, static_cast<std::int32_t>(length), qualityDb, false, passes)};
         g.multiple = multiple;
         return g;
@@ -82,7 +82,8 @@ TEST(Ranking, PassingLengthsFirstAndAMultipleOnlyWhereThePassIsClearlyWorse) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         std::vector<std::int64_t> order;
-        for (const finder::LengthGroup& g : finder::Ranked(row.groups, {})) order.push_back(g.lag);
+        for (const finder::LengthGroup& g : finder::Ranked(row.groups, {}))
+            order.push_back(g.lagFrames);
         EXPECT_EQ(order, row.order);
     }
 }

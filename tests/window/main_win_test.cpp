@@ -288,7 +288,7 @@ TEST_F(MainWinTest, CommandLineWithBlanksAndNonAsciiOpensTheFile) {
         std::vector<const char*> argv{"rundelt"};
         for (const std::string& arg : row.args) argv.push_back(arg.c_str());
         const std::string commandLine =
-            window::CommandLineText(static_cast<int>(argv.size()), argv.data());
+            wavemisc::CommandLineText(static_cast<int>(argv.size()), argv.data());
         openAsked = 0;
         Start(commandLine);
         EXPECT_EQ(win->LoadError, row.opens ? "" : "ファイル未選択") << commandLine;
@@ -864,7 +864,7 @@ TEST_F(MainWinTest, ControlFGoesThroughTheCandidates) {
     music.totalFrames = 8000 + 5 * 26411 + 8000;  // five passes: the pass, and twice the pass
     Start(WriteWave("five.wav", music.format, testwave::RenderLoopedMusic(music)));
     const std::vector<finder::LoopCandidate> expected =
-        wavemisc::FindLoopCandidates(window::FoundLoops::kCandidates);
+        wavemisc::FindLoopCandidates(wavemisc::FoundLoops::kCandidates);
     ASSERT_GE(expected.size(), 2u);
     const QString of = Q("/") + QString::number(expected.size()) + Q("　継ぎ目 ");
     const auto shows = [&](std::size_t index) {
