@@ -13,25 +13,9 @@ namespace {
 // The error windows step by half their length: a window is two blocks.
 constexpr std::int64_t kBlocksPerWindow = 2;
 
-// Over `blockFrames` frames from `from` on, all channels: the difference between the sound and
-// itself `lag` frames later, and the energy of the later sound.
-struct BlockSum {
-    double difference = 0.0;
-    double energy = 0.0;
-};
-
-BlockSum SumBlock(const SoundView& view, std::int64_t lag, std::int64_t from,
-                  std::int64_t blockFrames) {
-    BlockSum sum;
-    for (std::int64_t f = from; f < from + blockFrames; ++f) {
-        for (int c = 0; c < view.channels; ++c) {
-            const double later = view.Sample(f + lag, c);
-            const double d = view.Sample(f, c) - later;
-            sum.difference += d * d;
-            sum.energy += later * later;
-        }
-    }
-    return sum;
+LagSums SumBlock(const SoundView& view, std::int64_t lag, std::int64_t from,
+                 std::int64_t blockFrames) {
+    return SumsAtLag(view, lag, from, from + blockFrames);
 }
 
 // How many of `blocks` whole blocks from `first` on the sound holds at this lag.
@@ -54,7 +38,7 @@ BlockSums SumBlocks(const SoundView& view, std::int64_t lag, std::int64_t first,
     sums.difference.resize(static_cast<std::size_t>(blocks));
     sums.energy.resize(static_cast<std::size_t>(blocks));
     for (std::int64_t k = 0; k < blocks; ++k) {
-        const BlockSum sum = SumBlock(view, lag, first + k * blockFrames, blockFrames);
+        const LagSums sum = SumBlock(view, lag, first + k * blockFrames, blockFrames);
         sums.difference[static_cast<std::size_t>(k)] = sum.difference;
         sums.energy[static_cast<std::size_t>(k)] = sum.energy;
     }
@@ -112,9 +96,9 @@ std::optional<std::int64_t> EarliestStart(const SoundView& view, std::int64_t la
     // A window is two blocks; `hold` blocks are covered by hold - 1 windows, all agreeing. Blocks
     // are summed as the walk reaches them: it usually stops long before the stretch ends.
     std::size_t agreeing = 0;
-    BlockSum previous = blocks > 0 ? SumBlock(view, lag, first, block) : BlockSum{};
+    LagSums previous = blocks > 0 ? SumBlock(view, lag, first, block) : LagSums{};
     for (std::int64_t k = 0; k + 1 < blocks; ++k) {
-        const BlockSum next = SumBlock(view, lag, first + (k + 1) * block, block);
+        const LagSums next = SumBlock(view, lag, first + (k + 1) * block, block);
         const double difference = previous.difference + next.difference;
         const double energy = previous.energy + next.energy;
         previous = next;

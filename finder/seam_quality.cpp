@@ -40,26 +40,6 @@ SeamMarks MarksFor(double floorDb, const FinderOptions& options) {
 
 namespace {
 
-// Over [from, to), all channels: the energy of the sound `lag` frames later, and its difference
-// from the sound now.
-struct Sums {
-    double energy = 0.0;
-    double difference = 0.0;
-};
-
-Sums SumsOf(const SoundView& view, std::int64_t lag, std::int64_t from, std::int64_t to) {
-    Sums sums;
-    for (std::int64_t f = from; f < to; ++f) {
-        for (int ch = 0; ch < view.channels; ++ch) {
-            const double later = view.Sample(f + lag, ch);
-            const double d = view.Sample(f, ch) - later;
-            sums.energy += later * later;
-            sums.difference += d * d;
-        }
-    }
-    return sums;
-}
-
 // Chunks of the options' length spread evenly over [first, end), the last one ending at `end`:
 // how many, and where each begins.
 struct Chunks {
@@ -82,11 +62,24 @@ Chunks ChunksOver(const SoundView& view, std::int64_t first, std::int64_t end,
                       1, std::min<std::int64_t>(options.floorChunks, (end - first) / length))};
 }
 
-double ErrorDb(const Sums& sums, double noise) {
+double ErrorDb(const LagSums& sums, double noise) {
     return 10.0 * std::log10((sums.difference + noise) / (sums.energy + noise));
 }
 
 }  // namespace
+
+LagSums SumsAtLag(const SoundView& view, std::int64_t lag, std::int64_t from, std::int64_t to) {
+    LagSums sums;
+    for (std::int64_t f = from; f < to; ++f) {
+        for (int c = 0; c < view.channels; ++c) {
+            const double later = view.Sample(f + lag, c);
+            const double d = view.Sample(f, c) - later;
+            sums.energy += later * later;
+            sums.difference += d * d;
+        }
+    }
+    return sums;
+}
 
 double RepetitionFloorDb(const SoundView& view, std::int64_t lag, std::int64_t first,
                          std::int64_t end, const FinderOptions& options) {
@@ -101,7 +94,7 @@ double RepetitionFloorDb(const SoundView& view, std::int64_t lag, std::int64_t f
         const std::int64_t from = chunks.From(c);
         for (std::int64_t w = from; w + window <= std::min(end, from + chunks.length);
              w += window) {
-            const Sums sums = SumsOf(view, lag, w, w + window);
+            const LagSums sums = SumsAtLag(view, lag, w, w + window);
             if (sums.energy < kFloorWindowOverNoise * noise) continue;
             errorsDb.push_back(ErrorDb(sums, noise));
         }
@@ -123,7 +116,7 @@ double AgreeingShare(const SoundView& view, std::int64_t lag, std::int64_t start
     std::int64_t agreeing = 0;
     for (std::int64_t c = 0; c < chunks.count; ++c) {
         const std::int64_t from = chunks.From(c);
-        const Sums sums = SumsOf(view, lag, from, std::min(end, from + chunks.length));
+        const LagSums sums = SumsAtLag(view, lag, from, std::min(end, from + chunks.length));
         if (sums.energy < kFloorWindowOverNoise * noise) continue;
         ++measured;
         if (ErrorDb(sums, noise) <= marks.agreeErrorDb) ++agreeing;
@@ -162,17 +155,8 @@ Seam MeasureSeam(const SoundView& view, std::int64_t start, std::int64_t end,
             n = std::max<std::int64_t>(0, view.frames - end);
         }
     }
-    double energy = 0.0;
-    double difference = 0.0;
-    for (std::int64_t t = 0; t < n; ++t) {
-        for (int c = 0; c < view.channels; ++c) {
-            const double after = view.Sample(to + t, c);
-            const double d = view.Sample(from + t, c) - after;
-            energy += after * after;
-            difference += d * d;
-        }
-    }
-    return SeamOfSums(energy, difference,
+    const LagSums sums = SumsAtLag(view, to - from, from, from + n);
+    return SeamOfSums(sums.energy, sums.difference,
                       static_cast<double>(n * view.channels) * view.RoundingNoise(), marks);
 }
 

@@ -27,6 +27,14 @@ struct Seam {
     bool withinRounding = false;  // the two sides differ by no more than the rounding noise
 };
 
+// Over the frames [from, to), all channels: the energy of the sound `lag` frames later, and that of
+// its difference from the sound now.
+struct LagSums {
+    double energy = 0.0;
+    double difference = 0.0;
+};
+LagSums SumsAtLag(const SoundView& view, std::int64_t lag, std::int64_t from, std::int64_t to);
+
 // The marks a material is judged by.
 struct SeamMarks {
     double agreeErrorDb = -20.0;  // two windows agree where their error is below this
