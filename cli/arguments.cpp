@@ -235,9 +235,10 @@ std::optional<std::int32_t> ParseInt32(std::string_view text) {
     return static_cast<std::int32_t>(value);
 }
 
-ParsedArguments ParseArguments(std::span<const std::string_view> args) {
+ParsedArguments ParseArguments(std::span<const CommandSpec> commands,
+                               std::span<const std::string_view> args) {
     if (args.empty()) return ParsedArguments{};
-    const CommandSpec* spec = FindCommand(args.front());
+    const CommandSpec* spec = FindCommand(commands, args.front());
     if (spec == nullptr) {
         return UsageError(args.front().starts_with('-') ? wave::UnknownOption(args.front())
                                                         : wave::UnknownCommand(args.front()));
@@ -265,6 +266,17 @@ std::vector<std::string_view> OptionsOf(Command command) {
     for (const Option& option : kOptions)
         if ((option.commands & Bit(command)) != 0) names.push_back(option.name);
     return names;
+}
+
+wave::LoopRequest RequestOf(const Arguments& arguments, std::int32_t loopStart,
+                            std::int32_t loopEnd, std::int32_t repeatCount) {
+    wave::LoopRequest request;
+    request.loopStart = loopStart;
+    request.loopEnd = loopEnd;
+    request.repeatCount = repeatCount;
+    request.fadeSeconds = arguments.fadeSeconds;
+    request.samplerLoop = arguments.samplerLoop;
+    return request;
 }
 
 finder::FinderOptions FinderOptionsOf(const Arguments& arguments) {

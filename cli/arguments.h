@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// What a command line means: the command, its paths and its options, read by the tables of
-// commands (commands.h) and options, with the value parsers whose exact formats are ours. Reading
-// only: nothing here touches a file.
+// What a command line means: the command, its paths and its options, read by the table of
+// commands (commands.h) and that of options, with the value parsers whose exact formats are ours.
+// Reading only: nothing here touches a file.
 #pragma once
 
 #include <cstdint>
@@ -12,13 +12,12 @@
 #include <string_view>
 #include <vector>
 
+#include "cli/commands.h"
 #include "finder/finder_options.h"
 #include "finder/loop_finder.h"
 #include "wave/looped_wave.h"
 
 namespace cli {
-
-enum class Command { Help, Version, Info, Save, Preview, Find, Batch };
 
 // Seconds given as decimal digits with a fraction of up to nine digits, kept exactly.
 struct ExactSeconds {
@@ -67,11 +66,16 @@ struct ParsedArguments {
     Arguments arguments;
 };
 
-// `args` excludes the program name.
-ParsedArguments ParseArguments(std::span<const std::string_view> args);
+// `args` excludes the program name; `commands` is the table of commands.
+ParsedArguments ParseArguments(std::span<const CommandSpec> commands,
+                               std::span<const std::string_view> args);
 
 // The options a command takes, in the table's order.
 std::vector<std::string_view> OptionsOf(Command command);
+
+// The loop request of a save: the points and the pass count given, the rest from the arguments.
+wave::LoopRequest RequestOf(const Arguments& arguments, std::int32_t loopStart,
+                            std::int32_t loopEnd, std::int32_t repeatCount);
 
 // The finder's options that the arguments set: the bounds of the loop's length.
 finder::FinderOptions FinderOptionsOf(const Arguments& arguments);

@@ -7,7 +7,6 @@
 #include "cli/batch_inputs.h"
 #include "cli/batch_report.h"
 #include "cli/batch_workers.h"
-#include "cli/cli.h"
 #include "wave/user_texts.h"
 
 namespace cli {

@@ -7,7 +7,6 @@
 #include <utility>
 #include <vector>
 
-#include "cli/cli.h"
 #include "files/looped_wave_file.h"
 #include "files/save_errors.h"
 #include "files/wave_file.h"

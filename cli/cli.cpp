@@ -10,8 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/commands.h"
-#include "cli/runs.h"
+#include "cli/batch.h"
 #include "files/atomic_save.h"
 #include "files/looped_wave_file.h"
 #include "files/wave_file.h"
@@ -150,27 +149,6 @@ Read ReadFor(const Arguments& arguments, wave::Payload payload) {
     return read;
 }
 
-}  // namespace
-
-Outcome Failure(int exitCode, std::string_view message) {
-    Outcome outcome;
-    outcome.exitCode = exitCode;
-    outcome.err.assign(message);
-    outcome.err += '\n';
-    return outcome;
-}
-
-wave::LoopRequest RequestOf(const Arguments& arguments, std::int32_t loopStart,
-                            std::int32_t loopEnd, std::int32_t repeatCount) {
-    wave::LoopRequest request;
-    request.loopStart = loopStart;
-    request.loopEnd = loopEnd;
-    request.repeatCount = repeatCount;
-    request.fadeSeconds = arguments.fadeSeconds;
-    request.samplerLoop = arguments.samplerLoop;
-    return request;
-}
-
 Outcome RunHelp(const Arguments&) {
     Outcome outcome;
     outcome.out.assign(wave::kCommandUsage);
@@ -218,7 +196,28 @@ Outcome RunFind(const Arguments& arguments) {
     return FindIn(arguments, read.result.wave);
 }
 
-Outcome Run(const Arguments& arguments) { return SpecOf(arguments.command).run(arguments); }
+const std::array<CommandSpec, 9> kCommands{{
+    {"info", Command::Info, Paths::One, {}, RunInfo},
+    {"save", Command::Save, Paths::Two, {"--start", "--end"}, RunSave},
+    {"preview", Command::Preview, Paths::Two, {"--start", "--end"}, RunPreview},
+    {"find", Command::Find, Paths::One, {}, RunFind},
+    {"batch", Command::Batch, Paths::OneOrMore, {"--out"}, RunBatch},
+    {"help", Command::Help, Paths::Ignored, {}, RunHelp},
+    {"--help", Command::Help, Paths::Ignored, {}, RunHelp},
+    {"-h", Command::Help, Paths::Ignored, {}, RunHelp},
+    {"--version", Command::Version, Paths::None, {}, RunVersion},
+}};
+
+}  // namespace
+
+std::span<const CommandSpec> Commands() { return kCommands; }
+
+Outcome Run(const Arguments& arguments) {
+    const auto spec = std::find_if(kCommands.begin(), kCommands.end(), [&](const CommandSpec& c) {
+        return c.command == arguments.command;
+    });
+    return spec->run(arguments);
+}
 
 Outcome Main(std::span<const std::string_view> args) {
     if (args.empty()) {
@@ -227,7 +226,7 @@ Outcome Main(std::span<const std::string_view> args) {
         outcome.err.assign(wave::kCommandUsage);
         return outcome;
     }
-    const ParsedArguments parsed = ParseArguments(args);
+    const ParsedArguments parsed = ParseArguments(kCommands, args);
     if (!parsed.error.empty()) {
         Outcome outcome = Failure(kExitUsage, parsed.error);
         outcome.err += wave::kUsageHint;

@@ -9,21 +9,18 @@
 #include <string_view>
 
 #include "cli/arguments.h"
+#include "cli/commands.h"
 #include "cli/outcome.h"
 
 namespace cli {
+
+// The table of commands, each with its run function.
+std::span<const CommandSpec> Commands();
 
 // The command's run function from the table.
 Outcome Run(const Arguments& arguments);
 
 // ParseArguments, then Run; no arguments at all prints the usage to stderr.
 Outcome Main(std::span<const std::string_view> args);
-
-// The loop request of a save: the points and the pass count given, the rest from the arguments.
-wave::LoopRequest RequestOf(const Arguments& arguments, std::int32_t loopStart,
-                            std::int32_t loopEnd, std::int32_t repeatCount);
-
-// A failure: the exit status and the message, with its line end.
-Outcome Failure(int exitCode, std::string_view message);
 
 }  // namespace cli

@@ -1,17 +1,22 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The one table of commands: each one's name, the paths it takes, the options it cannot do
-// without, and the function that runs it. Parsing reads it; the tests check the usage text and
-// the manual against it.
+// The shape of the one table of commands: each one's name, the paths it takes, the options it
+// cannot do without, and the function that runs it. The table itself stands with the run
+// functions (cli.h); parsing reads it, and the tests check the usage text and the manual
+// against it.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <span>
 #include <string_view>
 
-#include "cli/arguments.h"
 #include "cli/outcome.h"
 
 namespace cli {
+
+enum class Command { Help, Version, Info, Save, Preview, Find, Batch };
+
+struct Arguments;
 
 enum class Paths {
     None,       // nothing may follow
@@ -29,10 +34,12 @@ struct CommandSpec {
     Outcome (*run)(const Arguments&);
 };
 
-std::span<const CommandSpec> Commands();
-
-// The entry of a name given in first place, or of a command; nullptr for an unknown name.
-const CommandSpec* FindCommand(std::string_view name);
-const CommandSpec& SpecOf(Command command);
+// The entry of a name given in first place; nullptr for an unknown name.
+inline const CommandSpec* FindCommand(std::span<const CommandSpec> commands,
+                                      std::string_view name) {
+    const auto found = std::find_if(commands.begin(), commands.end(),
+                                    [name](const CommandSpec& c) { return c.name == name; });
+    return found == commands.end() ? nullptr : &*found;
+}
 
 }  // namespace cli

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace cli {
 
@@ -16,5 +17,14 @@ struct Outcome {
     std::string out;
     std::string err;
 };
+
+// A failure: the exit status and the message, with its line end.
+inline Outcome Failure(int exitCode, std::string_view message) {
+    Outcome outcome;
+    outcome.exitCode = exitCode;
+    outcome.err.assign(message);
+    outcome.err += '\n';
+    return outcome;
+}
 
 }  // namespace cli

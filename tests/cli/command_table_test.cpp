@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "cli/arguments.h"
-#include "cli/commands.h"
+#include "cli/cli.h"
 #include "wave/user_texts.h"
 
 namespace {
@@ -110,7 +110,7 @@ TEST(CommandTable, EachCommandRefusesToRunWithoutAnOptionItNeeds) {
                 args.push_back(value(other));
             }
             SCOPED_TRACE(std::string(spec.name) + " without " + std::string(left));
-            EXPECT_EQ(cli::ParseArguments(args).error, wave::MissingOption(left));
+            EXPECT_EQ(cli::ParseArguments(cli::Commands(), args).error, wave::MissingOption(left));
             ++checked;
         }
     }
