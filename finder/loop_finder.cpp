@@ -288,10 +288,10 @@ std::optional<LoopCandidate> RefineLoop(const wave::PcmFormat& format,
     for (const auto& [from, to] : stretches) {
         if (best && best->seam.transparent) break;
         const std::optional<ExactLag> exact = FindExactLag(*view, lagLo, lagHi, from, to, options);
-        // Without any, the length given, once.
+        // Where the whole sound gives no length either, the length given.
+        if (!exact && from != 0) continue;
         const std::int64_t lag = exact ? exact->lagFrames : std::clamp(given, lagLo, lagHi);
         if (std::find(tried.begin(), tried.end(), lag) != tried.end()) continue;
-        if (!exact && from != 0) continue;
         tried.push_back(lag);
         const std::optional<Scored> other =
             RefineAtLag(*view, lag, marked, limits.lastFrame, options);
@@ -308,9 +308,7 @@ std::optional<LoopCandidate> RefineLoop(const wave::PcmFormat& format,
 }
 
 std::int64_t RadiusFrames(const wave::PcmFormat& format, double radiusSeconds) {
-    SoundView rate;
-    rate.rate = format.nSamplesPerSec;
-    return rate.FramesOf(radiusSeconds, 0);
+    return FramesAt(format.nSamplesPerSec, radiusSeconds, 0);
 }
 
 std::string QualityText(double qualityDb) {

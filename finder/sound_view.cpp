@@ -15,9 +15,13 @@ constexpr double kMostDecimation = 64.0;
 
 }  // namespace
 
-std::int64_t SoundView::FramesOf(double seconds, std::int64_t least) const {
+std::int64_t FramesAt(std::int32_t rate, double seconds, std::int64_t least) {
     const double frames = std::clamp(std::round(seconds * rate), 0.0, kMostFrames);
     return std::max(least, static_cast<std::int64_t>(frames));
+}
+
+std::int64_t SoundView::FramesOf(double seconds, std::int64_t least) const {
+    return FramesAt(rate, seconds, least);
 }
 
 std::optional<SoundView> ViewOf(const wave::PcmFormat& format,

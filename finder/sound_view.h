@@ -38,6 +38,9 @@ struct SoundView {
     std::int64_t FramesOf(double seconds, std::int64_t least = 1) const;
 };
 
+// Frames from seconds at `rate`: the nearest whole number, at least `least`.
+std::int64_t FramesAt(std::int32_t rate, double seconds, std::int64_t least);
+
 // Nothing for a format block whose sizes disagree or a sound without a frame.
 std::optional<SoundView> ViewOf(const wave::PcmFormat& format, std::span<const std::uint8_t> sound);
 
