@@ -1,0 +1,75 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Reading a sound file of any format we take: the one place that chooses the reader, by the
+// file's own first bytes. A wave file goes to the wave reader; FLAC, Ogg (Vorbis, Opus), MP3 and
+// AIFF are decoded by libsndfile in one pass from the first frame to the last, into the same
+// 8- or 16-bit PCM the wave layer and the finder take, with the source's own samples kept beside
+// it where they are wider. POSIX and libsndfile; no Qt, SDL or FFTW.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "wave/wave_reader.h"
+
+namespace files {
+
+// The containers known by their signatures.
+enum class Container { Riff, Flac, Ogg, Mp3, Aiff, Unknown };
+
+// The container that `head`, the file's first bytes (at least 12 where the file has them),
+// begins as. An ID3v2 tag in front is looked past by its own size, when `head` holds what follows.
+Container ContainerOf(std::span<const std::uint8_t> head);
+
+// The bytes of an ID3v2 tag at the start of `head`, header and footer included; 0 for none.
+std::int64_t Id3v2Bytes(std::span<const std::uint8_t> head);
+
+// What the source's samples are, as far as an output must keep them.
+enum class Depth {
+    Bits8,
+    Bits16,
+    Bits24,
+    Bits32,
+    Float,  // 32- or 64-bit floating point
+    Coded,  // a lossy codec's (Vorbis, Opus, MP3) or a companding one's: read at 16 bits
+};
+
+struct Sound {
+    Container container = Container::Unknown;
+    bool decoded = false;  // false: the wave reader read it, byte for byte
+    Depth depth = Depth::Bits16;
+    int codec = 0;  // libsndfile's format word, 0 for the wave reader
+    // 8- or 16-bit PCM exactly as a wave file holds it; dataBytes is set even when only the
+    // size was asked for.
+    wave::ParsedWave wave;
+    // A 24-bit source's samples, interleaved, as libsndfile gives them (the 24 bits in the high
+    // bytes); empty for every other source.
+    std::vector<std::int32_t> wide;
+};
+
+// Which reader a wave file gets. The commands the window shares (info, save, preview) take a
+// wave file exactly as the window does; our own (find, batch, tag) also take those that the wave
+// reader refuses only for their sample format (24 or 32 bits, floating point, extensible).
+enum class WaveReaders { AsTheWindow, AlsoOtherSampleFormats };
+
+struct SoundRead {
+    std::string error;  // "" or the message for the user
+    Sound sound;
+};
+
+// Reads `path`. Payload::SizeOnly reads the headers (a compressed file whose length its headers
+// do not give is decoded all the same). A compressed file that ends early or fails part way is
+// refused with the frame where decoding stopped; nothing of it is kept. Anything no reader takes
+// gets the wave reader's message.
+SoundRead ReadSound(const std::string& path, WaveReaders readers,
+                    wave::Payload payload = wave::Payload::Read);
+
+// The format block `info` shows: the source's own sample size where it is wider than 16 bits.
+wave::PcmFormat ShownFormat(const Sound& sound, std::int64_t& dataBytes);
+
+// The usual extensions of the formats read (".wav", ".flac", ".ogg", ".oga", ".opus", ".mp3",
+// ".aif", ".aiff"), any case.
+bool HasSoundExtension(const std::string& path);
+
+}  // namespace files
