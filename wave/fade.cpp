@@ -137,4 +137,19 @@ void ApplyFade(std::span<std::uint8_t> tail, std::int16_t bitsPerSample) {
         });
 }
 
+void ApplyFadeWide(std::span<std::int32_t> tail, int bits) {
+    const int shift = 32 - bits;
+    std::int32_t* samples = tail.data();
+    ForEachGainBlock(0.0001, tail.size(),
+                     [samples, shift](std::size_t first, std::size_t count, const float* gains) {
+                         std::int32_t* s = samples + first;
+                         for (std::size_t k = 0; k < count; ++k) {
+                             const double p =
+                                 static_cast<double>(s[k] >> shift) * static_cast<double>(gains[k]);
+                             const auto faded = static_cast<std::int64_t>(RoundHalfEvenSmall(p));
+                             s[k] = static_cast<std::int32_t>(faded * (std::int64_t{1} << shift));
+                         }
+                     });
+}
+
 }  // namespace wave

@@ -12,6 +12,11 @@ namespace wave {
 // even. 8-bit: each stored byte, b = 0.01. Otherwise: each signed 16-bit sample, b = 0.0001.
 void ApplyFade(std::span<std::uint8_t> tail, std::int16_t bitsPerSample);
 
+// The same curve over samples wider than 16 bits, each holding its `bits` in the high bits of
+// an int32 (as libsndfile gives them): b = 0.0001 per sample, the product of the sample's value
+// rounded half to even.
+void ApplyFadeWide(std::span<std::int32_t> tail, int bits);
+
 // gains[i] = the float nearest to std::pow(base, double(i) / double(n)), n = gains.size(), the
 // same values ApplyFade multiplies by.
 void FadeGains(double base, std::span<float> gains);
