@@ -1,0 +1,254 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "files/sound_writer.h"
+
+#include <sndfile.h>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <new>
+#include <span>
+#include <vector>
+
+#include "files/atomic_save.h"
+#include "files/loop_tags.h"
+#include "files/looped_wave_file.h"
+#include "wave/looped_samples.h"
+#include "wave/user_texts.h"
+
+namespace files {
+
+namespace {
+
+struct Named {
+    std::string_view name;
+    OutputFormat format;
+};
+constexpr std::array<Named, 6> kNames{{{"wav", OutputFormat::Wav},
+                                       {"flac", OutputFormat::Flac},
+                                       {"ogg", OutputFormat::Ogg},
+                                       {"oga", OutputFormat::Ogg},
+                                       {"opus", OutputFormat::Opus},
+                                       {"mp3", OutputFormat::Mp3}}};
+
+constexpr std::array<std::int32_t, 5> kOpusRates{8000, 12000, 16000, 24000, 48000};
+
+// The encoded file grows in memory: the encoders seek back to finish their headers, and the
+// atomic save then takes it, tags and all, in one piece.
+struct Memory {
+    std::vector<std::uint8_t> bytes;
+    sf_count_t at = 0;
+};
+
+Memory& Of(void* data) { return *static_cast<Memory*>(data); }
+
+sf_count_t MemoryLength(void* data) { return static_cast<sf_count_t>(Of(data).bytes.size()); }
+
+sf_count_t MemorySeek(sf_count_t offset, int whence, void* data) {
+    Memory& m = Of(data);
+    const sf_count_t base = whence == SEEK_CUR   ? m.at
+                            : whence == SEEK_END ? static_cast<sf_count_t>(m.bytes.size())
+                                                 : 0;
+    m.at = std::max<sf_count_t>(0, base + offset);
+    return m.at;
+}
+
+sf_count_t MemoryRead(void* to, sf_count_t count, void* data) {
+    Memory& m = Of(data);
+    const auto size = static_cast<sf_count_t>(m.bytes.size());
+    const sf_count_t n = std::clamp<sf_count_t>(size - m.at, 0, std::max<sf_count_t>(count, 0));
+    if (n > 0) std::memcpy(to, m.bytes.data() + m.at, static_cast<std::size_t>(n));
+    m.at += n;
+    return n;
+}
+
+sf_count_t MemoryWrite(const void* from, sf_count_t count, void* data) {
+    Memory& m = Of(data);
+    if (count <= 0) return 0;
+    const auto end = static_cast<std::size_t>(m.at + count);
+    try {
+        if (end > m.bytes.size()) m.bytes.resize(end);
+    } catch (const std::bad_alloc&) {
+        return 0;
+    }
+    std::memcpy(m.bytes.data() + m.at, from, static_cast<std::size_t>(count));
+    m.at += count;
+    return count;
+}
+
+sf_count_t MemoryTell(void* data) { return Of(data).at; }
+
+int SubFormatOf(Depth depth) {
+    switch (depth) {
+        case Depth::Bits8: return SF_FORMAT_PCM_S8;
+        case Depth::Bits24: return SF_FORMAT_PCM_24;
+        default: return SF_FORMAT_PCM_16;
+    }
+}
+
+int FormatWord(OutputFormat format, Depth depth) {
+    switch (format) {
+        case OutputFormat::Flac: return SF_FORMAT_FLAC | SubFormatOf(depth);
+        case OutputFormat::Ogg: return SF_FORMAT_OGG | SF_FORMAT_VORBIS;
+        case OutputFormat::Opus: return SF_FORMAT_OGG | SF_FORMAT_OPUS;
+        case OutputFormat::Mp3: return SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III;
+        case OutputFormat::Wav: break;
+    }
+    return SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+}
+
+// Writes what the renders give to libsndfile, until the stop flag is set.
+class EncoderSink final : public wave::ByteSink, public wave::SampleSink {
+public:
+    EncoderSink(SNDFILE* file, const wave::PcmFormat& format, const std::atomic<bool>* stop)
+        : file_(file), bits_(format.wBitsPerSample), stop_(stop) {}
+
+    // The looped wave file's bytes: its header passed over, its samples widened.
+    bool Write(std::span<const std::uint8_t> bytes) override {
+        if (headerLeft_ > 0) {
+            const std::size_t skip = std::min(headerLeft_, bytes.size());
+            headerLeft_ -= skip;
+            bytes = bytes.subspan(skip);
+        }
+        const std::size_t step = bits_ == 8 ? 1 : 2;
+        samples_.clear();
+        for (std::size_t k = 0; k + step <= bytes.size(); k += step) {
+            samples_.push_back(step == 1 ? (bytes[k] - 128) * (1 << 24)
+                                         : static_cast<std::int16_t>(bytes[k] | bytes[k + 1] << 8) *
+                                               (1 << 16));
+        }
+        return Put(samples_);
+    }
+    bool Put(std::span<const std::int32_t> samples) override {
+        if (stop_ != nullptr && stop_->load()) {
+            stopped_ = true;
+            return false;
+        }
+        const auto count = static_cast<sf_count_t>(samples.size());
+        return sf_write_int(file_, samples.data(), count) == count;
+    }
+    std::string FailureReason() const override {
+        if (stopped_) return wave::SaveFailed(wave::SaveError::Stopped);
+        return wave::EncodeFailed(sf_strerror(file_));
+    }
+
+private:
+    SNDFILE* file_;
+    int bits_;
+    const std::atomic<bool>* stop_;
+    std::size_t headerLeft_ = wave::kHeaderBytes;
+    std::vector<std::int32_t> samples_;
+    bool stopped_ = false;
+};
+
+// The sound encoded into memory; "" or the message.
+std::string Encode(const Sound& sound, const wave::LoopRequest& request, const Encoding& encoding,
+                   const std::atomic<bool>* stop, Memory& memory) {
+    SF_VIRTUAL_IO io{MemoryLength, MemorySeek, MemoryRead, MemoryWrite, MemoryTell};
+    SF_INFO info{};
+    info.samplerate = sound.wave.format.nSamplesPerSec;
+    info.channels = sound.wave.format.nChannels;
+    info.format = FormatWord(encoding.format, sound.depth);
+    SNDFILE* file = sf_open_virtual(&io, SFM_WRITE, &info, &memory);
+    if (file == nullptr) return wave::EncodeFailed(sf_strerror(nullptr));
+    if (encoding.format != OutputFormat::Flac) {
+        if (encoding.format == OutputFormat::Mp3) {
+            int mode = SF_BITRATE_MODE_VARIABLE;
+            sf_command(file, SFC_SET_BITRATE_MODE, &mode, sizeof mode);
+        }
+        double quality = encoding.quality / 10.0;
+        sf_command(file, SFC_SET_VBR_ENCODING_QUALITY, &quality, sizeof quality);
+    }
+    EncoderSink sink(file, sound.wave.format, stop);
+    wave::LoopRequest plain = request;
+    plain.samplerLoop = false;
+    std::string message =
+        sound.depth == Depth::Bits24
+            ? wave::RenderLoopedSamples(sound.wave.format, sound.wide, 24, plain, sink)
+            : wave::RenderLoopedWave(sound.wave.format, sound.wave.data, plain, sink);
+    const int closed = sf_close(file);
+    if (message.empty() && closed != 0) message = wave::EncodeFailed(sf_error_number(closed));
+    return message;
+}
+
+}  // namespace
+
+std::optional<OutputFormat> OutputFormatNamed(std::string_view name) {
+    for (const Named& named : kNames)
+        if (named.name == name) return named.format;
+    return std::nullopt;
+}
+
+std::optional<OutputFormat> OutputFormatOf(const std::string& path) {
+    const std::size_t dot = path.find_last_of("./");
+    if (dot == std::string::npos || path[dot] != '.') return std::nullopt;
+    std::string extension = path.substr(dot + 1);
+    std::transform(extension.begin(), extension.end(), extension.begin(), [](char c) {
+        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    });
+    return OutputFormatNamed(extension);
+}
+
+std::string_view ExtensionOf(OutputFormat format) {
+    switch (format) {
+        case OutputFormat::Wav: return ".wav";
+        case OutputFormat::Flac: return ".flac";
+        case OutputFormat::Ogg: return ".ogg";
+        case OutputFormat::Opus: return ".opus";
+        case OutputFormat::Mp3: return ".mp3";
+    }
+    return ".wav";
+}
+
+std::string CheckEncoding(const Sound& sound, const Encoding& encoding) {
+    const bool lossless =
+        encoding.format == OutputFormat::Wav || encoding.format == OutputFormat::Flac;
+    const bool fitsWave = sound.depth != Depth::Bits24;
+    const bool wide = sound.depth == Depth::Bits32 || sound.depth == Depth::Float;
+    const int bits = sound.depth == Depth::Bits24 ? 24 : sound.depth == Depth::Bits32 ? 32 : 0;
+    if (lossless && (wide || (encoding.format == OutputFormat::Wav && !fitsWave)))
+        return wave::ResolutionWouldBeLost(bits, ExtensionOf(encoding.format));
+    const std::int32_t rate = sound.wave.format.nSamplesPerSec;
+    if (encoding.format == OutputFormat::Opus &&
+        std::find(kOpusRates.begin(), kOpusRates.end(), rate) == kOpusRates.end())
+        return wave::OpusRateRefused(rate);
+    return "";
+}
+
+std::string WriteLoopedSound(const std::string& path, const Sound& sound,
+                             const wave::LoopRequest& request, const Encoding& encoding,
+                             const std::atomic<bool>* stop) {
+    if (std::string message = CheckEncoding(sound, encoding); !message.empty()) return message;
+    if (encoding.format == OutputFormat::Wav) {
+        wave::LoopRequest wave = request;
+        wave.samplerLoop = request.samplerLoop || encoding.tags;
+        return WriteLoopedWaveFile(path, sound.wave.format, sound.wave.data, wave, stop);
+    }
+    wave::LoopedLayout layout;
+    if (std::string message =
+            wave::PlanLoopedWave(sound.wave.format, sound.wave.dataBytes, request, layout);
+        !message.empty())
+        return message;
+    Memory memory;
+    if (std::string message = Encode(sound, request, encoding, stop, memory); !message.empty())
+        return message;
+    if (encoding.tags) {
+        // Opus counts its positions at 48 kHz, whatever rate it was given.
+        const std::int64_t scale =
+            encoding.format == OutputFormat::Opus ? 48000 / sound.wave.format.nSamplesPerSec : 1;
+        const LoopTag tag{std::int64_t{request.loopStart} * scale,
+                          (std::int64_t{request.loopEnd} - request.loopStart) * scale};
+        const Container container = encoding.format == OutputFormat::Flac  ? Container::Flac
+                                    : encoding.format == OutputFormat::Mp3 ? Container::Mp3
+                                                                           : Container::Ogg;
+        if (std::string message = TagBytes(container, encoding.format == OutputFormat::Opus,
+                                           sound.wave.format.nSamplesPerSec, memory.bytes, tag);
+            !message.empty())
+            return message;
+    }
+    if (stop != nullptr && stop->load()) return wave::SaveFailed(wave::SaveError::Stopped);
+    const std::array<std::span<const std::uint8_t>, 1> parts{memory.bytes};
+    return SaveAtomically(path, parts);
+}
+
+}  // namespace files
