@@ -40,6 +40,7 @@ constexpr unsigned kSave = Bit(Command::Save);
 constexpr unsigned kPreview = Bit(Command::Preview);
 constexpr unsigned kFind = Bit(Command::Find);
 constexpr unsigned kBatch = Bit(Command::Batch);
+constexpr unsigned kTag = Bit(Command::Tag);
 
 bool TakePath(std::string_view text, std::string& field) {
     if (text.empty()) return false;
@@ -65,12 +66,12 @@ struct Option {
 
 using wave::ValueRange;
 
-const std::array<Option, 15> kOptions{{
-    {"--start", kSave | kPreview, 1, ValueRange::Int32,
+const std::array<Option, 18> kOptions{{
+    {"--start", kSave | kPreview | kTag, 1, ValueRange::Int32,
      [](std::string_view text, std::size_t, Arguments& a) {
          return TakeInt32(text, kAnyInt32, a.loopStart);
      }},
-    {"--end", kSave | kPreview, 1, ValueRange::Int32,
+    {"--end", kSave | kPreview | kTag, 1, ValueRange::Int32,
      [](std::string_view text, std::size_t, Arguments& a) {
          return TakeInt32(text, kAnyInt32, a.loopEnd);
      }},
@@ -99,11 +100,11 @@ const std::array<Option, 15> kOptions{{
          if (radius) a.radiusSeconds = *radius;
          return radius.has_value();
      }},
-    {"--min-length", kFind | kBatch, 1, ValueRange::Length,
+    {"--min-length", kFind | kBatch | kTag, 1, ValueRange::Length,
      [](std::string_view text, std::size_t, Arguments& a) {
          return TakeSeconds(text, a.minLengthSeconds);
      }},
-    {"--max-length", kFind | kBatch, 1, ValueRange::Length,
+    {"--max-length", kFind | kBatch | kTag, 1, ValueRange::Length,
      [](std::string_view text, std::size_t, Arguments& a) {
          return TakeSeconds(text, a.maxLengthSeconds);
      }},
@@ -116,17 +117,31 @@ const std::array<Option, 15> kOptions{{
          a.targetLength = ParseExactSeconds(text);
          return a.targetLength.has_value();
      }},
-    {"--jobs", kBatch, 1, ValueRange::Jobs,
+    {"--jobs", kBatch | kTag, 1, ValueRange::Jobs,
      [](std::string_view text, std::size_t, Arguments& a) {
          std::int32_t jobs = 0;
          if (!TakeInt32(text, 1, jobs)) return false;
          a.jobs = jobs;
          return true;
      }},
-    {"--report", kBatch, 1, ValueRange::Path,
+    {"--report", kBatch | kTag, 1, ValueRange::Path,
      [](std::string_view text, std::size_t, Arguments& a) { return TakePath(text, a.reportPath); }},
-    {"--dry-run", kBatch, 0, ValueRange::None,
+    {"--dry-run", kBatch | kTag, 0, ValueRange::None,
      [](std::string_view, std::size_t, Arguments& a) { return a.dryRun = true; }},
+    {"--format", kBatch, 1, ValueRange::Format,
+     [](std::string_view text, std::size_t, Arguments& a) {
+         a.outputFormat = files::OutputFormatNamed(text);
+         return a.outputFormat.has_value();
+     }},
+    {"--quality", kSave | kBatch, 1, ValueRange::Quality,
+     [](std::string_view text, std::size_t, Arguments& a) {
+         std::int32_t quality = 0;
+         if (!TakeInt32(text, 0, quality) || quality > 10) return false;
+         a.quality = quality;
+         return true;
+     }},
+    {"--tags", kSave | kBatch, 0, ValueRange::None,
+     [](std::string_view, std::size_t, Arguments& a) { return a.tags = true; }},
 }};
 
 const Option* FindOption(std::string_view name) {
@@ -211,7 +226,15 @@ std::string CheckTogether(const CommandSpec& spec, const Parsing& parsing) {
     if (arguments.minLengthSeconds > arguments.maxLengthSeconds)
         return std::string(wave::kLengthBoundsReversed);
     if (!wave::SamplerLoopHasPass(arguments.samplerLoop, arguments.repeatCount))
-        return wave::SamplerNeedsPassArgument(arguments.repeatCount);
+        return wave::SamplerNeedsPassArgument("--smpl", arguments.repeatCount);
+    if (!wave::SamplerLoopHasPass(arguments.tags, arguments.repeatCount))
+        return wave::SamplerNeedsPassArgument("--tags", arguments.repeatCount);
+    if (arguments.command == Command::Tag) {
+        const bool start = parsing.given.count("--start") > 0;
+        const bool end = parsing.given.count("--end") > 0;
+        if (start != end) return std::string(wave::kTagNeedsBoth);
+        if (start && arguments.inputPaths.size() != 1) return std::string(wave::kTagNeedsOneInput);
+    }
     return "";
 }
 
@@ -257,6 +280,7 @@ ParsedArguments ParseArguments(std::span<const CommandSpec> commands,
     if (help) return ParsedArguments{};
     if (error.empty()) error = TakePaths(spec->paths, paths, parsed.arguments);
     if (error.empty()) error = CheckTogether(*spec, parsing);
+    parsed.arguments.pointsGiven = parsing.given.count("--start") > 0;
     if (!error.empty()) return UsageError(std::move(error));
     return parsed;
 }
@@ -277,6 +301,15 @@ wave::LoopRequest RequestOf(const Arguments& arguments, std::int32_t loopStart,
     request.fadeSeconds = arguments.fadeSeconds;
     request.samplerLoop = arguments.samplerLoop;
     return request;
+}
+
+files::Encoding EncodingOf(const Arguments& arguments, const std::string& outputPath) {
+    files::Encoding encoding;
+    encoding.format = arguments.outputFormat.value_or(
+        files::OutputFormatOf(outputPath).value_or(files::OutputFormat::Wav));
+    encoding.quality = arguments.quality;
+    encoding.tags = arguments.tags;
+    return encoding;
 }
 
 finder::FinderOptions FinderOptionsOf(const Arguments& arguments) {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "files/sound_writer.h"
 #include "finder/finder_options.h"
 #include "finder/loop_finder.h"
 #include "wave/looped_wave.h"
@@ -49,6 +50,11 @@ struct Arguments {
     int jobs = 0;                              // files at once; 0: the number of cores
     std::string reportPath;                    // "" for no report
     bool dryRun = false;                       // find only, save nothing
+    // formats
+    std::optional<files::OutputFormat> outputFormat;  // --format; save goes by its output's name
+    int quality = files::kDefaultQuality;             // --quality, for the lossy formats
+    bool tags = false;                                // --tags: the output carries its loop
+    bool pointsGiven = false;                         // tag: --start and --end came
 };
 
 // Seconds as --radius takes them: decimal digits with an optional fraction, 0 to 10.
@@ -76,6 +82,10 @@ std::vector<std::string_view> OptionsOf(Command command);
 // The loop request of a save: the points and the pass count given, the rest from the arguments.
 wave::LoopRequest RequestOf(const Arguments& arguments, std::int32_t loopStart,
                             std::int32_t loopEnd, std::int32_t repeatCount);
+
+// How a save or the batch writes its output: the format (for save, by the output's name, a
+// wave file where the name says no other), the quality and the tags.
+files::Encoding EncodingOf(const Arguments& arguments, const std::string& outputPath);
 
 // The finder's options that the arguments set: the bounds of the loop's length.
 finder::FinderOptions FinderOptionsOf(const Arguments& arguments);

@@ -7,9 +7,12 @@
 #include <utility>
 #include <vector>
 
-#include "files/looped_wave_file.h"
+#include "files/loop_tags.h"
 #include "files/save_errors.h"
-#include "files/wave_file.h"
+#include "files/sound_file.h"
+#include "files/sound_writer.h"
+#include "finder/loop_finder.h"
+#include "wave/loop_rules.h"
 #include "wave/looped_wave.h"
 #include "wave/rounding.h"
 #include "wave/user_texts.h"
@@ -34,30 +37,72 @@ std::int32_t PassesFor(const ExactSeconds& length, std::int32_t rate, std::int32
     return static_cast<std::int32_t>(std::min<std::int64_t>(passes, wave::kInt32Max));
 }
 
-}  // namespace
-
-Result LoopOneFile(const Item& item, const Arguments& arguments, const std::atomic<bool>& stop) {
-    Result result;
+// The file read, and its loop found (or, for tag, the one given): whether the work goes on.
+bool ReadAndFind(const Item& item, const Arguments& arguments, files::SoundRead& read,
+                 Result& result) {
     result.finished = true;
     if (!item.refusal.empty()) {
         result.message = item.refusal;
-        return result;
+        return false;
     }
-    const wave::ParseResult read = files::ReadWaveFile(item.path);
-    if (read.error != wave::WaveError::None) {
-        result.message = wave::UserMessage(read.error);
-        return result;
+    read = files::ReadSound(item.path, files::WaveReaders::AlsoOtherSampleFormats);
+    if (!read.error.empty()) {
+        result.message = std::move(read.error);
+        return false;
     }
-    const wave::ParsedWave& sound = read.wave;
+    const wave::ParsedWave& sound = read.sound.wave;
     result.rate = std::max<std::int32_t>(1, sound.format.nSamplesPerSec);
+    if (arguments.command == Command::Tag && arguments.pointsGiven) {
+        const wave::LoopLimits limits = wave::LoopLimitsOf(sound.format, sound.dataBytes);
+        if (!wave::KeepsLoopRule(limits, arguments.loopStart, arguments.loopEnd)) {
+            result.message = wave::LoopOutsideRules(limits.halfWindowFrames, limits.lastFrame,
+                                                    arguments.loopStart, arguments.loopEnd);
+            return false;
+        }
+        result.loop =
+            finder::MeasureLoop(sound.format, sound.data, arguments.loopStart, arguments.loopEnd);
+        if (!result.loop) result.message = wave::UserMessage(wave::WaveError::BadFormat);
+        return result.loop.has_value();
+    }
     const std::vector<finder::LoopCandidate> found =
         finder::FindLoops(sound.format, sound.data, FinderOptionsOf(arguments));
     if (found.empty()) {
         result.status = wave::BatchStatus::NoLoop;
         result.message = wave::kNoLoopFound;
-        return result;
+        return false;
     }
     result.loop = found.front();
+    return true;
+}
+
+Result TagOneFile(const Item& item, const Arguments& arguments, const std::atomic<bool>& stop) {
+    Result result;
+    files::SoundRead read;
+    if (!ReadAndFind(item, arguments, read, result)) return result;
+    result.status = wave::BatchStatus::Looped;
+    if (arguments.dryRun) return result;
+    if (stop.load()) {
+        result.finished = false;
+        return result;
+    }
+    const files::LoopTag tag{result.loop->start,
+                             std::int64_t{result.loop->end} - result.loop->start};
+    std::string message = files::TagFile(item.path, read.sound, tag);
+    if (!message.empty()) {
+        result.status = wave::BatchStatus::WriteFailed;
+        result.message = std::move(message);
+    }
+    return result;
+}
+
+}  // namespace
+
+Result LoopOneFile(const Item& item, const Arguments& arguments, const std::atomic<bool>& stop) {
+    if (arguments.command == Command::Tag) return TagOneFile(item, arguments, stop);
+    Result result;
+    files::SoundRead read;
+    if (!ReadAndFind(item, arguments, read, result)) return result;
+    const files::Sound& sound = read.sound;
 
     const std::int32_t passes =
         arguments.targetLength
@@ -74,9 +119,10 @@ Result LoopOneFile(const Item& item, const Arguments& arguments, const std::atom
     }
     std::error_code error;
     fs::create_directories(fs::path(item.output).parent_path(), error);
-    std::string message =
-        error ? files::SaveFailedErrno(error.value())
-              : files::WriteLoopedWaveFile(item.output, sound.format, sound.data, request, &stop);
+    std::string message = error
+                              ? files::SaveFailedErrno(error.value())
+                              : files::WriteLoopedSound(item.output, sound, request,
+                                                        EncodingOf(arguments, item.output), &stop);
     if (!message.empty()) {
         if (stop.load()) result.finished = false;  // stopped midway: nothing was left
         result.status = wave::BatchStatus::WriteFailed;

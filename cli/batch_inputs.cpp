@@ -9,7 +9,8 @@
 #include <system_error>
 #include <utility>
 
-#include "files/wave_file.h"
+#include "files/sound_file.h"
+#include "files/sound_writer.h"
 #include "wave/user_texts.h"
 
 namespace cli {
@@ -18,26 +19,23 @@ namespace {
 
 namespace fs = std::filesystem;
 
-bool IsWaveName(const fs::path& path) {
-    std::string extension = path.extension().string();
-    std::transform(extension.begin(), extension.end(), extension.begin(), [](char c) {
-        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-    });
-    return extension == ".wav";
-}
-
-fs::path OutputFor(const fs::path& folder, const fs::path& below) {
-    return folder / below.parent_path() / fs::path(below.stem().string() + ".wav");
+// The batch writes beside nothing it reads: under --out, in the format --format names. The tag
+// command writes into the input itself.
+fs::path OutputFor(const Arguments& arguments, const fs::path& input, const fs::path& below) {
+    if (arguments.command == Command::Tag) return input;
+    const std::string_view extension =
+        files::ExtensionOf(arguments.outputFormat.value_or(files::OutputFormat::Wav));
+    return fs::path(arguments.outputFolder) / below.parent_path() /
+           fs::path(below.stem().string() + std::string(extension));
 }
 
 std::vector<Item> Walk(const Arguments& arguments) {
-    const fs::path out = arguments.outputFolder;
     std::vector<Item> items;
     for (const std::string& given : arguments.inputPaths) {
         std::error_code error;
         if (!fs::is_directory(given, error)) {
-            items.push_back(
-                Item{given, OutputFor(out, fs::path(given).filename()).string(), 0.0, ""});
+            items.push_back(Item{
+                given, OutputFor(arguments, given, fs::path(given).filename()).string(), 0.0, ""});
             continue;
         }
         std::vector<fs::path> below;
@@ -45,13 +43,16 @@ std::vector<Item> Walk(const Arguments& arguments) {
                                             error);
         for (; !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
             std::error_code ignored;
-            if (IsWaveName(it->path()) && fs::is_regular_file(it->path(), ignored))
+            if (files::HasSoundExtension(it->path().string()) &&
+                fs::is_regular_file(it->path(), ignored))
                 below.push_back(it->path().lexically_relative(given));
         }
         std::sort(below.begin(), below.end());
-        for (const fs::path& file : below)
+        for (const fs::path& file : below) {
+            const fs::path input = fs::path(given) / file;
             items.push_back(
-                Item{(fs::path(given) / file).string(), OutputFor(out, file).string(), 0.0, ""});
+                Item{input.string(), OutputFor(arguments, input, file).string(), 0.0, ""});
+        }
     }
     return items;
 }
@@ -85,10 +86,12 @@ void RefuseClashes(std::vector<Item>& items) {
 void MeasureMinutes(std::vector<Item>& items) {
     for (Item& item : items) {
         if (!item.refusal.empty()) continue;
-        const wave::ParseResult headers = files::ReadWaveFile(item.path, wave::Payload::SizeOnly);
-        if (headers.error == wave::WaveError::None && headers.wave.format.nAvgBytesPerSec > 0) {
-            item.minutes = static_cast<double>(headers.wave.dataBytes) /
-                           headers.wave.format.nAvgBytesPerSec / 60.0;
+        const files::SoundRead headers = files::ReadSound(
+            item.path, files::WaveReaders::AlsoOtherSampleFormats, wave::Payload::SizeOnly);
+        const wave::PcmFormat& format = headers.sound.wave.format;
+        if (headers.error.empty() && format.nAvgBytesPerSec > 0) {
+            item.minutes =
+                static_cast<double>(headers.sound.wave.dataBytes) / format.nAvgBytesPerSec / 60.0;
         }
     }
 }
@@ -97,7 +100,7 @@ void MeasureMinutes(std::vector<Item>& items) {
 
 std::vector<Item> BatchInputs(const Arguments& arguments) {
     std::vector<Item> items = Walk(arguments);
-    RefuseClashes(items);
+    if (arguments.command != Command::Tag) RefuseClashes(items);
     MeasureMinutes(items);
     return items;
 }

@@ -12,8 +12,8 @@
 
 #include "cli/batch.h"
 #include "files/atomic_save.h"
-#include "files/looped_wave_file.h"
-#include "files/wave_file.h"
+#include "files/sound_file.h"
+#include "files/sound_writer.h"
 #include "finder/loop_finder.h"
 #include "wave/information_text.h"
 #include "wave/loop_rules.h"
@@ -97,7 +97,8 @@ Outcome PreviewOf(const Arguments& arguments, const wave::ParsedWave& wave) {
 
 // What refuses a command from the format and the payload's size alone: the loop rules (exit 2),
 // then the output's sizes and its destination (exit 1); for find, only the loop of --near.
-std::optional<Outcome> RefuseEarly(const Arguments& arguments, const wave::ParsedWave& wave) {
+std::optional<Outcome> RefuseEarly(const Arguments& arguments, const files::Sound& sound) {
+    const wave::ParsedWave& wave = sound.wave;
     if (arguments.command == Command::Find) {
         if (!arguments.near) return std::nullopt;
         const std::string nearError =
@@ -109,6 +110,9 @@ std::optional<Outcome> RefuseEarly(const Arguments& arguments, const wave::Parse
         LoopError(wave.format, wave.dataBytes, arguments.loopStart, arguments.loopEnd);
     if (!loopError.empty()) return Failure(kExitUsage, loopError);
     if (arguments.command == Command::Save) {
+        const std::string encodingError =
+            files::CheckEncoding(sound, EncodingOf(arguments, arguments.outputPath));
+        if (!encodingError.empty()) return Failure(kExitFailed, encodingError);
         wave::LoopedLayout layout;
         const std::string planError = wave::PlanLoopedWave(
             wave.format, wave.dataBytes,
@@ -126,26 +130,31 @@ std::optional<Outcome> RefuseEarly(const Arguments& arguments, const wave::Parse
 // from them, before a payload of up to 2 GiB is read. Then, for all but info, the payload, and
 // the same refusals again: the file may have changed since its headers were read, and what is
 // done follows what was read. The sound, or the outcome that ends the command.
+// Other formats are read by every command; find also reads the wave files of other sample
+// formats, which the commands the window shares refuse as the window does.
 struct Read {
-    wave::ParseResult result;
+    files::SoundRead result;
     std::optional<Outcome> ended;
 };
 
 Read ReadFor(const Arguments& arguments, wave::Payload payload) {
+    const files::WaveReaders readers = arguments.command == Command::Find
+                                           ? files::WaveReaders::AlsoOtherSampleFormats
+                                           : files::WaveReaders::AsTheWindow;
     Read read;
-    read.result = files::ReadWaveFile(arguments.inputPath, wave::Payload::SizeOnly);
-    if (read.result.error != wave::WaveError::None) {
-        read.ended = Failure(kExitFailed, wave::UserMessage(read.result.error));
+    read.result = files::ReadSound(arguments.inputPath, readers, wave::Payload::SizeOnly);
+    if (!read.result.error.empty()) {
+        read.ended = Failure(kExitFailed, read.result.error);
         return read;
     }
     if (payload == wave::Payload::SizeOnly) return read;
-    if ((read.ended = RefuseEarly(arguments, read.result.wave))) return read;
-    read.result = files::ReadWaveFile(arguments.inputPath);
-    if (read.result.error != wave::WaveError::None) {
-        read.ended = Failure(kExitFailed, wave::UserMessage(read.result.error));
+    if ((read.ended = RefuseEarly(arguments, read.result.sound))) return read;
+    read.result = files::ReadSound(arguments.inputPath, readers);
+    if (!read.result.error.empty()) {
+        read.ended = Failure(kExitFailed, read.result.error);
         return read;
     }
-    read.ended = RefuseEarly(arguments, read.result.wave);
+    read.ended = RefuseEarly(arguments, read.result.sound);
     return read;
 }
 
@@ -164,11 +173,11 @@ Outcome RunVersion(const Arguments&) {
 Outcome RunInfo(const Arguments& arguments) {
     const Read read = ReadFor(arguments, wave::Payload::SizeOnly);
     if (read.ended) return *read.ended;
+    std::int64_t dataBytes = 0;
+    const wave::PcmFormat shown = files::ShownFormat(read.result.sound, dataBytes);
     Outcome outcome;
     outcome.out =
-        wave::JoinLines(wave::InformationLines(arguments.inputPath, read.result.wave.format,
-                                               read.result.wave.dataBytes),
-                        "\n");
+        wave::JoinLines(wave::InformationLines(arguments.inputPath, shown, dataBytes), "\n");
     outcome.out += '\n';
     return outcome;
 }
@@ -176,10 +185,10 @@ Outcome RunInfo(const Arguments& arguments) {
 Outcome RunSave(const Arguments& arguments) {
     const Read read = ReadFor(arguments, wave::Payload::Read);
     if (read.ended) return *read.ended;
-    const wave::ParsedWave& wave = read.result.wave;
-    const std::string saveError = files::WriteLoopedWaveFile(
-        arguments.outputPath, wave.format, wave.data,
-        RequestOf(arguments, arguments.loopStart, arguments.loopEnd, arguments.repeatCount));
+    const std::string saveError = files::WriteLoopedSound(
+        arguments.outputPath, read.result.sound,
+        RequestOf(arguments, arguments.loopStart, arguments.loopEnd, arguments.repeatCount),
+        EncodingOf(arguments, arguments.outputPath));
     if (!saveError.empty()) return Failure(kExitFailed, saveError);
     return Outcome{};
 }
@@ -187,21 +196,22 @@ Outcome RunSave(const Arguments& arguments) {
 Outcome RunPreview(const Arguments& arguments) {
     const Read read = ReadFor(arguments, wave::Payload::Read);
     if (read.ended) return *read.ended;
-    return PreviewOf(arguments, read.result.wave);
+    return PreviewOf(arguments, read.result.sound.wave);
 }
 
 Outcome RunFind(const Arguments& arguments) {
     const Read read = ReadFor(arguments, wave::Payload::Read);
     if (read.ended) return *read.ended;
-    return FindIn(arguments, read.result.wave);
+    return FindIn(arguments, read.result.sound.wave);
 }
 
-const std::array<CommandSpec, 9> kCommands{{
+const std::array<CommandSpec, 10> kCommands{{
     {"info", Command::Info, Paths::One, {}, RunInfo},
     {"save", Command::Save, Paths::Two, {"--start", "--end"}, RunSave},
     {"preview", Command::Preview, Paths::Two, {"--start", "--end"}, RunPreview},
     {"find", Command::Find, Paths::One, {}, RunFind},
     {"batch", Command::Batch, Paths::OneOrMore, {"--out"}, RunBatch},
+    {"tag", Command::Tag, Paths::OneOrMore, {}, RunBatch},
     {"help", Command::Help, Paths::Ignored, {}, RunHelp},
     {"--help", Command::Help, Paths::Ignored, {}, RunHelp},
     {"-h", Command::Help, Paths::Ignored, {}, RunHelp},

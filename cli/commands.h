@@ -14,7 +14,7 @@
 
 namespace cli {
 
-enum class Command { Help, Version, Info, Save, Preview, Find, Batch };
+enum class Command { Help, Version, Info, Save, Preview, Find, Batch, Tag };
 
 struct Arguments;
 

@@ -311,6 +311,21 @@ std::int64_t RadiusFrames(const wave::PcmFormat& format, double radiusSeconds) {
     return FramesAt(format.nSamplesPerSec, radiusSeconds, 0);
 }
 
+std::optional<LoopCandidate> MeasureLoop(const wave::PcmFormat& format,
+                                         std::span<const std::uint8_t> sound, std::int32_t start,
+                                         std::int32_t end, const FinderOptions& options) {
+    const std::optional<SoundView> view = ViewOf(format, sound);
+    if (!view || !IsValid(options) || start < 0 || end <= start || end > view->frames)
+        return std::nullopt;
+    const Seam seam = MeasureSeam(*view, start, end, FixedMarks(options), options);
+    LoopCandidate candidate;
+    candidate.start = start;
+    candidate.end = end;
+    candidate.qualityDb = seam.qualityDb;
+    candidate.passes = seam.transparent || seam.qualityDb >= FixedMarks(options).passQualityDb;
+    return candidate;
+}
+
 std::string QualityText(double qualityDb) {
     double quality = std::round(qualityDb * 10.0) / 10.0;
     if (quality == 0.0) quality = 0.0;  // -0.0 prints with its sign

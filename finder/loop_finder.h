@@ -48,6 +48,12 @@ std::optional<LoopCandidate> RefineLoop(const wave::PcmFormat& format,
                                         std::int32_t end, double radiusSeconds,
                                         const FinderOptions& options = {});
 
+// The loop start .. end as given, with its seam measured as the finder measures a candidate's
+// (by the options' own marks); nothing for a sound the finder cannot read.
+std::optional<LoopCandidate> MeasureLoop(const wave::PcmFormat& format,
+                                         std::span<const std::uint8_t> sound, std::int32_t start,
+                                         std::int32_t end, const FinderOptions& options = {});
+
 // A seam quality as the finder's users print it: in dB to one decimal, never "-0.0".
 std::string QualityText(double qualityDb);
 

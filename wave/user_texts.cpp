@@ -81,30 +81,46 @@ std::string DeviceOpenFailed(std::uint32_t code) {
 
 const std::string_view kCommandUsage =
     "使い方：\n"
-    "  rundelt-cli info 入力.wav\n"
-    "  rundelt-cli save 入力.wav 出力.wav --start 開始 --end 終了 [--repeat 回数] [--fade 秒数] "
+    "  rundelt-cli info 入力\n"
+    "  rundelt-cli save 入力 出力 --start 開始 --end 終了 [--repeat 回数] [--fade 秒数] "
     "[--smpl]\n"
-    "  rundelt-cli preview 入力.wav 出力.wav --start 開始 --end 終了\n"
-    "  rundelt-cli find 入力.wav [--top 件数] [--near 開始 終了 [--radius 秒数]]\n"
+    "                  [--quality 品質] [--tags]\n"
+    "  rundelt-cli preview 入力 出力.wav --start 開始 --end 終了\n"
+    "  rundelt-cli find 入力 [--top 件数] [--near 開始 終了 [--radius 秒数]]\n"
     "                  [--min-length 秒数] [--max-length 秒数]\n"
-    "  rundelt-cli batch 入力.wav|フォルダ... --out 出力フォルダ [--repeat 回数 | --length 秒数]\n"
+    "  rundelt-cli batch 入力|フォルダ... --out 出力フォルダ [--repeat 回数 | --length 秒数]\n"
     "                  [--fade 秒数] [--smpl] [--jobs 数] [--report ファイル] [--dry-run]\n"
     "                  [--min-length 秒数] [--max-length 秒数]\n"
+    "                  [--format 形式] [--quality 品質] [--tags]\n"
+    "  rundelt-cli tag 入力|フォルダ... [--start 開始 --end 終了] [--dry-run] [--jobs 数]\n"
+    "                  [--report ファイル] [--min-length 秒数] [--max-length 秒数]\n"
     "  rundelt-cli --help\n"
     "  rundelt-cli --version\n"
     "\n"
+    "  入力は wave（8・16ビット PCM）、FLAC、Ogg Vorbis、Opus、MP3、AIFF のファイルです。\n"
+    "  find、batch、tag は 24・32ビットと浮動小数点の wave も読みます。位置はデコード後の\n"
+    "  フレーム番号で、MP3 はエンコーダの遅延と詰め物を除き、Opus は 48kHz で数えます\n"
     "  info     ファイルの情報を表示します\n"
     "  save     ループしたファイルを書き出します（既定：--repeat 2 --fade 5）\n"
     "           --smpl で最初のループ1回分を smpl チャンクに記録します\n"
+    "           出力の形式は拡張子で決まります（.flac .ogg .opus .mp3、ほかは wave）。\n"
+    "           --quality は Ogg・Opus・MP3 の品質 0〜10（既定 6）、--tags は出力にループの\n"
+    "           タグ（wave は smpl チャンク）を付けます\n"
     "  preview  ループのつなぎ目の前後2秒ずつ、4秒のファイルを書き出します\n"
     "  find     ループの候補を良い順に1行に1つ「開始 終了 つなぎ目の品質(dB)」で表示します\n"
     "           （既定：--top 5）。--near は指定のループを各点 --radius 秒（既定 0.5、10 まで）\n"
     "           の範囲で合わせ直し、その結果を最初に表示します。表示する候補はすべて各点がその\n"
     "           範囲内のものです。--min-length と --max-length はループの長さを秒で限ります\n"
-    "  batch    ファイルとフォルダ（中の *.wav を再帰的に）それぞれのループを探し、save と同じ\n"
+    "  batch    ファイルとフォルダ（中の音声ファイルを再帰的に）それぞれのループを探し、save "
+    "と同じ\n"
     "           ファイルを --out の下に同じ構成で書き出します。--length は、フェードを含めて\n"
     "           その秒数以上になる最少のループ回数（1 以上）です。--jobs は同時に処理する\n"
-    "           ファイル数（既定：コア数）、--report は結果の CSV、--dry-run は探すだけです\n"
+    "           ファイル数（既定：コア数）、--report は結果の CSV、--dry-run は探すだけです。\n"
+    "           --format は出力の形式 wav、flac、ogg、opus、mp3（既定 wav）です\n"
+    "  tag      ファイルとフォルダそれぞれのループを探し（入力が1つなら --start と --end でも\n"
+    "           指定でき）、ファイル自身にループのタグを書き込みます。Ogg・Opus・FLAC は\n"
+    "           LOOPSTART と LOOPLENGTH のコメント、MP3 は同名の ID3v2.4 TXXX、wave は smpl\n"
+    "           チャンクです。音声は1サンプルも変わりません\n"
     "\n"
     "開始と終了はフレーム番号で、0 ≤ 開始、開始 + 2秒 ≤ 終了 ≤ 最後のフレーム です。\n"
     "終了コード：0 成功、1 読み込みか書き込みの失敗かループ候補なし、2 引数かループ範囲の誤り、\n"
@@ -141,6 +157,8 @@ std::string_view RangeText(ValueRange range) {
         case ValueRange::ExactLength: return "0 以上の秒数、小数は9桁まで";
         case ValueRange::Jobs: return "1 以上の整数";
         case ValueRange::Path: return "空でないパス";
+        case ValueRange::Format: return "wav、flac、ogg、opus、mp3 のいずれか";
+        case ValueRange::Quality: return "0 から 10 の整数";
         case ValueRange::None: return "";
     }
     return "";
@@ -153,8 +171,9 @@ std::string BadValue(std::string_view option, std::string_view value, ValueRange
            std::string(RangeText(range)) + "）";
 }
 
-std::string SamplerNeedsPassArgument(std::int32_t repeatCount) {
-    return "--smpl にはリピート回数 1 以上が必要です：--repeat " + std::to_string(repeatCount);
+std::string SamplerNeedsPassArgument(std::string_view option, std::int32_t repeatCount) {
+    return std::string(option) + " にはリピート回数 1 以上が必要です：--repeat " +
+           std::to_string(repeatCount);
 }
 
 std::string LoopOutsideRules(std::int64_t halfWindowFrames, std::int32_t lastFrame,
@@ -202,6 +221,40 @@ std::string BatchSummary(const std::size_t (&counts)[kBatchStatuses], std::size_
     }
     if (unfinished > 0) summary += "（中断：未処理 " + std::to_string(unfinished) + "）";
     return summary;
+}
+
+std::string DecodeStopped(std::string_view path, std::int64_t frame) {
+    return "デコードに失敗しました：" + std::string(path) + "（フレーム " + std::to_string(frame) +
+           " で停止）";
+}
+
+std::string TooManyChannels(int channels) {
+    return "チャンネル数 " + std::to_string(channels) +
+           " の音は扱えません（モノラルかステレオのみ）";
+}
+
+std::string ResolutionWouldBeLost(int bits, std::string_view output) {
+    const std::string depth = bits == 0 ? "浮動小数点" : std::to_string(bits) + "ビット";
+    return std::string(kSaveFailed) + "：" + depth + "の音を " + std::string(output) +
+           " に書き出すと精度が落ちます（24ビットまでは flac に書き出せます）";
+}
+
+std::string UnknownOutputFormat(std::string_view path) {
+    return std::string(kSaveFailed) + "：出力の形式が拡張子からわかりません：" + std::string(path) +
+           "（.wav .flac .ogg .opus .mp3）";
+}
+
+std::string OpusRateRefused(std::int32_t rate) {
+    return std::string(kSaveFailed) + "：Opus は " + std::to_string(rate) +
+           "Hz に対応していません（8000、12000、16000、24000、48000Hz のみ）";
+}
+
+std::string EncodeFailed(std::string_view reason) {
+    return std::string(kSaveFailed) + "：エンコードに失敗しました（" + std::string(reason) + "）";
+}
+
+std::string CannotTag(std::string_view reason) {
+    return "ループタグを書けません：" + std::string(reason);
 }
 
 }  // namespace wave

@@ -99,7 +99,19 @@ std::string MissingValue(std::string_view option);
 std::string MissingOption(std::string_view option);
 
 // What an option's value must be, named in the refusal of a bad one.
-enum class ValueRange { Int32, Count, Top, Radius, Length, ExactLength, Jobs, Path, None };
+enum class ValueRange {
+    Int32,
+    Count,
+    Top,
+    Radius,
+    Length,
+    ExactLength,
+    Jobs,
+    Path,
+    Format,
+    Quality,
+    None,
+};
 std::string BadValue(std::string_view option, std::string_view value, ValueRange range);
 
 inline constexpr std::string_view kNoInputFile = "入力ファイルを指定してください";
@@ -110,13 +122,36 @@ inline constexpr std::string_view kNoInputs = "入力ファイルかフォルダ
 inline constexpr std::string_view kRepeatWithLength = "--repeat と --length は一緒に使えません";
 inline constexpr std::string_view kLengthBoundsReversed =
     "ループの長さの範囲が不正です：--min-length が --max-length より大きくなっています";
-std::string SamplerNeedsPassArgument(std::int32_t repeatCount);
+std::string SamplerNeedsPassArgument(std::string_view option, std::int32_t repeatCount);
 
 // A loop outside the rules, with the limits it must keep.
 std::string LoopOutsideRules(std::int64_t halfWindowFrames, std::int32_t lastFrame,
                              std::int32_t loopStart, std::int32_t loopEnd);
 
 inline constexpr std::string_view kStandardOutputFailed = "標準出力に書き込めませんでした";
+
+// The formats other than the wave file: reading them, writing them, and the loop tags.
+
+// A compressed file that ends early or fails to decode part way: the file and the frame where
+// decoding stopped.
+std::string DecodeStopped(std::string_view path, std::int64_t frame);
+// More channels than the window and the finder take.
+std::string TooManyChannels(int channels);
+// A sound of `bits` bits, or of floating-point samples (bits 0), that the output asked for cannot
+// hold without losing resolution.
+std::string ResolutionWouldBeLost(int bits, std::string_view output);
+// An output name whose extension is no format we write.
+std::string UnknownOutputFormat(std::string_view path);
+// Opus takes only some rates.
+std::string OpusRateRefused(std::int32_t rate);
+// An encoder that refused to start or failed part way.
+std::string EncodeFailed(std::string_view reason);
+// A file whose container cannot carry a loop tag, or whose tags cannot be read.
+std::string CannotTag(std::string_view reason);
+inline constexpr std::string_view kTagNeedsOneInput =
+    "--start と --end で指定するときは入力を1つにしてください";
+inline constexpr std::string_view kTagNeedsBoth = "--start と --end は一緒に指定してください";
+inline constexpr std::string_view kNoSoundFiles = "音声ファイルが見つかりませんでした";
 
 // The batch's texts.
 inline constexpr std::string_view kOutputIsInput = "出力先が入力ファイルと同じです";
