@@ -320,10 +320,11 @@ SoundRead ReadSound(const std::string& path, WaveReaders readers, wave::Payload 
                                RefusedForSampleFormat(parsed.error);
         if (!tryOthers) return read;
         SoundRead other = Decode(path, container, payload, read.error);
-        // A wave file whose samples libsndfile reads as the wave reader would have them
-        // (8- or 16-bit PCM) was refused for its shape, not its sample format.
+        // Another format tag (extensible, floating point, a codec) is a sample format; plain PCM
+        // refused is one only when it is wider than 16 bits, else it was refused for its shape.
         const bool wider = other.sound.depth != Depth::Bits8 && other.sound.depth != Depth::Bits16;
-        return other.sound.codec != 0 && wider ? other : read;
+        const bool sampleFormat = parsed.error == wave::WaveError::NotPcm || wider;
+        return other.sound.codec != 0 && sampleFormat ? other : read;
     }
     return Decode(path, container, payload, wave::UserMessage(wave::WaveError::BadRiffHeader));
 }

@@ -1,0 +1,233 @@
+#!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
+"""rundelt-cli on a folder of mixed rips, checked with the reference tools.
+
+Tags: libsndfile's own sndfile-convert encodes looped music as FLAC, Ogg Vorbis, Opus and MP3;
+`tag` writes every loop in one command, and metaflac, vorbiscomment, opusinfo and mediainfo read
+LOOPSTART and LOOPLENGTH back as the first comments, the other tags kept, the decoded samples
+unchanged; `batch --format flac --tags` renders FLAC files that carry the same loops.
+BadInput: truncated, corrupt, empty and misnamed files are refused with their message, and a
+file that may not be written, or a disk that fills, leaves the original as it was.
+
+usage: formats_cli_test.py RUNDELT_CLI FAILING_CALLS [unittest arguments]
+"""
+import csv
+import math
+import os
+import re
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+import unittest
+import wave
+
+CLI = ""
+FAILING_CALLS = ""
+RATE = 48000
+INTRO, LOOP = int(1.1 * RATE), int(3.3 * RATE)
+
+
+def looped_music(path):
+    """An intro, then the same notes every LOOP frames, each note dying within its pass."""
+    def notes(seed, length):
+        out = [0.0] * length
+        step = RATE // 4
+        for n, onset in enumerate(range(0, length - step, step)):
+            hz = 110.0 * 2 ** (((seed * 7 + n * 5) % 24) / 12)
+            for t in range(step):
+                out[onset + t] += 0.3 * math.sin(2 * math.pi * hz * t / RATE) * math.exp(-t / 2400)
+        return out
+    intro, loop = notes(3, INTRO), notes(11, LOOP)
+    samples = intro + loop * 3 + loop[:RATE]
+    frames = b"".join(struct.pack("<hh", int(s * 32767), int(s * 30000)) for s in samples)
+    with wave.open(path, "wb") as w:
+        w.setnchannels(2)
+        w.setsampwidth(2)
+        w.setframerate(RATE)
+        w.writeframes(frames)
+
+
+def run(*args, **kwargs):
+    return subprocess.run(list(args), capture_output=True, text=True, **kwargs)
+
+
+def decoded(path):
+    """The samples as libsndfile decodes them."""
+    with tempfile.TemporaryDirectory() as folder:
+        out = os.path.join(folder, "d.wav")
+        subprocess.run(["sndfile-convert", "-pcm16", path, out], check=True, capture_output=True)
+        with wave.open(out) as w:
+            return w.readframes(w.getnframes())
+
+
+def first_comments(kind, path):
+    """The comments in file order, as the format's reference tool prints them."""
+    if kind == "flac":
+        text = run("metaflac", "--export-tags-to=-", path).stdout
+    elif kind == "ogg":
+        text = run("vorbiscomment", "-l", path).stdout
+    elif kind == "opus":
+        text = run("opusinfo", path).stdout
+        text = text.split("User comments section follows...", 1)[1]
+    else:
+        text = run("mediainfo", path).stdout
+        return ["%s=%s" % m for m in re.findall(r"^(LOOP\w+)\s*:\s*(\d+)", text, re.M)]
+    return [line.strip() for line in text.splitlines() if "=" in line]
+
+
+KINDS = [("flac", ".flac", "-pcm16"), ("ogg", ".ogg", "-vorbis"), ("opus", ".opus", "-opus"),
+         ("mp3", ".mp3", None)]
+
+
+class Tags(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.folder = tempfile.mkdtemp()
+        cls.source = os.path.join(cls.folder, "music.wav")
+        looped_music(cls.source)
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.folder)
+
+    def make_rips(self, name):
+        rips = os.path.join(self.folder, name)
+        os.makedirs(rips)
+        for kind, extension, encoding in KINDS:
+            path = os.path.join(rips, "Track " + kind.upper() + extension)
+            subprocess.run(["sndfile-convert"] + ([encoding] if encoding else []) +
+                           [self.source, path], check=True, capture_output=True)
+        flac, ogg = (os.path.join(rips, "Track FLAC.flac"), os.path.join(rips, "Track OGG.ogg"))
+        subprocess.run(["metaflac", "--set-tag=TITLE=Kept", "--set-tag=LoopEnd=5", flac],
+                       check=True)
+        subprocess.run(["vorbiscomment", "-a", "-t", "ARTIST=Kept", "-t", "loop_start=5", ogg],
+                       check=True)
+        return rips
+
+    def test_tag_writes_every_loop_first_and_changes_no_sample(self):
+        rips = self.make_rips("tagged")
+        before = {name: decoded(os.path.join(rips, name)) for name in os.listdir(rips)}
+        report = os.path.join(self.folder, "tagged.csv")
+        done = run(CLI, "tag", rips, "--jobs", "2", "--report", report)
+        self.assertEqual(done.returncode, 0, done.stderr)
+        with open(report, encoding="utf-8") as f:
+            rows = {os.path.basename(r["path"]): r for r in csv.DictReader(f)}
+        for kind, extension, _ in KINDS:
+            with self.subTest(kind):
+                name = "Track " + kind.upper() + extension
+                row = rows[name]
+                start, length = int(row["start"]), int(row["end"]) - int(row["start"])
+                self.assertLessEqual(abs(length - LOOP), 2)
+                comments = first_comments(kind, os.path.join(rips, name))
+                self.assertEqual(comments[:2], ["LOOPSTART=%d" % start, "LOOPLENGTH=%d" % length])
+                self.assertFalse([c for c in comments[2:] if c.upper().startswith("LOOP")])
+                self.assertEqual(decoded(os.path.join(rips, name)), before[name])
+        self.assertIn("TITLE=Kept", first_comments("flac", os.path.join(rips, "Track FLAC.flac")))
+        self.assertIn("ARTIST=Kept", first_comments("ogg", os.path.join(rips, "Track OGG.ogg")))
+
+    def test_batch_renders_flac_that_carries_its_loop(self):
+        rips = self.make_rips("rendered")
+        out = os.path.join(self.folder, "flac")
+        report = os.path.join(self.folder, "rendered.csv")
+        done = run(CLI, "batch", rips, "--out", out, "--format", "flac", "--tags", "--repeat",
+                   "1", "--fade", "1", "--report", report)
+        self.assertEqual(done.returncode, 0, done.stderr)
+        with open(report, encoding="utf-8") as f:
+            for row in csv.DictReader(f):
+                with self.subTest(row["path"]):
+                    self.assertTrue(row["output"].endswith(".flac"))
+                    start, end = int(row["start"]), int(row["end"])
+                    self.assertEqual(first_comments("flac", row["output"])[:2],
+                                     ["LOOPSTART=%d" % start, "LOOPLENGTH=%d" % (end - start)])
+                    frames = int(run("metaflac", "--show-total-samples", row["output"]).stdout)
+                    self.assertEqual(frames, end + RATE)
+
+
+class BadInput(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.folder = tempfile.mkdtemp()
+        os.chmod(cls.folder, 0o755)
+        cls.source = os.path.join(cls.folder, "music.wav")
+        looped_music(cls.source)
+        for kind, extension, encoding in KINDS:
+            subprocess.run(["sndfile-convert"] + ([encoding] if encoding else []) +
+                           [cls.source, os.path.join(cls.folder, "whole" + extension)],
+                           check=True, capture_output=True)
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.folder)
+
+    def file(self, name, data):
+        path = os.path.join(self.folder, name)
+        with open(path, "wb") as f:
+            f.write(data)
+        return path
+
+    def whole(self, extension):
+        with open(os.path.join(self.folder, "whole" + extension), "rb") as f:
+            return f.read()
+
+    def test_refusals(self):
+        flac = bytearray(self.whole(".flac"))
+        for k in range(len(flac) // 2, len(flac) // 2 + 400):
+            flac[k] ^= 0x5A
+        cases = [
+            ("truncated Ogg Vorbis", "cut.ogg", self.whole(".ogg")[: len(self.whole(".ogg")) * 6 // 10],
+             "デコードに失敗しました：%s（フレーム "),
+            ("truncated FLAC", "cut.flac", self.whole(".flac")[: len(self.whole(".flac")) // 2],
+             "デコードに失敗しました：%s（フレーム "),
+            ("truncated Opus", "cut.opus", self.whole(".opus")[: len(self.whole(".opus")) // 2],
+             "デコードに失敗しました：%s（フレーム "),
+            ("truncated MP3", "cut.mp3", self.whole(".mp3")[: len(self.whole(".mp3")) // 2],
+             "デコードに失敗しました：%s（フレーム "),
+            ("corrupt FLAC", "bad.flac", bytes(flac), "デコードに失敗しました：%s（フレーム "),
+            ("empty", "empty.ogg", b"", "不正なRIFFヘッダです"),
+            ("text named .ogg", "text.ogg", b"not a sound at all, only words\n" * 40,
+             "不正なRIFFヘッダです"),
+        ]
+        for name, file_name, data, message in cases:
+            with self.subTest(name):
+                path = self.file(file_name, data)
+                expected = message % path if "%s" in message else message
+                for command in (["find", path], ["info", path], ["tag", path]):
+                    done = run(CLI, *command)
+                    if command[0] == "info" and "フレーム" in message:
+                        continue  # info reads the headers only, which are whole
+                    self.assertEqual(done.returncode, 1, command)
+                    self.assertIn(expected, done.stderr, command)
+                with open(path, "rb") as f:
+                    self.assertEqual(f.read(), data)
+
+    def unchanged_after_failed_tag(self, path, message, env=None, as_nobody=False):
+        with open(path, "rb") as f:
+            before = f.read()
+        def drop():
+            os.setgid(65534)
+            os.setuid(65534)
+        done = run(CLI, "tag", path, env=env,
+                   preexec_fn=drop if as_nobody and os.geteuid() == 0 else None)
+        self.assertEqual(done.returncode, 1, done.stderr)
+        self.assertIn(message, done.stderr)
+        with open(path, "rb") as f:
+            self.assertEqual(f.read(), before)
+        self.assertFalse([n for n in os.listdir(self.folder) if n.startswith(".rundelt-")])
+
+    def test_a_file_that_may_not_be_written_stays_as_it_was(self):
+        path = self.file("locked.ogg", self.whole(".ogg"))
+        os.chmod(path, 0o444)
+        self.unchanged_after_failed_tag(path, "書き込みが許可されていません", as_nobody=True)
+
+    def test_a_full_disk_leaves_the_original(self):
+        path = self.file("full.flac", self.whole(".flac"))
+        env = dict(os.environ, LD_PRELOAD=FAILING_CALLS, RUNDELT_FAIL_CALLS="write:28:1",
+                   ASAN_OPTIONS=os.environ.get("ASAN_OPTIONS", "") + ":verify_asan_link_order=0")
+        self.unchanged_after_failed_tag(path, "ディスクの空き容量が足りません", env=env)
+
+
+if __name__ == "__main__":
+    CLI, FAILING_CALLS = sys.argv[1], sys.argv[2]
+    unittest.main(argv=[sys.argv[0]] + sys.argv[3:])
