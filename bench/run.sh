@@ -10,6 +10,7 @@
 #         of the input, one write() per part, fsync); peak memory vs input + tail
 #   fade  alone: ns per unit vs one std::pow per unit
 #   seam finder (bench/finder_run.sh): find and refine CPU, memory, development-set accuracy
+#   batch (bench/batch_run.sh), other formats (bench/formats_run.sh): find on Ogg, tag, memory
 #   SoX   doing the same render (intro, loop twice, 30 s fade; its curve differs)
 # Usage: bench/run.sh   (RUNS=7 for more runs; BENCH_DIR=... for the scratch folder, which needs
 # about 1 GB free and should sit on the disk the user saves to, not on tmpfs; BENCH_BUILD=... for
@@ -127,6 +128,9 @@ bench/finder_run.sh "$bin" "$work" "$runs"
 
 # ---- batch ----
 bench/batch_run.sh "$bin" "$work" "$runs"
+
+# ---- other formats ----
+bench/formats_run.sh "$bin" "$work" "$runs"
 
 # ---- SoX ----
 # Intro, the loop twice, then 30 s from the loop start fading out, concatenated; timed with and

@@ -127,6 +127,19 @@ class Tags(unittest.TestCase):
         self.assertIn("TITLE=Kept", first_comments("flac", os.path.join(rips, "Track FLAC.flac")))
         self.assertIn("ARTIST=Kept", first_comments("ogg", os.path.join(rips, "Track OGG.ogg")))
 
+    def test_find_reads_what_the_window_refuses_for_its_samples(self):
+        for name, encoding in [("24-bit.wav", "-pcm24"), ("float.wav", "-float32"),
+                               ("plain.aiff", "-pcm16")]:
+            with self.subTest(name):
+                path = os.path.join(self.folder, name)
+                subprocess.run(["sndfile-convert", encoding, self.source, path], check=True)
+                done = run(CLI, "find", path, "--top", "1")
+                self.assertEqual(done.returncode, 0, done.stderr)
+                start, end, _ = done.stdout.split()
+                self.assertLessEqual(abs(int(end) - int(start) - LOOP), 2)
+                if name.endswith(".wav"):  # the window's own commands refuse it as the window does
+                    self.assertEqual(run(CLI, "info", path).returncode, 1)
+
     def test_batch_renders_flac_that_carries_its_loop(self):
         rips = self.make_rips("rendered")
         out = os.path.join(self.folder, "flac")
