@@ -229,6 +229,9 @@ std::string CheckTogether(const CommandSpec& spec, const Parsing& parsing) {
         return wave::SamplerNeedsPassArgument("--smpl", arguments.repeatCount);
     if (!wave::SamplerLoopHasPass(arguments.tags, arguments.repeatCount))
         return wave::SamplerNeedsPassArgument("--tags", arguments.repeatCount);
+    if (arguments.samplerLoop &&
+        arguments.outputFormat.value_or(files::OutputFormat::Wav) != files::OutputFormat::Wav)
+        return std::string(wave::kSmplOnlyForWave);
     if (arguments.command == Command::Tag) {
         const bool start = parsing.given.count("--start") > 0;
         const bool end = parsing.given.count("--end") > 0;

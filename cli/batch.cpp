@@ -13,7 +13,7 @@ namespace cli {
 
 Outcome RunBatch(const Arguments& arguments) {
     const std::vector<Item> items = BatchInputs(arguments);
-    if (items.empty()) return Failure(kExitFailed, wave::kNoWaveFiles);
+    if (items.empty()) return Failure(kExitFailed, wave::kNoSoundFiles);
     double minutes = 0.0;
     for (const Item& item : items) minutes += item.minutes;
     Progress progress(items.size(), minutes);

@@ -110,8 +110,10 @@ std::optional<Outcome> RefuseEarly(const Arguments& arguments, const files::Soun
         LoopError(wave.format, wave.dataBytes, arguments.loopStart, arguments.loopEnd);
     if (!loopError.empty()) return Failure(kExitUsage, loopError);
     if (arguments.command == Command::Save) {
-        const std::string encodingError =
-            files::CheckEncoding(sound, EncodingOf(arguments, arguments.outputPath));
+        const files::Encoding encoding = EncodingOf(arguments, arguments.outputPath);
+        if (arguments.samplerLoop && encoding.format != files::OutputFormat::Wav)
+            return Failure(kExitUsage, wave::kSmplOnlyForWave);
+        const std::string encodingError = files::CheckEncoding(sound, encoding);
         if (!encodingError.empty()) return Failure(kExitFailed, encodingError);
         wave::LoopedLayout layout;
         const std::string planError = wave::PlanLoopedWave(

@@ -151,12 +151,13 @@ std::string CannotTag(std::string_view reason);
 inline constexpr std::string_view kTagNeedsOneInput =
     "--start と --end で指定するときは入力を1つにしてください";
 inline constexpr std::string_view kTagNeedsBoth = "--start と --end は一緒に指定してください";
+inline constexpr std::string_view kSmplOnlyForWave =
+    "--smpl は wave ファイルの出力にだけ使えます（ほかの形式には --tags を使ってください）";
 inline constexpr std::string_view kNoSoundFiles = "音声ファイルが見つかりませんでした";
 
 // The batch's texts.
 inline constexpr std::string_view kOutputIsInput = "出力先が入力ファイルと同じです";
 inline constexpr std::string_view kOutputTaken = "出力先が他の入力の出力と重なります";
-inline constexpr std::string_view kNoWaveFiles = "wave ファイルが見つかりませんでした";
 
 enum class BatchStatus { Looped, NoLoop, Refused, WriteFailed };
 inline constexpr std::size_t kBatchStatuses = 4;
