@@ -12,15 +12,7 @@
 part_targets=(rundelt-cli bench_measure)
 source "$(dirname "$0")/part.sh" "the batch benchmark" batch "$@"
 cli="$bin/cli/rundelt-cli"
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
-# measure [--remove PATH] -- ARGS...: "MS KIB", the medians. A batch of the soundtrack ends with 1:
-# a file is refused and one has no loop.
-measure() {
-  local result status=0
-  result=$("$bin/bench/bench_measure" "$runs" "$@") || status=$?
-  [[ $status -eq 0 && -n $result ]] || steps_failed "measuring ($*)" "$((status == 0 ? 1 : status))"
-  echo "$result"
-}
+# A batch of the soundtrack ends with 1 (a file is refused and one has no loop): measure --status 1.
 
 echo "---- batch"
 tracks="$scratch/soundtrack"

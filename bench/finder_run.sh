@@ -47,15 +47,7 @@ memory_line sound "$findKib" "$soundBytes" \
 
 # An hour of the song, for the memory target: the features must not grow past it.
 hour="$scratch/hour.wav"
-step "making an hour of sound" "$python" - "$song" "$hour" <<'PY'
-import sys
-data = open(sys.argv[1], "rb").read()
-size = int.from_bytes(data[40:44], "little")
-body = data[44:44 + size] * 20
-with open(sys.argv[2], "wb") as f:
-    f.write(b"RIFF" + (36 + len(body)).to_bytes(4, "little") + data[8:40] + len(body).to_bytes(4, "little"))
-    f.write(body)
-PY
+step "making an hour of sound" "$python" bench/repeat_wave.py "$song" "$hour" 20
 rm -f "$song"
 peak=$("$bin/bench/bench_measure" 1 -- "$bin/cli/rundelt-cli" find "$hour") ||
   steps_failed "measuring rundelt-cli find on an hour" $?

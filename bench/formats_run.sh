@@ -13,14 +13,6 @@ part_targets=(rundelt-cli bench_measure bench_decode)
 source "$(dirname "$0")/part.sh" "the formats benchmark" formats "$@"
 cli="$bin/cli/rundelt-cli"
 python=/usr/bin/python3
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
-# measure ARGS...: "MS KIB", the medians; a failed measurement names itself and ends the script.
-measure() {
-  local result status=0
-  result=$("$bin/bench/bench_measure" "$runs" "$@") || status=$?
-  [[ $status -eq 0 && -n $result ]] || steps_failed "measuring ($*)" "$((status == 0 ? 1 : status))"
-  echo "$result"
-}
 
 echo "---- formats"
 song="$scratch/song.wav"
@@ -39,22 +31,15 @@ rips="$scratch/rips"
 mkdir -p "$rips"
 for k in $(seq -w 1 20); do cp "$ogg" "$rips/track$k.ogg"; done
 "$cli" tag "$rips" 2>/dev/null  # tagged once, so every timed run writes the same tags again
-read -r tag1Ms _ < <(measure -- "$cli" tag "$rips" --jobs 1)
-read -r tag2Ms _ < <(measure -- "$cli" tag "$rips" --jobs 2)
+quietly='"$0" tag "$1" --jobs "$2" 2>/dev/null'
+read -r tag1Ms _ < <(measure -- sh -c "$quietly" "$cli" "$rips" 1)
+read -r tag2Ms _ < <(measure -- sh -c "$quietly" "$cli" "$rips" 2)
 printf "tag, 20 Ogg files: 1 job %8.1f ms   2 jobs %8.1f ms   speed-up %s  target >= 1.6: %s\n" "$tag1Ms" \
   "$tag2Ms" "$(ratio "$tag1Ms" "$tag2Ms")" "$(verdict "$tag1Ms >= 1.6 * $tag2Ms")"
 rm -rf "$rips" "$ogg" "$same"
 
 hour="$scratch/hour.wav"
-step "making an hour of sound" "$python" - "$song" "$hour" <<'PY'
-import sys
-data = open(sys.argv[1], "rb").read()
-size = int.from_bytes(data[40:44], "little")
-body = data[44:44 + size] * 20
-with open(sys.argv[2], "wb") as f:
-    f.write(b"RIFF" + (36 + len(body)).to_bytes(4, "little") + data[8:40] + len(body).to_bytes(4, "little"))
-    f.write(body)
-PY
+step "making an hour of sound" "$python" bench/repeat_wave.py "$song" "$hour" 20
 rm -f "$song"
 step "encoding the hour as FLAC" sndfile-convert "$hour" "$scratch/hour.flac"
 read -r _ waveKib < <("$bin/bench/bench_measure" 1 -- "$cli" find "$hour" --top 1)

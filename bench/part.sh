@@ -3,7 +3,8 @@
 # folder and run count, and that also runs alone:
 #   part_targets=(TARGET...); source bench/part.sh WHAT NAME "$@"
 # installs the packages, builds the targets in the given build folder (alone: the release preset,
-# configured with its tests), and sets root, bin, runs, scratch (removed on exit), mib and verdict.
+# configured with its tests), and sets root, bin, runs, scratch (removed on exit), mib, verdict,
+# ratio and measure.
 what=$1 name=$2
 shift 2
 set -euo pipefail
@@ -24,3 +25,13 @@ trap 'rm -rf "$scratch"' EXIT
 mib=$((1024 * 1024))
 # verdict CONDITION: "ok" where the awk condition holds, else "MISSED".
 verdict() { if awk "BEGIN { exit !($1) }"; then echo "ok"; else echo "MISSED"; fi; }
+# ratio A B: A / B to 2 decimals.
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+# measure [--remove PATH] [--status N] -- ARGS...: "MS KIB", the medians of RUNS runs; a failed
+# measurement names itself and ends the script.
+measure() {
+  local result status=0
+  result=$("$bin/bench/bench_measure" "$runs" "$@") || status=$?
+  [[ $status -eq 0 && -n $result ]] || steps_failed "measuring ($*)" "$((status == 0 ? 1 : status))"
+  echo "$result"
+}

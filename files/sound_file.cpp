@@ -101,6 +101,22 @@ Depth DepthOf(int format) {
 
 bool IsOpus(int format) { return (format & SF_FORMAT_SUBMASK) == SF_FORMAT_OPUS; }
 
+// Whether an MP3 states its length: a Xing, Info or VBRI header in its first frame, which also
+// gives the encoder's delay and padding. Without one, libsndfile's length is an estimate from the
+// file's size, and the decode decides.
+bool Mp3GivesItsLength(int fd) {
+    std::array<std::uint8_t, 10> id3{};
+    const ssize_t got = ::pread(fd, id3.data(), id3.size(), 0);
+    const std::int64_t tag =
+        Id3v2Bytes(std::span(id3.data(), static_cast<std::size_t>(std::max<ssize_t>(got, 0))));
+    std::array<char, 256> frame{};
+    const ssize_t read = ::pread(fd, frame.data(), frame.size(), static_cast<off_t>(tag));
+    const std::string_view text(frame.data(), static_cast<std::size_t>(std::max<ssize_t>(read, 0)));
+    return text.find("Xing") != std::string_view::npos ||
+           text.find("Info") != std::string_view::npos ||
+           text.find("VBRI") != std::string_view::npos;
+}
+
 // The 8- or 16-bit block the wave layer takes for a decoded sound.
 wave::PcmFormat ProxyFormat(int channels, int rate, Depth depth) {
     wave::PcmFormat f;
@@ -169,6 +185,7 @@ struct Decoding {
     const SF_INFO& info;
     Depth depth;
     Sound& sound;
+    bool exactLength;  // the headers' frame count is the stream's own, not an estimate
 };
 
 // Every frame, first to last; "" or the message. The frame count of the headers, when they give
@@ -222,7 +239,8 @@ std::string DecodeAll(Decoding d, const std::string& path) {
     }
     // A stream whose length the headers cannot tell (an Ogg file without its last page) ended
     // early as surely as one that stops short of the length they tell.
-    if (!known || frames != d.info.frames) return wave::DecodeStopped(path, frames);
+    if (!known || (d.exactLength && frames != d.info.frames))
+        return wave::DecodeStopped(path, frames);
     d.sound.wave.dataBytes = static_cast<std::int64_t>(data.size());
     return "";
 }
@@ -249,6 +267,7 @@ SoundRead Decode(const std::string& path, Container container, wave::Payload pay
     read.error = refusal;
     const int fd = OpenRegular(path);
     if (fd < 0) return read;
+    const bool exactLength = container != Container::Mp3 || Mp3GivesItsLength(fd);
     SF_INFO info{};
     SndFile file(sf_open_fd(fd, SFM_READ, &info, SF_TRUE));
     if (file.get() == nullptr) return read;
@@ -277,7 +296,7 @@ SoundRead Decode(const std::string& path, Container container, wave::Payload pay
         sound.wave.dataBytes = info.frames * sound.wave.format.nBlockAlign;
         if (payload == wave::Payload::SizeOnly) return read;
     }
-    read.error = DecodeAll(Decoding{file, info, sound.depth, sound}, path);
+    read.error = DecodeAll(Decoding{file, info, sound.depth, sound, exactLength}, path);
     if (read.error.empty())
         read.error =
             RefuseShape(sound.wave.format, sound.wave.dataBytes / sound.wave.format.nBlockAlign);

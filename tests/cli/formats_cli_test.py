@@ -128,14 +128,23 @@ class Tags(unittest.TestCase):
         self.assertIn("ARTIST=Kept", first_comments("ogg", os.path.join(rips, "Track OGG.ogg")))
 
     def test_find_reads_what_the_window_refuses_for_its_samples(self):
+        mp3 = os.path.join(self.folder, "no-info.mp3")
+        subprocess.run(["sndfile-convert", self.source, mp3], check=True)
+        with open(mp3, "r+b") as f:  # an MP3 without the header that gives its length
+            data = f.read()
+            f.seek(0)
+            f.write(data.replace(b"Info", b"None", 1).replace(b"Xing", b"None", 1))
         for name, encoding in [("24-bit.wav", "-pcm24"), ("float.wav", "-float32"),
-                               ("plain.aiff", "-pcm16")]:
+                               ("plain.aiff", "-pcm16"), ("no-info.mp3", None)]:
             with self.subTest(name):
                 path = os.path.join(self.folder, name)
-                subprocess.run(["sndfile-convert", encoding, self.source, path], check=True)
+                if encoding:
+                    subprocess.run(["sndfile-convert", encoding, self.source, path], check=True)
                 done = run(CLI, "find", path, "--top", "1")
                 self.assertEqual(done.returncode, 0, done.stderr)
-                start, end, _ = done.stdout.split()
+                if name.endswith(".mp3"):
+                    continue  # read whole; its timeline keeps the encoder's delay
+                start, end, _ = done.stdout.split()[:3]
                 self.assertLessEqual(abs(int(end) - int(start) - LOOP), 2)
                 if name.endswith(".wav"):  # the window's own commands refuse it as the window does
                     self.assertEqual(run(CLI, "info", path).returncode, 1)
