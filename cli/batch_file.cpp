@@ -111,6 +111,12 @@ Result LoopOneFile(const Item& item, const Arguments& arguments, const std::atom
             : arguments.repeatCount;
     const wave::LoopRequest request =
         RequestOf(arguments, result.loop->start, result.loop->end, passes);
+    // A source the output format cannot hold is refused, in a dry run too.
+    const files::Encoding encoding = EncodingOf(arguments, item.output);
+    if (std::string refusal = files::CheckEncoding(sound, encoding); !refusal.empty()) {
+        result.message = std::move(refusal);
+        return result;
+    }
     result.status = wave::BatchStatus::Looped;
     if (arguments.dryRun) return result;
     if (stop.load()) {

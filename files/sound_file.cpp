@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cmath>
 #include <cstring>
 #include <new>
 #include <string_view>
@@ -162,22 +161,20 @@ private:
 // Frames read per call: large enough that the calls cost nothing, small enough to stay in cache.
 constexpr sf_count_t kBlockFrames = 16384;
 
-// One sample of a normalised float as a 16-bit sample: libsndfile reads a 16-bit sample s as
-// s / 32768, and this is its inverse, held to the 16-bit range.
-std::int16_t ToInt16(float x) {
-    const double scaled =
-        wave::RoundHalfEvenSmall(std::clamp(static_cast<double>(x) * 32768.0, -32768.0, 32767.0));
-    return static_cast<std::int16_t>(scaled);
-}
-
-void PutSample(std::vector<std::uint8_t>& out, std::size_t at, std::int32_t left, Depth depth) {
+// The wave layer's bytes of 16-bit samples, as libsndfile gives them to every format but a
+// 24-bit one (its own conversion, clipped, for floating point and the codecs): little-endian, or
+// one unsigned byte each for 8 bits.
+void PutSamples(std::span<const std::int16_t> samples, Depth depth, std::uint8_t* out) {
     if (depth == Depth::Bits8) {
-        out[at] = static_cast<std::uint8_t>((left >> 24) + 128);
+        for (std::size_t k = 0; k < samples.size(); ++k)
+            out[k] = static_cast<std::uint8_t>((samples[k] >> 8) + 128);
         return;
     }
-    const auto s = static_cast<std::uint16_t>(static_cast<std::int16_t>(left >> 16));
-    out[at] = static_cast<std::uint8_t>(s & 0xFFu);
-    out[at + 1] = static_cast<std::uint8_t>(s >> 8);
+    for (std::size_t k = 0; k < samples.size(); ++k) {
+        const auto u = static_cast<std::uint16_t>(samples[k]);
+        out[2 * k] = static_cast<std::uint8_t>(u & 0xFFu);
+        out[2 * k + 1] = static_cast<std::uint8_t>(u >> 8);
+    }
 }
 
 struct Decoding {
@@ -195,25 +192,25 @@ std::string DecodeAll(Decoding d, const std::string& path) {
     const std::size_t sampleBytes = d.depth == Depth::Bits8 ? 1 : 2;
     const bool known = d.info.frames >= 0 && d.info.frames < SF_COUNT_MAX;
     std::vector<std::uint8_t>& data = d.sound.wave.data;
-    const bool floats = d.depth == Depth::Float || d.depth == Depth::Coded;
-    std::vector<float> floatBlock;
+    const bool wide = d.depth == Depth::Bits24;
+    const auto blockSamples = static_cast<std::size_t>(kBlockFrames) * channels;
+    std::vector<std::int16_t> shortBlock;
     std::vector<std::int32_t> intBlock;
     try {
         if (known) {
             const auto frames = static_cast<std::size_t>(d.info.frames);
             data.reserve(frames * channels * sampleBytes);
-            if (d.depth == Depth::Bits24) d.sound.wide.reserve(frames * channels);
+            if (wide) d.sound.wide.reserve(frames * channels);
         }
-        (floats ? floatBlock.resize(static_cast<std::size_t>(kBlockFrames) * channels)
-                : intBlock.resize(static_cast<std::size_t>(kBlockFrames) * channels));
+        shortBlock.resize(blockSamples);
+        if (wide) intBlock.resize(blockSamples);
     } catch (const std::bad_alloc&) {
         return std::string(wave::UserMessage(wave::WaveError::OutOfMemory));
     }
     std::int64_t frames = 0;
     for (;;) {
-        const sf_count_t got = floats
-                                   ? sf_readf_float(d.file.get(), floatBlock.data(), kBlockFrames)
-                                   : sf_readf_int(d.file.get(), intBlock.data(), kBlockFrames);
+        const sf_count_t got = wide ? sf_readf_int(d.file.get(), intBlock.data(), kBlockFrames)
+                                    : sf_readf_short(d.file.get(), shortBlock.data(), kBlockFrames);
         if (d.file.ComplainedSinceLastLook() || sf_error(d.file.get()) != SF_ERR_NO_ERROR)
             return wave::DecodeStopped(path, frames);
         if (got <= 0) break;
@@ -224,14 +221,14 @@ std::string DecodeAll(Decoding d, const std::string& path) {
         try {
             const std::size_t at = data.size();
             data.resize(at + samples * sampleBytes);
-            for (std::size_t k = 0; k < samples; ++k) {
-                const std::int32_t left =
-                    floats ? std::int32_t{ToInt16(floatBlock[k])} * 65536 : intBlock[k];
-                PutSample(data, at + k * sampleBytes, left, d.depth);
-            }
-            if (d.depth == Depth::Bits24)
+            if (wide) {
+                // The finder's 16 bits are the high ones; the render takes all 24.
+                for (std::size_t k = 0; k < samples; ++k)
+                    shortBlock[k] = static_cast<std::int16_t>(intBlock[k] >> 16);
                 d.sound.wide.insert(d.sound.wide.end(), intBlock.begin(),
                                     intBlock.begin() + static_cast<std::ptrdiff_t>(samples));
+            }
+            PutSamples(std::span(shortBlock).first(samples), d.depth, data.data() + at);
         } catch (const std::bad_alloc&) {
             return std::string(wave::UserMessage(wave::WaveError::OutOfMemory));
         }

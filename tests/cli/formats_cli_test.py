@@ -108,6 +108,11 @@ class Tags(unittest.TestCase):
 
     def test_tag_writes_every_loop_first_and_changes_no_sample(self):
         rips = self.make_rips("tagged")
+        files = {name: open(os.path.join(rips, name), "rb").read() for name in os.listdir(rips)}
+        dry = run(CLI, "tag", rips, "--dry-run")
+        self.assertEqual(dry.returncode, 0, dry.stderr)
+        for name, data in files.items():
+            self.assertEqual(open(os.path.join(rips, name), "rb").read(), data, "a dry run wrote")
         before = {name: decoded(os.path.join(rips, name)) for name in os.listdir(rips)}
         report = os.path.join(self.folder, "tagged.csv")
         done = run(CLI, "tag", rips, "--jobs", "2", "--report", report)
