@@ -136,7 +136,7 @@ check_deb() {
     # Worked out from the binaries (each with a version), and the fonts named by hand.
     local wanted
     for wanted in 'libc6 (>=' 'libstdc++6 (>=' 'libqt6core6 (>=' 'libqt6gui6 (>=' 'libqt6widgets6 (>=' \
-        'libsdl2-2.0-0 (>=' 'libfftw3-single3 (>=' 'libsndfile1 (>=' 'libtag1v5-vanilla (>=' \
+        'libsdl2-2.0-0 (>=' 'libfftw3-single3 (>=' 'libsndfile1 (>=' 'libtag1v5' \
         'fonts-ipafont-gothic | fonts-noto-cjk'; do
         [[ $depends == *"$wanted"* ]] || fail "Depends lacks '$wanted': $depends"
     done
