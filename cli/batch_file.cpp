@@ -12,9 +12,11 @@
 #include "files/sound_file.h"
 #include "files/sound_writer.h"
 #include "finder/loop_finder.h"
+#include "wave/join_picture.h"
 #include "wave/loop_rules.h"
 #include "wave/looped_wave.h"
 #include "wave/rounding.h"
+#include "wave/seam_preview.h"
 #include "wave/user_texts.h"
 
 namespace cli {
@@ -35,6 +37,30 @@ std::int32_t PassesFor(const ExactSeconds& length, std::int32_t rate, std::int32
     if (rest <= 0 || loopFrames < 1) return 1;
     const std::int64_t passes = (rest + loopFrames - 1) / loopFrames;
     return static_cast<std::int32_t>(std::min<std::int64_t>(passes, wave::kInt32Max));
+}
+
+// What a page report shows of the loop: its join and the whole sound as pictures, the seam
+// preview as a small Ogg Vorbis file beside the page. A preview that cannot be written is left
+// out; the loop itself is not the worse for it.
+void Illustrate(const Item& item, const Arguments& arguments, const wave::ParsedWave& sound,
+                Result& result) {
+    if (!IsPageReport(arguments.reportPath) || !result.loop) return;
+    const wave::JoinPicture picture =
+        wave::PictureOfJoin(sound.format, sound.data, result.loop->start, result.loop->end);
+    result.joinSvg = wave::JoinSvg(picture);
+    result.overviewSvg = wave::OverviewSvg(picture);
+    const std::int64_t bytes = wave::PreviewBytes(sound.format);
+    if (bytes <= 0 || bytes > static_cast<std::int64_t>(sound.data.size())) return;
+    std::vector<std::uint8_t> preview(static_cast<std::size_t>(bytes));
+    if (!wave::FillPreview(sound.format, sound.data, result.loop->start, result.loop->end, preview)
+             .empty())
+        return;
+    const std::string name = SeamFileName(item.number);
+    files::Encoding encoding{files::OutputFormat::Ogg, 4, false};
+    const fs::path path = fs::path(SeamsFolderOf(arguments.reportPath)) / name;
+    if (files::WritePcmSound(path.string(), sound.format, preview, encoding).empty())
+        result.preview =
+            fs::path(SeamsFolderOf(arguments.reportPath)).filename().string() + "/" + name;
 }
 
 // The file read, and its loop found (or, for tag, the one given): whether the work goes on.
@@ -62,6 +88,7 @@ bool ReadAndFind(const Item& item, const Arguments& arguments, files::SoundRead&
         result.loop =
             finder::MeasureLoop(sound.format, sound.data, arguments.loopStart, arguments.loopEnd);
         if (!result.loop) result.message = wave::UserMessage(wave::WaveError::BadFormat);
+        Illustrate(item, arguments, sound, result);
         return result.loop.has_value();
     }
     const std::vector<finder::LoopCandidate> found =
@@ -72,6 +99,8 @@ bool ReadAndFind(const Item& item, const Arguments& arguments, files::SoundRead&
         return false;
     }
     result.loop = found.front();
+    result.others.assign(found.begin() + 1, found.end());
+    Illustrate(item, arguments, sound, result);
     return true;
 }
 

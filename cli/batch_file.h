@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "cli/arguments.h"
 #include "cli/batch_inputs.h"
@@ -20,6 +21,13 @@ struct Result {
     std::optional<finder::LoopCandidate> loop;
     std::int32_t rate = 1;
     std::string message;
+    // For a page report: the candidates after the loop, the pictures of the join and of the
+    // whole sound, and the seam preview's file name in the page's folder ("" where none was
+    // written).
+    std::vector<finder::LoopCandidate> others;
+    std::string joinSvg;
+    std::string overviewSvg;
+    std::string preview;
 };
 
 // One file: read, find, save. Unfinished when the batch was stopped before its save was whole.

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <set>
 #include <system_error>
@@ -98,8 +99,27 @@ void MeasureMinutes(std::vector<Item>& items) {
 
 }  // namespace
 
+bool IsPageReport(const std::string& reportPath) {
+    std::string extension = fs::path(reportPath).extension().string();
+    std::transform(extension.begin(), extension.end(), extension.begin(), [](char c) {
+        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    });
+    return extension == ".html";
+}
+
+std::string SeamsFolderOf(const std::string& reportPath) {
+    return fs::path(reportPath).replace_extension(".seams").string();
+}
+
+std::string SeamFileName(std::size_t number) {
+    char name[32];
+    std::snprintf(name, sizeof name, "%03zu.ogg", number);
+    return name;
+}
+
 std::vector<Item> BatchInputs(const Arguments& arguments) {
     std::vector<Item> items = Walk(arguments);
+    for (std::size_t k = 0; k < items.size(); ++k) items[k].number = k + 1;
     if (arguments.command != Command::Tag) RefuseClashes(items);
     MeasureMinutes(items);
     return items;

@@ -10,6 +10,7 @@
 #include <span>
 #include <string_view>
 
+#include "cli/batch_page.h"
 #include "files/atomic_save.h"
 #include "finder/loop_finder.h"
 #include "wave/user_texts.h"
@@ -174,7 +175,10 @@ Outcome Finish(const std::vector<Item>& items, const std::vector<Result>& result
     outcome.exitCode = stopSignal != 0 ? 128 + stopSignal : allLooped ? kExitOk : kExitFailed;
     outcome.err = wave::BatchSummary(counts, items.size() - finished) + "\n";
     if (reportPath.empty()) return outcome;
-    const std::string report = ReportText(items, results);
+    const std::string report =
+        IsPageReport(reportPath)
+            ? ReportPage(items, results, wave::BatchSummary(counts, items.size() - finished))
+            : ReportText(items, results);
     const std::span<const std::uint8_t> bytes(reinterpret_cast<const std::uint8_t*>(report.data()),
                                               report.size());
     const std::array<std::span<const std::uint8_t>, 1> parts{bytes};

@@ -141,16 +141,21 @@ private:
     bool stopped_ = false;
 };
 
-// The sound encoded into memory; "" or the message.
-std::string Encode(const Sound& sound, const wave::LoopRequest& request, const Encoding& encoding,
-                   const std::atomic<bool>* stop, Memory& memory) {
-    SF_VIRTUAL_IO io{MemoryLength, MemorySeek, MemoryRead, MemoryWrite, MemoryTell};
+SF_VIRTUAL_IO gMemoryIo{MemoryLength, MemorySeek, MemoryRead, MemoryWrite, MemoryTell};
+
+// An encoder writing into `memory`, its quality set; nullptr, with the message, when libsndfile
+// cannot make one.
+SNDFILE* OpenEncoder(const wave::PcmFormat& format, Depth depth, const Encoding& encoding,
+                     Memory& memory, std::string& message) {
     SF_INFO info{};
-    info.samplerate = sound.wave.format.nSamplesPerSec;
-    info.channels = sound.wave.format.nChannels;
-    info.format = FormatWord(encoding.format, sound.depth);
-    SNDFILE* file = sf_open_virtual(&io, SFM_WRITE, &info, &memory);
-    if (file == nullptr) return wave::EncodeFailed(sf_strerror(nullptr));
+    info.samplerate = format.nSamplesPerSec;
+    info.channels = format.nChannels;
+    info.format = FormatWord(encoding.format, depth);
+    SNDFILE* file = sf_open_virtual(&gMemoryIo, SFM_WRITE, &info, &memory);
+    if (file == nullptr) {
+        message = wave::EncodeFailed(sf_strerror(nullptr));
+        return nullptr;
+    }
     if (encoding.format != OutputFormat::Flac) {
         if (encoding.format == OutputFormat::Mp3) {
             int mode = SF_BITRATE_MODE_VARIABLE;
@@ -159,13 +164,21 @@ std::string Encode(const Sound& sound, const wave::LoopRequest& request, const E
         double quality = encoding.quality / 10.0;
         sf_command(file, SFC_SET_VBR_ENCODING_QUALITY, &quality, sizeof quality);
     }
+    return file;
+}
+
+// The sound encoded into memory; "" or the message.
+std::string Encode(const Sound& sound, const wave::LoopRequest& request, const Encoding& encoding,
+                   const std::atomic<bool>* stop, Memory& memory) {
+    std::string message;
+    SNDFILE* file = OpenEncoder(sound.wave.format, sound.depth, encoding, memory, message);
+    if (file == nullptr) return message;
     EncoderSink sink(file, sound.wave.format, stop);
     wave::LoopRequest plain = request;
     plain.samplerLoop = false;
-    std::string message =
-        sound.depth == Depth::Bits24
-            ? wave::RenderLoopedSamples(sound.wave.format, sound.wide, 24, plain, sink)
-            : wave::RenderLoopedWave(sound.wave.format, sound.wave.data, plain, sink);
+    message = sound.depth == Depth::Bits24
+                  ? wave::RenderLoopedSamples(sound.wave.format, sound.wide, 24, plain, sink)
+                  : wave::RenderLoopedWave(sound.wave.format, sound.wave.data, plain, sink);
     const int closed = sf_close(file);
     if (message.empty() && closed != 0) message = wave::EncodeFailed(sf_error_number(closed));
     return message;
@@ -247,6 +260,29 @@ std::string WriteLoopedSound(const std::string& path, const Sound& sound,
             return message;
     }
     if (stop != nullptr && stop->load()) return wave::SaveFailed(wave::SaveError::Stopped);
+    const std::array<std::span<const std::uint8_t>, 1> parts{memory.bytes};
+    return SaveAtomically(path, parts);
+}
+
+std::string WritePcmSound(const std::string& path, const wave::PcmFormat& format,
+                          std::span<const std::uint8_t> samples, const Encoding& encoding) {
+    const std::vector<std::uint8_t> header =
+        wave::WaveHeader(format, static_cast<std::int64_t>(samples.size()));
+    if (encoding.format == OutputFormat::Wav) {
+        const std::array<std::span<const std::uint8_t>, 2> parts{header, samples};
+        return SaveAtomically(path, parts);
+    }
+    Memory memory;
+    std::string message;
+    const Depth depth = format.wBitsPerSample == 8 ? Depth::Bits8 : Depth::Bits16;
+    SNDFILE* file = OpenEncoder(format, depth, encoding, memory, message);
+    if (file == nullptr) return message;
+    EncoderSink sink(file, format, nullptr);
+    const bool written = sink.Write(header) && sink.Write(samples);
+    if (!written) message = sink.FailureReason();
+    const int closed = sf_close(file);
+    if (message.empty() && closed != 0) message = wave::EncodeFailed(sf_error_number(closed));
+    if (!message.empty()) return message;
     const std::array<std::span<const std::uint8_t>, 1> parts{memory.bytes};
     return SaveAtomically(path, parts);
 }

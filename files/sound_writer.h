@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -43,5 +44,10 @@ std::string CheckEncoding(const Sound& sound, const Encoding& encoding);
 std::string WriteLoopedSound(const std::string& path, const Sound& sound,
                              const wave::LoopRequest& request, const Encoding& encoding,
                              const std::atomic<bool>* stop = nullptr);
+
+// Samples of `format` (8- or 16-bit PCM, as the wave layer keeps them) saved atomically in the
+// format `encoding` names, as they are: the seam previews of a report page. "" or the message.
+std::string WritePcmSound(const std::string& path, const wave::PcmFormat& format,
+                          std::span<const std::uint8_t> samples, const Encoding& encoding);
 
 }  // namespace files

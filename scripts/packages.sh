@@ -10,6 +10,8 @@ TEST_PACKAGES+=(sox sndfile-programs desktop-file-utils man-db)
 # Tests: the reference tools that read back the loop tags we write (metaflac, vorbiscomment,
 # opusinfo, mediainfo for ID3v2).
 TEST_PACKAGES+=(flac vorbis-tools opus-tools mediainfo)
+# Tests: a real browser for the batch's report page.
+TEST_PACKAGES+=(chromium)
 # The package as Debian judges it, and its AppStream metadata.
 TEST_PACKAGES+=(lintian appstream)
 # The Debian package: dpkg-shlibdeps works out its dependencies.

@@ -159,6 +159,17 @@ inline constexpr std::string_view kNoSoundFiles = "音声ファイルが見つ�
 inline constexpr std::string_view kOutputIsInput = "出力先が入力ファイルと同じです";
 inline constexpr std::string_view kOutputTaken = "出力先が他の入力の出力と重なります";
 
+// The report page's captions.
+inline constexpr std::string_view kPageTitle = "Rundelt：ループと継ぎ目";
+inline constexpr std::string_view kPageLoop = "ループ";
+inline constexpr std::string_view kPageLength = "長さ";
+inline constexpr std::string_view kPageSeam = "継ぎ目";
+inline constexpr std::string_view kPageOthers = "ほかの候補";
+inline constexpr std::string_view kPageJoin =
+    "ループ終了前の 30 ms とループ開始からの 30 ms（縦線が継ぎ目、薄い線は終了後の本来の音）";
+inline constexpr std::string_view kPageOverview = "全体の音量とループの範囲";
+inline constexpr std::string_view kPageListen = "継ぎ目の前後2秒ずつ";
+
 enum class BatchStatus { Looped, NoLoop, Refused, WriteFailed };
 inline constexpr std::size_t kBatchStatuses = 4;
 std::string_view BatchStatusText(BatchStatus status);

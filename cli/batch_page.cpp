@@ -1,0 +1,117 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "cli/batch_page.h"
+
+#include <cstdio>
+
+#include "finder/loop_finder.h"
+#include "wave/user_texts.h"
+
+namespace cli {
+
+namespace {
+
+constexpr std::string_view kStyle =
+    "body{font-family:sans-serif;margin:0 auto;max-width:960px;padding:8px;color:#222}"
+    "section{border-top:1px solid #ccc;padding:8px 0}h2{font-size:1em;word-break:break-all}"
+    "svg{display:block;width:100%;background:#fafafa}svg.join{height:160px}"
+    "svg.overview{height:40px}.wave{fill:none;stroke:#1a5fb4;stroke-width:1}"
+    ".after{fill:none;stroke:#1a5fb4;stroke-opacity:.25;stroke-width:1}"
+    ".axis{stroke:#ddd}.mark{stroke:#c01c28;stroke-width:1.5}.loop{fill:#fde3a7}"
+    ".level{fill:#555}.status{font-weight:bold}.looped{color:#26a269}"
+    ".no-loop,.refused,.write-failed{color:#c01c28}table{border-collapse:collapse}"
+    "td,th{padding:2px 8px;text-align:right}audio{width:100%}";
+
+std::string_view StatusClass(wave::BatchStatus status) {
+    switch (status) {
+        case wave::BatchStatus::Looped: return "looped";
+        case wave::BatchStatus::NoLoop: return "no-loop";
+        case wave::BatchStatus::Refused: return "refused";
+        case wave::BatchStatus::WriteFailed: return "write-failed";
+    }
+    return "";
+}
+
+std::string LoopText(const finder::LoopCandidate& loop, std::int32_t rate) {
+    return std::to_string(loop.start) + "–" + std::to_string(loop.end) + "（" +
+           MinutesSeconds(loop.start, rate) + "–" + MinutesSeconds(loop.end, rate) + "）";
+}
+
+std::string Section(const Item& item, const Result& result) {
+    std::string html = "<section id=\"f" + std::to_string(item.number) + "\"><h2>" +
+                       HtmlEscaped(item.path) + "</h2><p class=\"status " +
+                       std::string(StatusClass(result.status)) + "\">" +
+                       HtmlEscaped(wave::BatchStatusText(result.status));
+    if (!result.message.empty()) html += "：" + HtmlEscaped(result.message);
+    html += "</p>";
+    if (!result.loop) return html + "</section>\n";
+    const finder::LoopCandidate& loop = *result.loop;
+    html += "<dl><dt>" + std::string(wave::kPageLoop) + "</dt><dd>" + LoopText(loop, result.rate) +
+            "</dd><dt>" + std::string(wave::kPageLength) + "</dt><dd>" +
+            std::to_string(loop.end - loop.start) + "（" +
+            MinutesSeconds(loop.end - loop.start, result.rate) + "）</dd><dt>" +
+            std::string(wave::kPageSeam) + "</dt><dd>" + finder::QualityText(loop.qualityDb) +
+            " dB</dd></dl>";
+    if (!result.joinSvg.empty()) {
+        html += "<figure><figcaption>" + std::string(wave::kPageJoin) + "</figcaption>" +
+                result.joinSvg + "</figure><figure><figcaption>" +
+                std::string(wave::kPageOverview) + "</figcaption>" + result.overviewSvg +
+                "</figure>";
+    }
+    if (!result.preview.empty()) {
+        html += "<p>" + std::string(wave::kPageListen) +
+                "</p><audio controls preload=\"none\" src=\"" + HtmlEscaped(result.preview) +
+                "\"></audio>";
+    }
+    if (!result.others.empty()) {
+        html += "<table><caption>" + std::string(wave::kPageOthers) + "</caption>";
+        for (const finder::LoopCandidate& other : result.others) {
+            html += "<tr><td>" + LoopText(other, result.rate) + "</td><td>" +
+                    finder::QualityText(other.qualityDb) + " dB</td></tr>";
+        }
+        html += "</table>";
+    }
+    return html + "</section>\n";
+}
+
+}  // namespace
+
+std::string HtmlEscaped(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        switch (c) {
+            case '&': out += "&amp;"; break;
+            case '<': out += "&lt;"; break;
+            case '>': out += "&gt;"; break;
+            case '"': out += "&quot;"; break;
+            case '\'': out += "&#39;"; break;
+            default: out += c;
+        }
+    }
+    return out;
+}
+
+std::string MinutesSeconds(std::int64_t frames, std::int32_t rate) {
+    const std::int64_t milliseconds = (frames * 1000 + rate / 2) / std::max<std::int32_t>(1, rate);
+    char text[48];
+    std::snprintf(text, sizeof text, "%lld:%02lld.%03lld",
+                  static_cast<long long>(milliseconds / 60000),
+                  static_cast<long long>(milliseconds / 1000 % 60),
+                  static_cast<long long>(milliseconds % 1000));
+    return text;
+}
+
+std::string ReportPage(const std::vector<Item>& items, const std::vector<Result>& results,
+                       std::string_view summary) {
+    std::string html =
+        "<!DOCTYPE html>\n<html lang=\"ja\"><head><meta charset=\"utf-8\">"
+        "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\"><title>" +
+        std::string(wave::kPageTitle) + "</title><style>" + std::string(kStyle) +
+        "</style></head><body><h1>" + std::string(wave::kPageTitle) + "</h1><p>" +
+        HtmlEscaped(summary) + "</p>\n";
+    for (std::size_t i = 0; i < items.size(); ++i)
+        if (results[i].finished) html += Section(items[i], results[i]);
+    return html + "</body></html>\n";
+}
+
+}  // namespace cli

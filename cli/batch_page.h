@@ -1,0 +1,27 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The batch's report as a page: one section per input, in input order, with its loop, the
+// picture of its join and of the whole sound, and its seam to play. One file with its previews
+// in a folder beside it: nothing comes from the network and nothing needs a script, so the page
+// works from wherever the two are copied, on a phone's width too.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "cli/batch_file.h"
+#include "cli/batch_inputs.h"
+
+namespace cli {
+
+// Text for HTML, its five special characters escaped.
+std::string HtmlEscaped(std::string_view text);
+
+// Frames as m:ss.mmm at `rate`.
+std::string MinutesSeconds(std::int64_t frames, std::int32_t rate);
+
+// The page; a result not finished is left out, as from the CSV report.
+std::string ReportPage(const std::vector<Item>& items, const std::vector<Result>& results,
+                       std::string_view summary);
+
+}  // namespace cli
