@@ -159,6 +159,9 @@ inline constexpr std::string_view kNoSoundFiles = "音声ファイルが見つ�
 inline constexpr std::string_view kOutputIsInput = "出力先が入力ファイルと同じです";
 inline constexpr std::string_view kOutputTaken = "出力先が他の入力の出力と重なります";
 
+// The caption of the window that shows the join.
+inline constexpr std::string_view kJoinWindowCaption = "継ぎ目";
+
 // The report page's captions.
 inline constexpr std::string_view kPageTitle = "Rundelt：ループと継ぎ目";
 inline constexpr std::string_view kPageLoop = "ループ";

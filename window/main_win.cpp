@@ -35,6 +35,7 @@
 #include "wave/rounding.h"
 #include "wave/user_texts.h"
 #include "window/file_dialogs.h"
+#include "window/join_window.h"
 #include "window/overview_bar.h"
 
 namespace window {
@@ -184,6 +185,8 @@ MainWin::MainWin(QWidget* parent) : QWidget(parent) {
     connect(previousKey, &QShortcut::activated, this, &MainWin::FindPreviousLoop);
     const auto* refineKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_R), this);
     connect(refineKey, &QShortcut::activated, this, &MainWin::RefineLoop);
+    const auto* joinKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_G), this);
+    connect(joinKey, &QShortcut::activated, this, &MainWin::ShowJoinWindow);
     ShowFoundLoop("");
     // The text boxes would take a dropped file's name as text; the window opens the file instead.
     setAcceptDrops(true);
@@ -333,6 +336,7 @@ void MainWin::Form_Load(const std::string& commandLine) {
 void MainWin::Form_Unload() { wavemisc::ClosePreviewDevice(); }
 
 void MainWin::closeEvent(QCloseEvent* event) {
+    if (joinWindow_ != nullptr) joinWindow_->close();
     Form_Unload();
     event->accept();
 }
@@ -436,6 +440,27 @@ void MainWin::RefreshInformation() {
     Label2[2]->setText(Text(wavemisc::TimeText(LoopStart, rate)));
     Label2[3]->setText(Text(wavemisc::TimeText(LoopEnd, rate)));
     RefreshBar();
+    RefreshJoin();
+}
+
+void MainWin::ShowJoinWindow() {
+    if (joinWindow_ == nullptr) {
+        joinWindow_ = new JoinWindow(this);
+        joinWindow_->move(frameGeometry().topRight() + QPoint(8, 0));
+    }
+    joinWindow_->show();
+    joinWindow_->raise();
+    joinWindow_->activateWindow();
+    RefreshJoin();
+}
+
+void MainWin::RefreshJoin() {
+    if (joinWindow_ == nullptr || !joinWindow_->isVisible()) return;
+    if (!LoadError.empty()) {
+        joinWindow_->ShowJoin(wavemisc::SoundFormat, {}, 0, 0);
+        return;
+    }
+    joinWindow_->ShowJoin(wavemisc::SoundFormat, wavemisc::SoundData, LoopStart, LoopEnd);
 }
 
 void MainWin::RefreshBar() {

@@ -26,6 +26,7 @@ class QTimer;
 namespace window {
 
 class OverviewBar;
+class JoinWindow;
 
 class MainWin : public QWidget {
     Q_OBJECT
@@ -62,6 +63,9 @@ public:
     void FindLoop();
     void FindPreviousLoop();
     void RefineLoop();
+    // Ctrl+G: the window of the join, opened beside this one, or brought forward.
+    void ShowJoinWindow();
+    JoinWindow* JoinWin() const { return joinWindow_; }
 
     // Controls, by their names.
     std::array<QPushButton*, 20> Command1{};
@@ -97,6 +101,10 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
+    // The join window follows the loop while it is open.
+    void RefreshJoin();
+    JoinWindow* joinWindow_ = nullptr;
+
     void CreateControls();
     void CreateFileButtons();
     void CreateInformationBox();

@@ -91,6 +91,11 @@ e2e_poll 5 e2e_cursor_rests ||
     e2e_fail "after the preview the cursor is not at frame $rest_frame, x $rest_x (blue at: ${cursor_columns:-none})"
 e2e_log "the cursor rests at x $cursor_columns"
 
+# Ctrl+G opens the join's window beside the main one; closing the main one ends the program.
+xdotool key --window "$window" ctrl+g || e2e_fail "cannot press Ctrl+G"
+e2e_wait_window "$rundelt_pid" "継ぎ目"
+e2e_log "the join's window $e2e_window is up beside the main one"
+
 e2e_log "closing the window"
 "$x11" close "$window" || e2e_fail "cannot ask the window to close"
 e2e_wait_exit "$rundelt_pid" 15 || e2e_fail "rundelt did not exit within 15 s of the close"

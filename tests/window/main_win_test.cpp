@@ -40,6 +40,7 @@
 #include "tests/support/looped_music.h"
 #include "tests/support/wave_bytes.h"
 #include "window/file_dialogs.h"
+#include "window/join_window.h"
 #include "window/overview_bar.h"
 
 namespace {
@@ -855,6 +856,42 @@ TEST_F(MainWinTest, ControlFFindsTheLoopAndControlRRefinesIt) {
     EXPECT_EQ(win->LoopEnd, 34411);
     EXPECT_TRUE(messages.empty());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+// Ctrl+G opens the join's window beside the main one; it follows every change of the loop
+// (nudge, bar, typed value, Ctrl+F), comes forward on Ctrl+G again, and closes with the main one.
+TEST_F(MainWinTest, ControlGShowsTheJoinAndFollowsTheLoop) {
+    const testwave::LoopedMusic music = LoopedSound();
+    Start(WriteWave("looped.wav", music.format, testwave::RenderLoopedMusic(music)));
+    PressControl(win.get(), Qt::Key_G);
+    window::JoinWindow* join = win->JoinWin();
+    ASSERT_NE(join, nullptr);
+    EXPECT_TRUE(join->isVisible());
+    EXPECT_EQ(join->windowTitle(), Q("継ぎ目"));
+    EXPECT_GE(join->frameGeometry().left(), win->frameGeometry().right());
+    const auto follows = [&](const char* how) {
+        SCOPED_TRACE(how);
+        EXPECT_EQ(join->LoopStart(), win->LoopStart);
+        EXPECT_EQ(join->LoopEnd(), win->LoopEnd);
+        EXPECT_EQ(join->Picture().joined.size(), 2u);  // stereo: a lane each
+    };
+    follows("opened");
+    win->Command1[0]->click();
+    follows("a nudge");
+    Type(0, "9000");
+    QTest::keyClick(win->Text1[0], Qt::Key_Return);
+    follows("a typed value");
+    QTest::mouseClick(win->Picture1, Qt::LeftButton, {}, QPoint(3, 3));
+    follows("the bar");
+    PressControl(win.get(), Qt::Key_F);
+    follows("Ctrl+F");
+    EXPECT_EQ(join->LoopStart(), 8000);
+
+    join->lower();
+    PressControl(win.get(), Qt::Key_G);
+    EXPECT_EQ(win->JoinWin(), join);  // the same window, brought forward
+    win->close();
+    EXPECT_FALSE(join->isVisible());
 }
 
 // Ctrl+F again goes to the next of the best few, Shift+Ctrl+F back; a search only the first
