@@ -40,7 +40,7 @@ std::int32_t PassesFor(const ExactSeconds& length, std::int32_t rate, std::int32
 }
 
 // What a page report shows of the loop: its join and the whole sound as pictures, the seam
-// preview as a small Ogg Vorbis file beside the page. A preview that cannot be written is left
+// preview as a wave file beside the page. A preview that cannot be written is left
 // out; the loop itself is not the worse for it.
 void Illustrate(const Item& item, const Arguments& arguments, const wave::ParsedWave& sound,
                 Result& result) {
@@ -56,7 +56,9 @@ void Illustrate(const Item& item, const Arguments& arguments, const wave::Parsed
              .empty())
         return;
     const std::string name = SeamFileName(item.number);
-    files::Encoding encoding{files::OutputFormat::Ogg, 4, false};
+    // A wave file: the join heard sample for sample, with no codec to smear or hide a click, and
+    // cheap beside a lossy encode, which would cost more than the search of the file.
+    const files::Encoding encoding{};
     const fs::path path = fs::path(SeamsFolderOf(arguments.reportPath)) / name;
     if (files::WritePcmSound(path.string(), sound.format, preview, encoding).empty())
         result.preview =

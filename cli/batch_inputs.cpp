@@ -113,7 +113,7 @@ std::string SeamsFolderOf(const std::string& reportPath) {
 
 std::string SeamFileName(std::size_t number) {
     char name[32];
-    std::snprintf(name, sizeof name, "%03zu.ogg", number);
+    std::snprintf(name, sizeof name, "%03zu.wav", number);
     return name;
 }
 

@@ -6,7 +6,8 @@ A small batch (a looped wave file whose name holds <, &, quotes and Japanese, th
 Vorbis, and a cut Ogg file that is refused) is reported as a page. Its source loads nothing from
 elsewhere and needs no script, and escapes every path. Copied to another folder, the page is
 loaded by Debian's chromium, headless: every input has its section in input order, every loop
-its pictures and its seam to play, and each preview decodes, four seconds long.
+its pictures and its seam to play, and each preview decodes, four seconds long. A seam is the
+window's preview of the loop, byte for byte.
 
 usage: report_page_test.py RUNDELT_CLI [unittest arguments]
 """
@@ -79,6 +80,17 @@ class ReportPage(unittest.TestCase):
         self.assertNotIn("<b>", source)
         self.assertIn('name="viewport"', source)
         self.assertIn("デコードに失敗しました", source)
+
+    def test_a_seam_is_the_windows_preview_sample_for_sample(self):
+        found = subprocess.run([CLI, "find", self.inputs[0], "--top", "1"], capture_output=True,
+                               text=True, check=True)
+        start, end = found.stdout.split()[:2]
+        preview = os.path.join(self.folder, "preview.wav")
+        subprocess.run([CLI, "preview", self.inputs[0], preview, "--start", start, "--end", end],
+                       check=True)
+        with open(preview, "rb") as a, open(os.path.join(self.folder, "report.seams", "001.wav"),
+                                            "rb") as b:
+            self.assertEqual(a.read(), b.read())
 
     def test_a_browser_shows_every_section_picture_and_seam(self):
         copy = os.path.join(self.folder, "elsewhere")
