@@ -7,6 +7,8 @@
 #             outputs; and an extended render (--length 600, ten minutes a track), where the
 #             writing outweighs the search; target 2 jobs <= 1.3x cp + sync
 #   memory    peak with 2 jobs; target 2 x (the largest input + its tail + 40 MiB)
+#   page      a 50-file batch with 2 jobs reported as a page with its seam previews, vs the
+#             same with a CSV report; target at most 10 % more
 # Usage: bench/batch_run.sh [BUILD_DIR [SCRATCH_DIR [RUNS]]]   (bench/run.sh calls it with its
 # own; alone it builds the release preset and uses a temporary folder)
 part_targets=(rundelt-cli bench_measure)
@@ -51,3 +53,30 @@ limit=$((2 * (largestBytes + tailBytes + 40 * mib)))
 printf "peak memory:      2 jobs %8.1f MiB   2 x (largest input + its tail + 40 MiB) %8.1f MiB  target: %s\n" \
   "$(ratio $((peakKib * 1024)) $mib)" "$(ratio $limit $mib)" "$(verdict "$peakKib * 1024 <= $limit")"
 render "extended render" --length 600 --fade 5
+
+# The report page: 50 files (the soundtrack's tracks over again, linked), looped with 2 jobs, with
+# a CSV report and with the page and its seam previews; target the page at most 10 % more.
+fifty="$scratch/fifty"
+mkdir -p "$fifty"
+mapfile -t tracklist < <(ls "$tracks"/*.wav)
+for k in $(seq 1 50); do
+  ln -s "${tracklist[$(((k - 1) % ${#tracklist[@]}))]}" "$fifty/$(printf %02d "$k").wav"
+done
+# The two alternate run by run and the ratio is the median of the pairs' ratios, so a drift of
+# the machine's speed falls on both alike; at least 7 pairs, as the difference is a few per cent
+# and one run's spread here is a tenth or more.
+pairs=$((runs < 7 ? 7 : runs))
+csvRuns=() pageRuns=() pairRatios=()
+for _ in $(seq "$pairs"); do
+  read -r csv _ < <(runs=1 measure --remove "$out" --status 1 -- "$cli" batch "$fifty" --out "$out" \
+    --jobs 2 --report "$scratch/report.csv")
+  read -r page _ < <(runs=1 measure --remove "$out" --status 1 -- "$cli" batch "$fifty" --out "$out" \
+    --jobs 2 --report "$scratch/report.html")
+  csvRuns+=("$csv") pageRuns+=("$page") pairRatios+=("$(awk -v a="$page" -v b="$csv" 'BEGIN { print a / b }')")
+done
+median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print (v[int((NR + 1) / 2)] + v[int(NR / 2) + 1]) / 2 }'; }
+pageRatio=$(median "${pairRatios[@]}")
+printf "report page:      50 files, %d pairs: CSV %8.1f ms   page and previews %8.1f ms (%s MiB)   ratio %.2f  target <= 1.1: %s\n" \
+  "$pairs" "$(median "${csvRuns[@]}")" "$(median "${pageRuns[@]}")" \
+  "$(du -sm "$scratch/report.html" "$scratch/report.seams" | awk '{ s += $1 } END { print s }')" \
+  "$pageRatio" "$(verdict "$pageRatio <= 1.1")"
