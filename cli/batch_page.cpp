@@ -21,16 +21,6 @@ constexpr std::string_view kStyle =
     ".no-loop,.refused,.write-failed{color:#c01c28}table{border-collapse:collapse}"
     "td,th{padding:2px 8px;text-align:right}audio{width:100%}";
 
-std::string_view StatusClass(wave::BatchStatus status) {
-    switch (status) {
-        case wave::BatchStatus::Looped: return "looped";
-        case wave::BatchStatus::NoLoop: return "no-loop";
-        case wave::BatchStatus::Refused: return "refused";
-        case wave::BatchStatus::WriteFailed: return "write-failed";
-    }
-    return "";
-}
-
 std::string LoopText(const finder::LoopCandidate& loop, std::int32_t rate) {
     return std::to_string(loop.start) + "–" + std::to_string(loop.end) + "（" +
            MinutesSeconds(loop.start, rate) + "–" + MinutesSeconds(loop.end, rate) + "）";
@@ -39,7 +29,7 @@ std::string LoopText(const finder::LoopCandidate& loop, std::int32_t rate) {
 std::string Section(const Item& item, const Result& result) {
     std::string html = "<section id=\"f" + std::to_string(item.number) + "\"><h2>" +
                        HtmlEscaped(item.path) + "</h2><p class=\"status " +
-                       std::string(StatusClass(result.status)) + "\">" +
+                       std::string(wave::BatchStatusName(result.status)) + "\">" +
                        HtmlEscaped(wave::BatchStatusText(result.status));
     if (!result.message.empty()) html += "：" + HtmlEscaped(result.message);
     html += "</p>";

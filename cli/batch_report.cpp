@@ -22,17 +22,6 @@ namespace {
 constexpr std::string_view kReportHeader =
     "path,status,start,end,seam_db,loop_seconds,output,message";
 
-// The report's word for a status.
-std::string_view StatusName(wave::BatchStatus status) {
-    switch (status) {
-        case wave::BatchStatus::Looped: return "looped";
-        case wave::BatchStatus::NoLoop: return "no-loop";
-        case wave::BatchStatus::Refused: return "refused";
-        case wave::BatchStatus::WriteFailed: return "write-failed";
-    }
-    return "";
-}
-
 // A field of the report, quoted where RFC 4180 asks: a comma, a quote or a line break in it.
 std::string CsvField(std::string_view text) {
     if (text.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(text);
@@ -59,8 +48,10 @@ std::string ReportRow(const Item& item, const Result& result) {
         result.status == wave::BatchStatus::WriteFailed)
         output = item.output;
     const std::array<std::string, 8> fields{
-        item.path,     std::string(StatusName(result.status)), start, end, seam, seconds, output,
-        result.message};
+        item.path, std::string(wave::BatchStatusName(result.status)),
+        start,     end,
+        seam,      seconds,
+        output,    result.message};
     std::string row;
     for (std::size_t k = 0; k < fields.size(); ++k) {
         if (k > 0) row += ',';

@@ -195,6 +195,16 @@ std::string_view BatchStatusText(BatchStatus status) {
     return "";
 }
 
+std::string_view BatchStatusName(BatchStatus status) {
+    switch (status) {
+        case BatchStatus::Looped: return "looped";
+        case BatchStatus::NoLoop: return "no-loop";
+        case BatchStatus::Refused: return "refused";
+        case BatchStatus::WriteFailed: return "write-failed";
+    }
+    return "";
+}
+
 std::string BatchFinishedLine(std::size_t done, std::size_t files, BatchStatus status,
                               std::string_view path, std::string_view message) {
     std::string line = std::to_string(done) + "/" + std::to_string(files) + " " +

@@ -176,6 +176,9 @@ inline constexpr std::string_view kPageListen = "継ぎ目の前後2秒ずつ";
 enum class BatchStatus { Looped, NoLoop, Refused, WriteFailed };
 inline constexpr std::size_t kBatchStatuses = 4;
 std::string_view BatchStatusText(BatchStatus status);
+// The status as the CSV report writes it and the page's style names it: "looped", "no-loop",
+// "refused", "write-failed".
+std::string_view BatchStatusName(BatchStatus status);
 
 // "DONE/FILES STATUS PATH", and "：MESSAGE" where there is one: a file finished, off a terminal.
 std::string BatchFinishedLine(std::size_t done, std::size_t files, BatchStatus status,
