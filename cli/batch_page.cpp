@@ -49,7 +49,7 @@ std::string Section(const Item& item, const Result& result) {
     }
     if (!result.preview.empty()) {
         html += "<p>" + std::string(wave::kPageListen) +
-                "</p><audio controls preload=\"none\" src=\"" + HtmlEscaped(result.preview) +
+                "</p><audio controls preload=\"none\" src=\"" + UrlPathEscaped(result.preview) +
                 "\"></audio>";
     }
     if (!result.others.empty()) {
@@ -76,6 +76,25 @@ std::string HtmlEscaped(std::string_view text) {
             case '"': out += "&quot;"; break;
             case '\'': out += "&#39;"; break;
             default: out += c;
+        }
+    }
+    return out;
+}
+
+std::string UrlPathEscaped(std::string_view path) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (const char c : path) {
+        const auto byte = static_cast<unsigned char>(c);
+        const bool plain = (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||
+                           (byte >= '0' && byte <= '9') || byte == '-' || byte == '.' ||
+                           byte == '_' || byte == '~' || byte == '/';
+        if (plain) {
+            out += c;
+        } else {
+            out += '%';
+            out += kHex[byte >> 4];
+            out += kHex[byte & 0xF];
         }
     }
     return out;

@@ -17,6 +17,10 @@ namespace cli {
 // Text for HTML, its five special characters escaped.
 std::string HtmlEscaped(std::string_view text);
 
+// A relative path as a URL's path: every byte but the unreserved ones and "/" percent-encoded, so
+// that a "#", "?", "%" or space in a file name is not read as the URL's own.
+std::string UrlPathEscaped(std::string_view path);
+
 // Frames as m:ss.mmm at `rate`.
 std::string MinutesSeconds(std::int64_t frames, std::int32_t rate);
 

@@ -25,6 +25,8 @@ from formats_cli_test import looped_music  # noqa: E402
 
 CLI = ""
 NAME = 'a <b> & "c" 日本.wav'
+# A page whose name a URL would misread: its previews' links are escaped for the URL too.
+PAGE = 'report #1 50% 日本'
 
 # Added to a copy of the page by the test alone: counts what the browser rendered, then loads each
 # preview and reads its length.
@@ -62,7 +64,7 @@ class ReportPage(unittest.TestCase):
             data = f.read()
         with open(os.path.join(rips, "c cut.ogg"), "wb") as f:
             f.write(data[: len(data) // 2])
-        self.page = os.path.join(self.folder, "report.html")
+        self.page = os.path.join(self.folder, PAGE + ".html")
         done = subprocess.run([CLI, "batch", rips, "--out", os.path.join(self.folder, "out"),
                                "--dry-run", "--report", self.page], capture_output=True, text=True)
         self.assertEqual(done.returncode, 1, done.stderr)  # the cut file is refused
@@ -88,7 +90,7 @@ class ReportPage(unittest.TestCase):
         preview = os.path.join(self.folder, "preview.wav")
         subprocess.run([CLI, "preview", self.inputs[0], preview, "--start", start, "--end", end],
                        check=True)
-        with open(preview, "rb") as a, open(os.path.join(self.folder, "report.seams", "001.wav"),
+        with open(preview, "rb") as a, open(os.path.join(self.folder, PAGE + ".seams", "001.wav"),
                                             "rb") as b:
             self.assertEqual(a.read(), b.read())
 
@@ -96,8 +98,8 @@ class ReportPage(unittest.TestCase):
         copy = os.path.join(self.folder, "elsewhere")
         os.makedirs(copy)
         shutil.copy(self.page, copy)
-        shutil.copytree(os.path.join(self.folder, "report.seams"), os.path.join(copy, "report.seams"))
-        with open(os.path.join(copy, "report.html"), encoding="utf-8") as f:
+        shutil.copytree(os.path.join(self.folder, PAGE + ".seams"), os.path.join(copy, PAGE + ".seams"))
+        with open(os.path.join(copy, PAGE + ".html"), encoding="utf-8") as f:
             page = f.read().replace("</body>", CHECK + "</body>")
         with open(os.path.join(copy, "check.html"), "w", encoding="utf-8") as f:
             f.write(page)
