@@ -40,8 +40,8 @@ std::int32_t PassesFor(const ExactSeconds& length, std::int32_t rate, std::int32
 }
 
 // What a page report shows of the loop: its join and the whole sound as pictures, the seam
-// preview as a wave file beside the page. A preview that cannot be written is left
-// out; the loop itself is not the worse for it.
+// preview as a wave file beside the page. A preview that cannot be written is told on the page
+// in its place; the loop itself is not the worse for it.
 void Illustrate(const Item& item, const Arguments& arguments, const wave::ParsedWave& sound,
                 Result& result) {
     if (!IsPageReport(arguments.reportPath) || !result.loop) return;
@@ -60,7 +60,8 @@ void Illustrate(const Item& item, const Arguments& arguments, const wave::Parsed
     // cheap beside a lossy encode, which would cost more than the search of the file.
     const files::Encoding encoding{};
     const fs::path path = fs::path(SeamsFolderOf(arguments.reportPath)) / name;
-    if (files::WritePcmSound(path.string(), sound.format, preview, encoding).empty())
+    result.previewFailure = files::WritePcmSound(path.string(), sound.format, preview, encoding);
+    if (result.previewFailure.empty())
         result.preview =
             fs::path(SeamsFolderOf(arguments.reportPath)).filename().string() + "/" + name;
 }

@@ -22,12 +22,13 @@ struct Result {
     std::int32_t rate = 1;
     std::string message;
     // For a page report: the candidates after the loop, the pictures of the join and of the
-    // whole sound, and the seam preview's file name in the page's folder ("" where none was
-    // written).
+    // whole sound, and the seam preview's file name in the page's folder, or why it could not be
+    // written.
     std::vector<finder::LoopCandidate> others;
     std::string joinSvg;
     std::string overviewSvg;
     std::string preview;
+    std::string previewFailure;
 };
 
 // One file: read, find, save. Unfinished when the batch was stopped before its save was whole.

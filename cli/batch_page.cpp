@@ -51,6 +51,9 @@ std::string Section(const Item& item, const Result& result) {
         html += "<p>" + std::string(wave::kPageListen) +
                 "</p><audio controls preload=\"none\" src=\"" + UrlPathEscaped(result.preview) +
                 "\"></audio>";
+    } else if (!result.previewFailure.empty()) {
+        html += "<p>" + std::string(wave::kPageListen) + "：<span class=\"write-failed\">" +
+                HtmlEscaped(result.previewFailure) + "</span></p>";
     }
     if (!result.others.empty()) {
         html += "<table><caption>" + std::string(wave::kPageOthers) + "</caption>";

@@ -94,6 +94,20 @@ class ReportPage(unittest.TestCase):
                                             "rb") as b:
             self.assertEqual(a.read(), b.read())
 
+    def test_a_preview_that_cannot_be_written_says_so_in_its_place(self):
+        page = os.path.join(self.folder, "blocked.html")
+        with open(os.path.join(self.folder, "blocked.seams"), "w") as f:
+            f.write("a file where the folder would go")
+        done = subprocess.run([CLI, "batch", self.inputs[0], "--out",
+                               os.path.join(self.folder, "out"), "--dry-run", "--report", page],
+                              capture_output=True, text=True)
+        self.assertEqual(done.returncode, 0, done.stderr)  # the loop is found all the same
+        with open(page, encoding="utf-8") as f:
+            source = f.read()
+        self.assertNotIn("<audio", source)
+        said = re.search(r'継ぎ目の前後2秒ずつ：<span class="write-failed">([^<]+)</span>', source)
+        self.assertIsNotNone(said, "no message where the preview would be")
+
     def test_a_browser_shows_every_section_picture_and_seam(self):
         copy = os.path.join(self.folder, "elsewhere")
         os.makedirs(copy)
