@@ -59,11 +59,10 @@ void Illustrate(const Item& item, const Arguments& arguments, const wave::Parsed
     // A wave file: the join heard sample for sample, with no codec to smear or hide a click, and
     // cheap beside a lossy encode, which would cost more than the search of the file.
     const files::Encoding encoding{};
-    const fs::path path = fs::path(SeamsFolderOf(arguments.reportPath)) / name;
-    result.previewFailure = files::WritePcmSound(path.string(), sound.format, preview, encoding);
-    if (result.previewFailure.empty())
-        result.preview =
-            fs::path(SeamsFolderOf(arguments.reportPath)).filename().string() + "/" + name;
+    const fs::path folder = SeamsFolderOf(arguments.reportPath);
+    result.previewFailure =
+        files::WritePcmSound((folder / name).string(), sound.format, preview, encoding);
+    if (result.previewFailure.empty()) result.preview = folder.filename().string() + "/" + name;
 }
 
 // The file read, and its loop found (or, for tag, the one given): whether the work goes on.

@@ -109,6 +109,12 @@ double JoinX(const JoinPicture& picture, std::size_t index, double width) {
     return width * static_cast<double>(index) / slots;
 }
 
+double JoinMarkX(const JoinPicture& picture, double width) {
+    if (picture.sideFrames < 1) return 0.0;
+    const auto side = static_cast<std::size_t>(picture.sideFrames);
+    return (JoinX(picture, side - 1, width) + JoinX(picture, side, width)) / 2.0;
+}
+
 double LaneY(double value, double top, double height) {
     return top + height * (1.0 - std::clamp(value, -1.0, 1.0)) / 2.0;
 }
@@ -116,11 +122,7 @@ double LaneY(double value, double top, double height) {
 std::string JoinSvg(const JoinPicture& picture) {
     const double height =
         kLaneHeight * static_cast<double>(std::max<std::size_t>(1, picture.joined.size()));
-    // The join lies halfway between the last frame before the end and the loop's first.
-    const double mark =
-        (JoinX(picture, static_cast<std::size_t>(picture.sideFrames) - 1, kJoinWidth) +
-         JoinX(picture, static_cast<std::size_t>(picture.sideFrames), kJoinWidth)) /
-        2.0;
+    const double mark = JoinMarkX(picture, kJoinWidth);
     std::string svg = "<svg class=\"join\" viewBox=\"0 0 " + Number(kJoinWidth) + " " +
                       Number(height) +
                       "\" role=\"img\" aria-label=\"join\" preserveAspectRatio=\"none\">";

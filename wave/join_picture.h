@@ -40,6 +40,9 @@ JoinPicture PictureOfJoin(const PcmFormat& format, std::span<const std::uint8_t>
 
 // Where a sample of the join lies in an SVG of `width` units: index i of 2 * sideFrames.
 double JoinX(const JoinPicture& picture, std::size_t index, double width);
+// Where the join is marked: halfway between the last frame before the loop end and the loop's
+// first.
+double JoinMarkX(const JoinPicture& picture, double width);
 // Where a value from -1 to 1 lies in a lane of `height` units starting at `top`.
 double LaneY(double value, double top, double height);
 

@@ -59,9 +59,7 @@ void JoinWindow::paintEvent(QPaintEvent*) {
         painter.setPen(QColor(0x1a, 0x5f, 0xb4));
         painter.drawPolyline(Lane(picture_, picture_.joined[c], 0, top, height, width));
     }
-    const auto side = static_cast<std::size_t>(picture_.sideFrames);
-    const double mark =
-        (wave::JoinX(picture_, side - 1, width) + wave::JoinX(picture_, side, width)) / 2.0;
+    const double mark = wave::JoinMarkX(picture_, width);
     painter.setPen(QPen(QColor(0xc0, 0x1c, 0x28), 1.5));
     painter.drawLine(QPointF(mark, 0), QPointF(mark, this->height()));
 }
