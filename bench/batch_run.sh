@@ -62,10 +62,8 @@ mapfile -t tracklist < <(ls "$tracks"/*.wav)
 for k in $(seq 1 50); do
   ln -s "${tracklist[$(((k - 1) % ${#tracklist[@]}))]}" "$fifty/$(printf %02d "$k").wav"
 done
-# The two alternate run by run and the ratio is the median of the pairs' ratios, so a drift of
-# the machine's speed falls on both alike; at least 7 pairs, as the difference is a few per cent
-# and one run's spread here is a tenth or more.
-pairs=$((runs < 7 ? 7 : runs))
+# The two alternate run by run and the ratio is the median of the pairs' ratios.
+pairs=$(rounds)
 csvRuns=() pageRuns=() pairRatios=()
 for _ in $(seq "$pairs"); do
   read -r csv _ < <(runs=1 measure --remove "$out" --status 1 -- "$cli" batch "$fifty" --out "$out" \
@@ -74,7 +72,6 @@ for _ in $(seq "$pairs"); do
     --jobs 2 --report "$scratch/report.html")
   csvRuns+=("$csv") pageRuns+=("$page") pairRatios+=("$(awk -v a="$page" -v b="$csv" 'BEGIN { print a / b }')")
 done
-median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print (v[int((NR + 1) / 2)] + v[int(NR / 2) + 1]) / 2 }'; }
 pageRatio=$(median "${pairRatios[@]}")
 printf "report page:      50 files, %d pairs: CSV %8.1f ms   page and previews %8.1f ms (%s MiB)   ratio %.2f  target <= 1.1: %s\n" \
   "$pairs" "$(median "${csvRuns[@]}")" "$(median "${pageRuns[@]}")" \

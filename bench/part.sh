@@ -27,6 +27,12 @@ mib=$((1024 * 1024))
 verdict() { if awk "BEGIN { exit !($1) }"; then echo "ok"; else echo "MISSED"; fi; }
 # ratio A B: A / B to 2 decimals.
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+# median VALUE...: the median of the values.
+median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print (v[int((NR + 1) / 2)] + v[int(NR / 2) + 1]) / 2 }'; }
+# rounds: how many rounds a figure measured round by round takes, its commands alternating so
+# that a drift of the machine's speed falls on all alike; at least 7, for the few per cent such a
+# figure turns on, where one run's spread here is a tenth or more.
+rounds() { echo $((runs < 7 ? 7 : runs)); }
 # measure [--remove PATH] [--status N] -- ARGS...: "MS KIB", the medians of RUNS runs; a failed
 # measurement names itself and ends the script.
 measure() {
