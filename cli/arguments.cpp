@@ -308,8 +308,7 @@ wave::LoopRequest RequestOf(const Arguments& arguments, std::int32_t loopStart,
 
 files::Encoding EncodingOf(const Arguments& arguments, const std::string& outputPath) {
     files::Encoding encoding;
-    encoding.format = arguments.outputFormat.value_or(
-        files::OutputFormatOf(outputPath).value_or(files::OutputFormat::Wav));
+    encoding.format = arguments.outputFormat.value_or(files::OutputFormatForName(outputPath));
     encoding.quality = arguments.quality;
     encoding.tags = arguments.tags;
     return encoding;

@@ -319,12 +319,17 @@ Container ContainerOf(std::span<const std::uint8_t> head) {
     return AfterId3(DirectlyOf(head.subspan(static_cast<std::size_t>(tag))));
 }
 
-SoundRead ReadSound(const std::string& path, WaveReaders readers, wave::Payload payload) {
+Container ContainerOfFile(const std::string& path) {
     Container container = Container::Unknown;
     if (const int fd = OpenRegular(path); fd >= 0) {
         container = SniffFile(fd);
         ::close(fd);
     }
+    return container;
+}
+
+SoundRead ReadSound(const std::string& path, WaveReaders readers, wave::Payload payload) {
+    const Container container = ContainerOfFile(path);
     if (container == Container::Riff || container == Container::Unknown) {
         SoundRead read;
         wave::ParseResult parsed = ReadWaveFile(path, payload);
@@ -360,17 +365,21 @@ wave::PcmFormat ShownFormat(const Sound& sound, std::int64_t& dataBytes) {
     return format;
 }
 
+std::span<const std::string_view> SoundExtensions() {
+    static constexpr std::array<std::string_view, 8> kExtensions{"wav",  "flac", "ogg", "oga",
+                                                                 "opus", "mp3",  "aif", "aiff"};
+    return kExtensions;
+}
+
 bool HasSoundExtension(const std::string& path) {
     const std::size_t dot = path.find_last_of("./");
     if (dot == std::string::npos || path[dot] != '.') return false;
-    std::string extension = path.substr(dot);
+    std::string extension = path.substr(dot + 1);
     std::transform(extension.begin(), extension.end(), extension.begin(), [](char c) {
         return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
     });
-    for (const std::string_view known :
-         {".wav", ".flac", ".ogg", ".oga", ".opus", ".mp3", ".aif", ".aiff"})
-        if (extension == known) return true;
-    return false;
+    const std::span<const std::string_view> known = SoundExtensions();
+    return std::find(known.begin(), known.end(), extension) != known.end();
 }
 
 }  // namespace files

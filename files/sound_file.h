@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "wave/wave_reader.h"
@@ -21,6 +22,10 @@ enum class Container { Riff, Flac, Ogg, Mp3, Aiff, Unknown };
 // The container that `head`, the file's first bytes (at least 12 where the file has them),
 // begins as. An ID3v2 tag in front is looked past by its own size, when `head` holds what follows.
 Container ContainerOf(std::span<const std::uint8_t> head);
+
+// The container the file at `path` begins as, which chooses its reader in ReadSound; Unknown for
+// a file that cannot be opened as a regular file.
+Container ContainerOfFile(const std::string& path);
 
 // The bytes of an ID3v2 tag at the start of `head`, header and footer included; 0 for none.
 std::int64_t Id3v2Bytes(std::span<const std::uint8_t> head);
@@ -68,8 +73,11 @@ SoundRead ReadSound(const std::string& path, WaveReaders readers,
 // The format block `info` shows: the source's own sample size where it is wider than 16 bits.
 wave::PcmFormat ShownFormat(const Sound& sound, std::int64_t& dataBytes);
 
-// The usual extensions of the formats read (".wav", ".flac", ".ogg", ".oga", ".opus", ".mp3",
-// ".aif", ".aiff"), any case.
+// The usual extensions of the formats read, without the dot: "wav", "flac", "ogg", "oga",
+// "opus", "mp3", "aif", "aiff".
+std::span<const std::string_view> SoundExtensions();
+
+// Whether the path ends in one of SoundExtensions, after a dot, in any case.
 bool HasSoundExtension(const std::string& path);
 
 }  // namespace files

@@ -20,16 +20,18 @@ namespace files {
 
 namespace {
 
-struct Named {
-    std::string_view name;
-    OutputFormat format;
-};
-constexpr std::array<Named, 6> kNames{{{"wav", OutputFormat::Wav},
-                                       {"flac", OutputFormat::Flac},
-                                       {"ogg", OutputFormat::Ogg},
-                                       {"oga", OutputFormat::Ogg},
-                                       {"opus", OutputFormat::Opus},
-                                       {"mp3", OutputFormat::Mp3}}};
+constexpr std::array<std::string_view, 1> kWavExtensions{"wav"};
+constexpr std::array<std::string_view, 1> kFlacExtensions{"flac"};
+constexpr std::array<std::string_view, 2> kOggExtensions{"ogg", "oga"};
+constexpr std::array<std::string_view, 1> kOpusExtensions{"opus"};
+constexpr std::array<std::string_view, 1> kMp3Extensions{"mp3"};
+constexpr std::array<WrittenFormat, 5> kWrittenFormats{{
+    {OutputFormat::Wav, "WAV", kWavExtensions},
+    {OutputFormat::Flac, "FLAC", kFlacExtensions},
+    {OutputFormat::Ogg, "Ogg Vorbis", kOggExtensions},
+    {OutputFormat::Opus, "Opus", kOpusExtensions},
+    {OutputFormat::Mp3, "MP3", kMp3Extensions},
+}};
 
 constexpr std::array<std::int32_t, 5> kOpusRates{8000, 12000, 16000, 24000, 48000};
 
@@ -186,9 +188,12 @@ std::string Encode(const Sound& sound, const wave::LoopRequest& request, const E
 
 }  // namespace
 
+std::span<const WrittenFormat> WrittenFormats() { return kWrittenFormats; }
+
 std::optional<OutputFormat> OutputFormatNamed(std::string_view name) {
-    for (const Named& named : kNames)
-        if (named.name == name) return named.format;
+    for (const WrittenFormat& written : kWrittenFormats)
+        for (const std::string_view extension : written.extensions)
+            if (extension == name) return written.format;
     return std::nullopt;
 }
 
@@ -200,6 +205,10 @@ std::optional<OutputFormat> OutputFormatOf(const std::string& path) {
         return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
     });
     return OutputFormatNamed(extension);
+}
+
+OutputFormat OutputFormatForName(const std::string& path) {
+    return OutputFormatOf(path).value_or(OutputFormat::Wav);
 }
 
 std::string_view ExtensionOf(OutputFormat format) {

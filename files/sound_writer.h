@@ -19,10 +19,21 @@ namespace files {
 
 enum class OutputFormat { Wav, Flac, Ogg, Opus, Mp3 };
 
-// "wav", "flac", "ogg", "opus", "mp3".
+// The formats written, the wave file first: the name users know each by, and the extensions its
+// files take, without the dot, the usual one first.
+struct WrittenFormat {
+    OutputFormat format;
+    std::string_view name;
+    std::span<const std::string_view> extensions;
+};
+std::span<const WrittenFormat> WrittenFormats();
+
+// "wav", "flac", "ogg", "oga", "opus", "mp3".
 std::optional<OutputFormat> OutputFormatNamed(std::string_view name);
 // By the path's extension, any case (".oga" is Ogg Vorbis).
 std::optional<OutputFormat> OutputFormatOf(const std::string& path);
+// What a save writes for a name: the format its extension names, a wave file for any other.
+OutputFormat OutputFormatForName(const std::string& path);
 // ".wav", ".flac", ".ogg", ".opus", ".mp3".
 std::string_view ExtensionOf(OutputFormat format);
 
