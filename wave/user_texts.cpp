@@ -268,4 +268,15 @@ std::string CannotTag(std::string_view reason) {
     return "ループタグを書けません：" + std::string(reason);
 }
 
+std::string FormatFilesFilter(std::string_view format) { return std::string(format) + "ファイル"; }
+
+std::string TagLoopQuestion(std::string_view path, std::int32_t loopStart,
+                            std::string_view startTime, std::int32_t loopEnd,
+                            std::string_view endTime) {
+    return "このファイルにループを書き込みます。音声とほかのタグはそのままです。\n" +
+           std::string(path) + "\n\n開始：" + std::to_string(loopStart) + "（" +
+           std::string(startTime) + "）\n終了：" + std::to_string(loopEnd) + "（" +
+           std::string(endTime) + "）";
+}
+
 }  // namespace wave

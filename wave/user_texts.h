@@ -162,6 +162,28 @@ inline constexpr std::string_view kOutputTaken = "出力先が他の入力の出
 // The caption of the window that shows the join.
 inline constexpr std::string_view kJoinWindowCaption = "継ぎ目";
 
+// The window's texts for the formats besides the wave file, and for writing the loop into a file.
+
+// The caption while a compressed file is decoded.
+inline constexpr std::string_view kLoadingCaption = "読み込み中…";
+// The open dialog's entry after the wave files': every sound file that opens.
+inline constexpr std::string_view kReadableFilesFilter = "読み込める音声ファイル";
+// The save dialog's entry for one format written, by the format's name ("FLAC", "MP3").
+std::string FormatFilesFilter(std::string_view format);
+// The keys of the join's window and of writing the loop into the file, as the bar's tooltip
+// lists them.
+inline constexpr std::string_view kJoinKey = "Ctrl+G：継ぎ目の図を表示する";
+inline constexpr std::string_view kTagKey = "Ctrl+T：ループをファイルに書き込む";
+// What Ctrl+T asks before it writes: the file, and the loop in frames and as m:ss.mmm.
+std::string TagLoopQuestion(std::string_view path, std::int32_t loopStart,
+                            std::string_view startTime, std::int32_t loopEnd,
+                            std::string_view endTime);
+inline constexpr std::string_view kTagLoopButton = "書き込む";
+inline constexpr std::string_view kCancelButton = "キャンセル";
+// Ctrl+T on a file that has changed since it was opened: the loop shown may not fit it.
+inline constexpr std::string_view kTagFileChanged =
+    "ループタグを書けません：開いた後でファイルが変更されています。開き直してください";
+
 // The report page's captions.
 inline constexpr std::string_view kPageTitle = "Rundelt：ループと継ぎ目";
 inline constexpr std::string_view kPageLoop = "ループ";
