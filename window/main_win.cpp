@@ -15,6 +15,7 @@
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QShortcut>
 #include <QTextDocument>
@@ -28,6 +29,7 @@
 #include "app/loaded_sound.h"
 #include "app/loop_editing.h"
 #include "app/preview_device.h"
+#include "app/window_placement.h"
 #include "finder/loop_finder.h"
 #include "wave/information_text.h"
 #include "wave/loop_rules.h"
@@ -78,6 +80,9 @@ constexpr std::array<NudgeRowPlace, wavemisc::kNudgeRows> kNudgeRowPlaces{{
 constexpr std::array<int, 4> kNudgeLefts{1920, 2160, 4200, 4440};  // start <, start >, end <, end >
 
 QString Text(const std::string& text) { return QString::fromStdString(text); }
+QString Text(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 // The largest pixel size from `largest` down to 6 at which the face's metrics pass `fits`.
 template <typename Fits>
@@ -150,9 +155,17 @@ private:
 
 constexpr double kRefineRadiusSeconds = finder::kDefaultRadiusSeconds;
 
-// The keys of the finder, as the bar's tooltip names them.
+// The keys of the finder, the join's window and the loop tags, as the bar's tooltip names them.
 const QString kFinderKeys =
-    QStringLiteral("Ctrl+F：ループを探す\nCtrl+R：今のループを各点0.5秒以内で合わせ直す");
+    QStringLiteral("Ctrl+F：ループを探す\nCtrl+R：今のループを各点0.5秒以内で合わせ直す\n") +
+    Text(wave::kJoinKey) + QStringLiteral("\n") + Text(wave::kTagKey);
+
+// Pixels between the main window and the join's window beside it.
+constexpr int kJoinGapPx = 8;
+
+wavemisc::ScreenRect ScreenRectOf(const QRect& rect) {
+    return wavemisc::ScreenRect{rect.x(), rect.y(), rect.width(), rect.height()};
+}
 
 // The path of the first local file among dropped data, or "".
 std::string DroppedFile(const QMimeData* data) {
@@ -187,6 +200,8 @@ MainWin::MainWin(QWidget* parent) : QWidget(parent) {
     connect(refineKey, &QShortcut::activated, this, &MainWin::RefineLoop);
     const auto* joinKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_G), this);
     connect(joinKey, &QShortcut::activated, this, &MainWin::ShowJoinWindow);
+    const auto* tagKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_T), this);
+    connect(tagKey, &QShortcut::activated, this, &MainWin::WriteLoopIntoFile);
     ShowFoundLoop("");
     // The text boxes would take a dropped file's name as text; the window opens the file instead.
     setAcceptDrops(true);
@@ -444,14 +459,23 @@ void MainWin::RefreshInformation() {
 }
 
 void MainWin::ShowJoinWindow() {
-    if (joinWindow_ == nullptr) {
-        joinWindow_ = new JoinWindow(this);
-        joinWindow_->move(frameGeometry().topRight() + QPoint(8, 0));
-    }
+    if (joinWindow_ == nullptr) joinWindow_ = new JoinWindow(this);
+    if (!joinWindow_->isVisible()) PlaceJoinWindow();
     joinWindow_->show();
     joinWindow_->raise();
     joinWindow_->activateWindow();
     RefreshJoin();
+}
+
+void MainWin::PlaceJoinWindow() {
+    // A window not yet shown has no frame: it gets one as wide as this window's.
+    const QRect frame = frameGeometry();
+    const QSize size = joinWindow_->size() + frame.size() - geometry().size();
+    const QScreen* where = screen();
+    const QRect available = where != nullptr ? where->availableGeometry() : frame;
+    const wavemisc::ScreenPoint at = wavemisc::PlaceBeside(
+        ScreenRectOf(frame), size.width(), size.height(), ScreenRectOf(available), kJoinGapPx);
+    joinWindow_->move(at.x, at.y);
 }
 
 void MainWin::RefreshJoin() {
@@ -477,7 +501,12 @@ void MainWin::RefreshBar() {
 
 void MainWin::OpenWaveFile(const std::string& path) {
     if (path.empty()) return;
-    LoadError = wavemisc::LoadWave(path);
+    {
+        // Decoding a long compressed file takes a while; a wave file is read as it always was.
+        std::optional<BusyCaption> decoding;
+        if (wavemisc::LoadDecodes(path)) decoding.emplace(this, Text(wave::kLoadingCaption));
+        LoadError = wavemisc::LoadWave(path);
+    }
     if (!LoadError.empty()) {
         misc::ShowMessage(LoadError);
         return;
@@ -511,6 +540,21 @@ void MainWin::Command3_Click() {
         const int repeatCount = HScroll1[0]->value();
         const int fadeSeconds = HScroll1[1]->value();
         message = wavemisc::SaveLoopedWave(path, repeatCount, fadeSeconds, LoopStart, LoopEnd);
+    }
+    if (!message.empty()) misc::ShowMessage(message);
+}
+
+void MainWin::WriteLoopIntoFile() {
+    if (!LoadError.empty()) return;
+    const std::int32_t rate = wavemisc::SoundFormat.nSamplesPerSec;
+    const std::string question = wave::TagLoopQuestion(wavemisc::SoundFile.path, LoopStart,
+                                                       wavemisc::TimeText(LoopStart, rate), LoopEnd,
+                                                       wavemisc::TimeText(LoopEnd, rate));
+    if (!misc::AskToConfirm(question, std::string(wave::kTagLoopButton))) return;
+    std::string message;
+    {
+        const BusyCaption saving(this, QStringLiteral("保存中…"));
+        message = wavemisc::WriteLoopIntoFile(LoopStart, LoopEnd);
     }
     if (!message.empty()) misc::ShowMessage(message);
 }

@@ -65,6 +65,9 @@ public:
     void RefineLoop();
     // Ctrl+G: the window of the join, opened beside this one, or brought forward.
     void ShowJoinWindow();
+    // Ctrl+T: the loop written into the opened file as `rundelt-cli tag` writes it, once the
+    // user has confirmed the file and the loop; a failure is shown with its reason.
+    void WriteLoopIntoFile();
     JoinWindow* JoinWin() const { return joinWindow_; }
 
     // Controls, by their names.
@@ -96,13 +99,15 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
-    // A wave file dropped anywhere on the window opens as the open button's would.
+    // A sound file dropped anywhere on the window opens as the open button's would.
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
 private:
     // The join window follows the loop while it is open.
     void RefreshJoin();
+    // The join window beside this one, on the screen.
+    void PlaceJoinWindow();
     JoinWindow* joinWindow_ = nullptr;
 
     void CreateControls();

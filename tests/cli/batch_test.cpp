@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/cli/cli_runner.h"
+#include "tests/support/cli_runner.h"
 #include "tests/support/looped_music.h"
 #include "tests/support/wave_bytes.h"
 

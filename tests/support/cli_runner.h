@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Runs the built rundelt-cli as a child process, as scripts do, and collects what it prints and
-// how it ends. For the command-line tests; RUNDELT_CLI_PATH names the program.
+// how it ends. For the command-line tests and those that compare the window with it;
+// RUNDELT_CLI_PATH names the program.
 #pragma once
 
 #include <fcntl.h>

@@ -4,6 +4,8 @@
 #include "window/main_win.h"
 
 #include <gtest/gtest.h>
+#include <taglib/fileref.h>
+#include <taglib/tpropertymap.h>
 
 #include <QApplication>
 #include <QFocusEvent>
@@ -17,6 +19,7 @@
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QStyle>
@@ -37,6 +40,8 @@
 #include "app/loaded_sound.h"
 #include "app/preview_device.h"
 #include "platform/virtual_wave_out.h"
+#include "tests/support/cli_runner.h"
+#include "tests/support/encoded_music.h"
 #include "tests/support/looped_music.h"
 #include "tests/support/wave_bytes.h"
 #include "window/file_dialogs.h"
@@ -1005,6 +1010,270 @@ TEST_F(MainWinTest, ClosingTheWindowReleasesTheDevice) {
     EXPECT_FALSE(device.isOpen);
     EXPECT_TRUE(Called(device, "waveOutClose"));
     EXPECT_EQ(wavemisc::WaveOutHandle, 0U);
+}
+
+// ---- Rips in other formats, Ctrl+T and where the join's window goes
+// ----------------------------------------------------------------------------------------------
+
+// The window over rips that libsndfile encoded, with Ctrl+T's question answered by `confirm`.
+class MainWinRipsTest : public MainWinTest {
+protected:
+    void SetUp() override {
+        MainWinTest::SetUp();
+        misc::ReplaceDialogs({
+            [this] {
+                ++openAsked;
+                return openAnswer;
+            },
+            [this] {
+                ++saveAsked;
+                return saveAnswer;
+            },
+            [this](const std::string& text) { messages.push_back(text); },
+            [this](const std::string& question) {
+                questions.push_back(question);
+                return confirm;
+            },
+        });
+    }
+
+    std::string Rip(const std::string& name, const testwave::RipFormat& format) {
+        const std::string path = temp.path + "/" + name + format.extension;
+        EXPECT_EQ(testwave::EncodeRip(path, format), "");
+        return path;
+    }
+
+    // The information box's seven lines.
+    QStringList InformationLines() const {
+        return win->Text2->toPlainText().split(QLatin1Char('\n'));
+    }
+
+    bool confirm = false;
+    std::vector<std::string> questions;
+};
+
+std::string Property(const std::string& path, const char* name) {
+    const TagLib::FileRef ref(path.c_str());
+    if (ref.isNull()) return "(unreadable)";
+    const TagLib::StringList values = ref.file()->properties()[name];
+    return values.size() == 1 ? values.front().to8Bit(true)
+                              : std::to_string(values.size()) + " values";
+}
+
+// An Ogg file on the command line opens as a wave file does, its decoding behind the busy
+// caption and cursor; a wave file opens as it always has, without them.
+TEST_F(MainWinRipsTest, AnOggFileOpensFromTheCommandLineBehindTheBusyCaption) {
+    const std::string path = Rip("song", testwave::kOggVorbis);
+    win = std::make_unique<MainWin>();
+    win->show();
+    CaptionLog log;
+    win->installEventFilter(&log);
+    win->Form_Load(path);
+    win->removeEventFilter(&log);
+    EXPECT_EQ(log.captions, (std::vector<QString>{Q("読み込み中…"), Q("Rundelt v1.0")}));
+    EXPECT_EQ(log.waitCursor, (std::vector<bool>{true, false}));
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    ASSERT_EQ(win->LoadError, "");
+    EXPECT_EQ(openAsked, 0);
+
+    // Six seconds at 48 kHz, decoded to 16-bit stereo as the preview plays it.
+    const QStringList lines = InformationLines();
+    ASSERT_EQ(lines.size(), 7);
+    EXPECT_EQ(lines[0], Q("ファイル名              ： ") + QString::fromStdString(path));
+    EXPECT_EQ(lines[1], Q("サンプリングレート      ： 48000Hz"));
+    EXPECT_EQ(lines[2], Q("サンプリングビット数    ： 16bit"));
+    EXPECT_EQ(lines[3], Q("ステレオ,モノラル       ： ステレオ"));
+    EXPECT_EQ(lines[4], Q("1秒あたりのデータサイズ ： 192000byte"));
+    EXPECT_EQ(lines[5], Q("データサイズ            ： 1152000"));
+    EXPECT_EQ(lines[6], Q("再生時間                ： 6.00秒"));
+    EXPECT_EQ(win->LastFrame, 287999);
+    EXPECT_EQ(win->LoopStart, 0);
+    EXPECT_EQ(win->LoopEnd, 287999);
+    EXPECT_EQ(win->Label2[3]->text(), Q("0:06.000"));
+    EXPECT_TRUE(messages.empty());
+
+    CaptionLog waveLog;
+    win->installEventFilter(&waveLog);
+    win->OpenWaveFile(TenSeconds());
+    win->removeEventFilter(&waveLog);
+    EXPECT_EQ(win->LoadError, "");
+    EXPECT_TRUE(waveLog.captions.empty()) << "a wave file opens without a busy caption";
+}
+
+// Every format opens from the open dialog and by a drop, and shows its decoded 16 bits.
+TEST_F(MainWinRipsTest, EachFormatOpensFromTheDialogAndWhenDropped) {
+    Start("");
+    struct Row {
+        testwave::RipFormat format;
+        bool dropped;
+    };
+    for (const Row& row :
+         {Row{testwave::kFlac16, false}, Row{testwave::kFlac24, true},
+          Row{testwave::kOggOpus, false}, Row{testwave::kMp3, true}, Row{testwave::kAiff, false}}) {
+        SCOPED_TRACE(row.format.name);
+        const std::string path =
+            Rip(std::string("rip ") + (row.dropped ? "dropped" : "chosen"), row.format);
+        win->OpenWaveFile(TenSeconds());  // another sound first
+        if (row.dropped) {
+            QMimeData file;
+            file.setUrls({QUrl::fromLocalFile(QString::fromStdString(path))});
+            QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &file, Qt::LeftButton,
+                                  Qt::NoModifier);
+            QCoreApplication::sendEvent(win.get(), &enter);
+            QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &file, Qt::LeftButton, Qt::NoModifier);
+            QCoreApplication::sendEvent(win.get(), &drop);
+            QCoreApplication::processEvents();  // opened once the drop has finished
+        } else {
+            openAnswer = path;
+            win->Command2->click();
+        }
+        ASSERT_EQ(win->LoadError, "");
+        const QStringList lines = InformationLines();
+        ASSERT_EQ(lines.size(), 7);
+        EXPECT_EQ(lines[0], Q("ファイル名              ： ") + QString::fromStdString(path));
+        EXPECT_EQ(lines[2], Q("サンプリングビット数    ： 16bit"));
+        EXPECT_EQ(win->LoopEnd, 287999);
+        EXPECT_TRUE(device.isOpen);
+    }
+    EXPECT_TRUE(messages.empty());
+}
+
+// A save named .flac, .ogg, .opus or .mp3 is the file `rundelt-cli save` writes for the same
+// loop, repeat and fade; .wav the wave file. Byte for byte, but for the serial number that the
+// Ogg encoder draws at random for each stream: there, the same stream decoded.
+TEST_F(MainWinRipsTest, SaveWritesWhatTheCommandLineWritesForTheName) {
+    const testwave::LoopedMusic music = testwave::RipMusic();
+    const std::string source = Rip("song", testwave::kOggVorbis);
+    Start(source);
+    ASSERT_EQ(win->LoadError, "");
+    win->LoopStart = static_cast<std::int32_t>(music.introFrames);
+    win->LoopEnd = static_cast<std::int32_t>(music.introFrames + music.loopFrames);
+    win->HScroll1[0]->setValue(3);
+    win->HScroll1[1]->setValue(1);
+    for (const std::string extension : {".flac", ".ogg", ".opus", ".mp3", ".wav"}) {
+        SCOPED_TRACE(extension);
+        saveAnswer = temp.path + "/window" + extension;
+        CaptionLog log;
+        win->installEventFilter(&log);
+        win->Command3->click();
+        win->removeEventFilter(&log);
+        EXPECT_EQ(log.captions, (std::vector<QString>{Q("保存中…"), Q("Rundelt v1.0")}));
+        const std::string expected = temp.path + "/cli" + extension;
+        const testwave::RunResult cli = testwave::RunCli(
+            {"save", source, expected, "--start", std::to_string(win->LoopStart), "--end",
+             std::to_string(win->LoopEnd), "--repeat", "3", "--fade", "1"});
+        ASSERT_EQ(cli.exitCode, 0) << cli.err;
+        if (extension == ".ogg" || extension == ".opus") {
+            const testwave::Decoded written = testwave::DecodeFile(saveAnswer);
+            const testwave::Decoded wanted = testwave::DecodeFile(expected);
+            EXPECT_EQ(written.sfFormat, wanted.sfFormat);
+            EXPECT_GT(written.frames, 0);
+            EXPECT_TRUE(written.samples == wanted.samples);
+            continue;
+        }
+        const testwave::Bytes written = testwave::ReadFile(saveAnswer);
+        const testwave::Bytes wanted = testwave::ReadFile(expected);
+        ASSERT_EQ(written.size(), wanted.size());
+        const auto diff = std::mismatch(written.begin(), written.end(), wanted.begin());
+        EXPECT_EQ(diff.first, written.end())
+            << "first difference at byte " << (diff.first - written.begin());
+    }
+    EXPECT_TRUE(messages.empty());
+}
+
+// Ctrl+T asks first, naming the file and the loop; only then is the loop written into the file,
+// as the comments a player reads, and the sound the window holds is the file's sound still.
+TEST_F(MainWinRipsTest, ControlTAsksThenWritesTheLoopIntoTheFile) {
+    Start("");
+    PressControl(win.get(), Qt::Key_T);
+    EXPECT_TRUE(questions.empty()) << "without a sound Ctrl+T does nothing";
+
+    const std::string path = Rip("song", testwave::kOggVorbis);
+    win->OpenWaveFile(path);
+    ASSERT_EQ(win->LoadError, "");
+    const std::vector<std::uint8_t> loaded = wavemisc::SoundData;
+    win->LoopStart = 24000;
+    win->LoopEnd = 144000;
+    const testwave::Bytes before = testwave::ReadFile(path);
+    confirm = false;
+    PressControl(win.get(), Qt::Key_T);
+    ASSERT_EQ(questions.size(), 1u);
+    EXPECT_EQ(questions[0],
+              "このファイルにループを書き込みます。音声とほかのタグはそのままです。\n" + path +
+                  "\n\n開始：24000（0:00.500）\n終了：144000（0:03.000）");
+    EXPECT_TRUE(testwave::ReadFile(path) == before) << "cancelled, yet the file changed";
+
+    confirm = true;
+    CaptionLog log;
+    win->installEventFilter(&log);
+    PressControl(win.get(), Qt::Key_T);
+    win->removeEventFilter(&log);
+    EXPECT_EQ(log.captions, (std::vector<QString>{Q("保存中…"), Q("Rundelt v1.0")}));
+    EXPECT_TRUE(messages.empty());
+    EXPECT_EQ(Property(path, "LOOPSTART"), "24000");
+    EXPECT_EQ(Property(path, "LOOPLENGTH"), "120000");
+    EXPECT_TRUE(testwave::DecodeFile(path).pcm16 == loaded) << "the file's sound changed";
+    EXPECT_TRUE(wavemisc::SoundData == loaded);
+    EXPECT_EQ(win->LoopStart, 24000);
+    EXPECT_EQ(win->LoopEnd, 144000);
+
+    // A file that cannot carry the loop: the reason is shown, the file stays as it was.
+    const std::string aiff = Rip("song", testwave::kAiff);
+    win->OpenWaveFile(aiff);
+    const testwave::Bytes aiffBefore = testwave::ReadFile(aiff);
+    PressControl(win.get(), Qt::Key_T);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].rfind("ループタグを書けません：", 0), 0u) << messages[0];
+    EXPECT_TRUE(testwave::ReadFile(aiff) == aiffBefore);
+    EXPECT_EQ(win->windowTitle(), Q("Rundelt v1.0"));
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+TEST_F(MainWinRipsTest, BarTooltipListsEveryKey) {
+    Start(TenSeconds());
+    const QStringList keys = win->Picture1->toolTip().split(QLatin1Char('\n'));
+    EXPECT_EQ(
+        keys,
+        (QStringList{Q("Ctrl+F：ループを探す"), Q("Ctrl+R：今のループを各点0.5秒以内で合わせ直す"),
+                     Q("Ctrl+G：継ぎ目の図を表示する"), Q("Ctrl+T：ループをファイルに書き込む")}));
+}
+
+// Ctrl+G's window opens beside the main one where there is room, else on the other side or
+// over it, and always whole on the screen (here 1280 x 800 pixels).
+TEST_F(MainWinRipsTest, TheJoinsWindowOpensOnTheScreen) {
+    Start(TenSeconds());
+    const QRect screen = win->screen()->availableGeometry();
+    ASSERT_EQ(screen.width(), 1280);
+    struct Row {
+        const char* name;
+        int mainLeft;
+        int mainTop;
+        int side;  // 1 right of the main window, -1 left of it, 0 over it
+    };
+    const Row rows[] = {
+        {"at the left edge", 0, 0, 1},
+        {"at the right edge", 1280 - 444, 100, -1},
+        {"in the middle", (1280 - 444) / 2, 300, 0},
+        {"low on the screen", 0, 800 - 373, 1},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        if (win->JoinWin() != nullptr) win->JoinWin()->close();
+        win->move(row.mainLeft, row.mainTop);
+        PressControl(win.get(), Qt::Key_G);
+        const window::JoinWindow* join = win->JoinWin();
+        ASSERT_NE(join, nullptr);
+        const QRect frame = join->frameGeometry();
+        const QRect main = win->frameGeometry();
+        EXPECT_TRUE(screen.contains(frame)) << frame.x() << "," << frame.y();
+        if (row.side == 1) {
+            EXPECT_GT(frame.left(), main.right());
+        } else if (row.side == -1) {
+            EXPECT_LT(frame.right(), main.left());
+        } else {
+            EXPECT_TRUE(frame.intersects(main));
+        }
+    }
 }
 
 }  // namespace

@@ -6,7 +6,8 @@
 
 int main(int argc, char** argv) {
     // Tests never need a screen; this also lets test discovery run the binary at build time.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", RUNDELT_TEST_PLATFORM);
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
