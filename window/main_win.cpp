@@ -504,7 +504,11 @@ void MainWin::OpenWaveFile(const std::string& path) {
     {
         // Decoding a long compressed file takes a while; a wave file is read as it always was.
         std::optional<BusyCaption> decoding;
-        if (wavemisc::LoadDecodes(path)) decoding.emplace(this, Text(wave::kLoadingCaption));
+        if (wavemisc::LoadDecodes(path)) {
+            // At start-up the window is not up yet: it comes up first, so the caption is seen.
+            if (!isVisible()) show();
+            decoding.emplace(this, Text(wave::kLoadingCaption));
+        }
         LoadError = wavemisc::LoadWave(path);
     }
     if (!LoadError.empty()) {

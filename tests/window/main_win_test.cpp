@@ -1061,15 +1061,15 @@ std::string Property(const std::string& path, const char* name) {
 }
 
 // An Ogg file on the command line opens as a wave file does, its decoding behind the busy
-// caption and cursor; a wave file opens as it always has, without them.
+// caption and cursor of a window already up; a wave file opens as it always has, without them.
 TEST_F(MainWinRipsTest, AnOggFileOpensFromTheCommandLineBehindTheBusyCaption) {
     const std::string path = Rip("song", testwave::kOggVorbis);
-    win = std::make_unique<MainWin>();
-    win->show();
+    win = std::make_unique<MainWin>();  // not shown yet, as at start-up
     CaptionLog log;
     win->installEventFilter(&log);
     win->Form_Load(path);
     win->removeEventFilter(&log);
+    EXPECT_TRUE(win->isVisible());
     EXPECT_EQ(log.captions, (std::vector<QString>{Q("読み込み中…"), Q("Rundelt v1.0")}));
     EXPECT_EQ(log.waitCursor, (std::vector<bool>{true, false}));
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
