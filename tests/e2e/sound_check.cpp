@@ -5,6 +5,10 @@
 //   e2e_sound_check make-wave OUT.wav SECONDS
 //       16-bit stereo 44100 Hz noise that is never silent and has no period, so a few captured
 //       frames tell where in the file they came from.
+//   e2e_sound_check make-looped-wave OUT.wav
+//       11 seconds of 16-bit stereo 44100 Hz music: an intro of 1.5 seconds, two passes of a
+//       4-second loop and 1.5 seconds of a third, under faint hiss, so that no two frames of a
+//       pass are alike and the finder has a loop to find.
 //   e2e_sound_check compare EXPECTED.wav CAPTURE.raw
 //       Finds the data block of EXPECTED (44-byte header, 16-bit stereo 44100 Hz) inside a raw
 //       s16le stereo capture. Passes when the capture holds the block exactly once, in order,
@@ -29,6 +33,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "tests/support/looped_music.h"
 #include "tests/support/wave_bytes.h"
 
 namespace {
@@ -114,6 +119,26 @@ int MakeWave(const char* path, const char* secondsText) {
     file.close();
     if (!file) {
         std::fprintf(stderr, "make-wave: cannot write %s\n", path);
+        return 2;
+    }
+    return 0;
+}
+
+int MakeLoopedWave(const char* path) {
+    testwave::LoopedMusic music;
+    music.format = testwave::Pcm(kBitsPerSample, kChannels, kFramesPerSec);
+    music.introFrames = kFramesPerSec * 3 / 2;
+    music.loopFrames = kFramesPerSec * 4;
+    music.totalFrames = music.introFrames + 2 * music.loopFrames + kFramesPerSec * 3 / 2;
+    music.noiseDb = -45.0;
+    music.dither = true;
+    const testwave::Bytes bytes = testwave::Wave(music.format, testwave::RenderLoopedMusic(music));
+    std::ofstream file(path, std::ios::binary);
+    file.write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+    file.close();
+    if (!file) {
+        std::fprintf(stderr, "make-looped-wave: cannot write %s\n", path);
         return 2;
     }
     return 0;
@@ -339,6 +364,7 @@ int SelfTest() {
 int main(int argc, char** argv) {
     const std::string_view command = argc > 1 ? argv[1] : "";
     if (command == "make-wave" && argc == 4) return MakeWave(argv[2], argv[3]);
+    if (command == "make-looped-wave" && argc == 3) return MakeLoopedWave(argv[2]);
     if (command == "self-test" && argc == 2) return SelfTest();
     if (command == "compare" && argc == 4) return Compare(argv[2], argv[3], 0);
     if (command == "compare" && argc == 6 && std::string_view(argv[4]) == "--allow-lost-head")
@@ -346,6 +372,7 @@ int main(int argc, char** argv) {
     std::fprintf(
         stderr,
         "usage: e2e_sound_check make-wave OUT.wav SECONDS\n"
+        "       e2e_sound_check make-looped-wave OUT.wav\n"
         "       e2e_sound_check compare EXPECTED.wav CAPTURE.raw [--allow-lost-head FRAMES]\n"
         "       e2e_sound_check self-test\n");
     return 2;
