@@ -5,8 +5,6 @@
 // libsndfile, the file's sound unchanged.
 #include <gtest/gtest.h>
 #include <sndfile.h>
-#include <taglib/fileref.h>
-#include <taglib/tpropertymap.h>
 
 #include <filesystem>
 #include <string>
@@ -51,14 +49,6 @@ protected:
     platform::VirtualWaveOut device;
     fs::path folder;
 };
-
-std::string Property(const std::string& path, const char* name) {
-    const TagLib::FileRef ref(path.c_str());
-    if (ref.isNull()) return "(unreadable)";
-    const TagLib::StringList values = ref.file()->properties()[name];
-    return values.size() == 1 ? values.front().to8Bit(true)
-                              : std::to_string(values.size()) + " values";
-}
 
 // The loop of a wave file's "smpl" chunk as libsndfile reads it: start and length, or -1.
 std::pair<std::int64_t, std::int64_t> SamplerLoop(const std::string& path) {
@@ -218,8 +208,8 @@ TEST_F(LoadedFormatsTest, TheLoopIsWrittenIntoTheOpenedFile) {
         const std::vector<std::uint8_t> loaded = SoundData;
         ASSERT_EQ(WriteLoopIntoFile(start, end), "");
         if (row.tags) {
-            EXPECT_EQ(Property(path, "LOOPSTART"), "30000");
-            EXPECT_EQ(Property(path, "LOOPLENGTH"), "120000");
+            EXPECT_EQ(testwave::TagProperty(path, "LOOPSTART"), "30000");
+            EXPECT_EQ(testwave::TagProperty(path, "LOOPLENGTH"), "120000");
         } else {
             EXPECT_EQ(SamplerLoop(path), std::make_pair(std::int64_t{30000}, std::int64_t{120000}));
         }
@@ -227,7 +217,7 @@ TEST_F(LoadedFormatsTest, TheLoopIsWrittenIntoTheOpenedFile) {
         // Written again, the new loop replaces the first.
         ASSERT_EQ(WriteLoopIntoFile(start + 1, end), "");
         if (row.tags) {
-            EXPECT_EQ(Property(path, "LOOPSTART"), "30001");
+            EXPECT_EQ(testwave::TagProperty(path, "LOOPSTART"), "30001");
         }
     }
 
@@ -252,7 +242,7 @@ TEST_F(LoadedFormatsTest, AFileChangedSinceItOpenedIsNotTagged) {
 
     ASSERT_EQ(LoadWave(path), "");
     EXPECT_EQ(WriteLoopIntoFile(30000, 150000), "");
-    EXPECT_EQ(Property(path, "LOOPSTART"), "30000");
+    EXPECT_EQ(testwave::TagProperty(path, "LOOPSTART"), "30000");
 
     // A loop outside the rules is refused as the command line refuses it.
     EXPECT_EQ(WriteLoopIntoFile(-1, 150000).rfind("ループ範囲が不正です", 0), 0u);

@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Looped music as users' rips hold it, encoded by libsndfile itself, never by our own writers:
 // for the tests of the window and its procedures, which open what the reference library wrote
-// and read back what they saved with the same library. Needs libsndfile.
+// and read back what they saved with the same library, and the tags they wrote with TagLib.
+// Needs libsndfile and TagLib.
 #pragma once
 
 #include <sndfile.h>
+#include <taglib/fileref.h>
+#include <taglib/tpropertymap.h>
 
 #include <cstdint>
 #include <string>
@@ -118,6 +121,16 @@ inline Decoded DecodeFile(const std::string& path) {
         decoded.frames = frames;
     }
     return decoded;
+}
+
+// The one value of a tag as TagLib reads it (a Vorbis comment, an ID3v2 TXXX frame by its
+// description), or what stands in its way.
+inline std::string TagProperty(const std::string& path, const char* name) {
+    const TagLib::FileRef ref(path.c_str());
+    if (ref.isNull()) return "(unreadable)";
+    const TagLib::StringList values = ref.file()->properties()[name];
+    return values.size() == 1 ? values.front().to8Bit(true)
+                              : std::to_string(values.size()) + " values";
 }
 
 }  // namespace testwave

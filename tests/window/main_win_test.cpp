@@ -4,8 +4,6 @@
 #include "window/main_win.h"
 
 #include <gtest/gtest.h>
-#include <taglib/fileref.h>
-#include <taglib/tpropertymap.h>
 
 #include <QApplication>
 #include <QFocusEvent>
@@ -73,6 +71,10 @@ protected:
                 return saveAnswer;
             },
             [this](const std::string& text) { messages.push_back(text); },
+            [this](const std::string& question) {
+                questions.push_back(question);
+                return confirm;
+            },
         });
     }
 
@@ -134,6 +136,8 @@ protected:
     int openAsked = 0;
     int saveAsked = 0;
     std::vector<std::string> messages;
+    bool confirm = false;  // Ctrl+T's answer
+    std::vector<std::string> questions;
 };
 
 // ---- Layout ---------------------------------------------------------------------------------
@@ -1015,28 +1019,9 @@ TEST_F(MainWinTest, ClosingTheWindowReleasesTheDevice) {
 // ---- Rips in other formats, Ctrl+T and where the join's window goes
 // ----------------------------------------------------------------------------------------------
 
-// The window over rips that libsndfile encoded, with Ctrl+T's question answered by `confirm`.
+// The window over rips that libsndfile encoded.
 class MainWinRipsTest : public MainWinTest {
 protected:
-    void SetUp() override {
-        MainWinTest::SetUp();
-        misc::ReplaceDialogs({
-            [this] {
-                ++openAsked;
-                return openAnswer;
-            },
-            [this] {
-                ++saveAsked;
-                return saveAnswer;
-            },
-            [this](const std::string& text) { messages.push_back(text); },
-            [this](const std::string& question) {
-                questions.push_back(question);
-                return confirm;
-            },
-        });
-    }
-
     std::string Rip(const std::string& name, const testwave::RipFormat& format) {
         const std::string path = temp.path + "/" + name + format.extension;
         EXPECT_EQ(testwave::EncodeRip(path, format), "");
@@ -1047,18 +1032,7 @@ protected:
     QStringList InformationLines() const {
         return win->Text2->toPlainText().split(QLatin1Char('\n'));
     }
-
-    bool confirm = false;
-    std::vector<std::string> questions;
 };
-
-std::string Property(const std::string& path, const char* name) {
-    const TagLib::FileRef ref(path.c_str());
-    if (ref.isNull()) return "(unreadable)";
-    const TagLib::StringList values = ref.file()->properties()[name];
-    return values.size() == 1 ? values.front().to8Bit(true)
-                              : std::to_string(values.size()) + " values";
-}
 
 // An Ogg file on the command line opens as a wave file does, its decoding behind the busy
 // caption and cursor of a window already up; a wave file opens as it always has, without them.
@@ -1210,8 +1184,8 @@ TEST_F(MainWinRipsTest, ControlTAsksThenWritesTheLoopIntoTheFile) {
     win->removeEventFilter(&log);
     EXPECT_EQ(log.captions, (std::vector<QString>{Q("保存中…"), Q("Rundelt v1.0")}));
     EXPECT_TRUE(messages.empty());
-    EXPECT_EQ(Property(path, "LOOPSTART"), "24000");
-    EXPECT_EQ(Property(path, "LOOPLENGTH"), "120000");
+    EXPECT_EQ(testwave::TagProperty(path, "LOOPSTART"), "24000");
+    EXPECT_EQ(testwave::TagProperty(path, "LOOPLENGTH"), "120000");
     EXPECT_TRUE(testwave::DecodeFile(path).pcm16 == loaded) << "the file's sound changed";
     EXPECT_TRUE(wavemisc::SoundData == loaded);
     EXPECT_EQ(win->LoopStart, 24000);
