@@ -11,83 +11,52 @@
 namespace wavemisc {
 namespace {
 
-// The main window's frame as the window has it, 444 x 373; the join's, 484 x 244.
+// The frames as the windows have them: the main one 444 x 373, the join's 484 x 244.
 constexpr int kMainWidth = 444;
-constexpr int kMainHeight = 373;
 constexpr int kJoinWidth = 484;
 constexpr int kJoinHeight = 244;
 constexpr int kGap = 8;
+// Where the main window's left edge leaves exactly room for the join on its right, on 1280.
+constexpr int kRoomRight = 1280 - kJoinWidth - kGap - kMainWidth;
 
 TEST(WindowPlacement, BesideWhereThereIsRoomAndAlwaysOnTheScreen) {
     struct Row {
         const char* name;
         ScreenRect screen;
-        int mainLeft;
-        int mainTop;
-        ScreenPoint expected;
+        int mainLeft, mainTop;
+        int x, y;
     };
-    const ScreenRect wide{0, 0, 1920, 1080};
     const ScreenRect laptop{0, 0, 1280, 800};
     const Row rows[] = {
-        {"room on the right", wide, 100, 50, {100 + kMainWidth + kGap, 50}},
-        {"exactly room on the right",
-         laptop,
-         1280 - kJoinWidth - kGap - kMainWidth,
-         0,
-         {1280 - kJoinWidth, 0}},
-        {"one pixel short on the right, none on the left: overlapping",
-         laptop,
-         1280 - kJoinWidth - kGap - kMainWidth + 1,
-         0,
-         {1280 - kJoinWidth, 0}},
-        {"exactly room on the left", laptop, kJoinWidth + kGap, 0, {0, 0}},
-        {"at the right edge: the left",
-         laptop,
-         1280 - kMainWidth,
-         100,
-         {1280 - kMainWidth - kGap - kJoinWidth, 100}},
-        // Centred on a 1280-pixel screen neither side has room: the join overlaps the main
-        // window, its right edge on the screen's.
-        {"centred on 1280 pixels: overlapping",
-         laptop,
-         (1280 - kMainWidth) / 2,
-         200,
-         {1280 - kJoinWidth, 200}},
-        {"near the bottom: raised", laptop, 0, 700, {kMainWidth + kGap, 800 - kJoinHeight}},
-        {"main window above the screen: at its top", laptop, 0, -300, {kMainWidth + kGap, 0}},
-        {"main window partly off the left: to its right",
-         laptop,
-         -200,
-         0,
-         {-200 + kMainWidth + kGap, 0}},
-        {"main window off the left: on the screen", laptop, -800, 0, {0, 0}},
+        {"exactly room on the right", laptop, kRoomRight, 0, 1280 - kJoinWidth, 0},
+        {"a pixel short: over it", laptop, kRoomRight + 1, 0, 1280 - kJoinWidth, 0},
+        {"at the right edge: the left", laptop, 1280 - kMainWidth, 9, 1280 - 936, 9},
+        // Centred on 1280 pixels neither side has room: the right edge on the screen's.
+        {"centred: over it", laptop, (1280 - kMainWidth) / 2, 200, 1280 - kJoinWidth, 200},
+        {"near the bottom: raised", laptop, 0, 700, kMainWidth + kGap, 800 - kJoinHeight},
+        {"off the left: on the screen", laptop, -800, -300, 0, 0},
         // A second screen right of the first, its panel taking 30 pixels at the top.
-        {"second screen",
-         {1920, 30, 1280, 994},
-         1920 + 700,
-         10,
-         {1920 + 700 - kGap - kJoinWidth, 30}},
-        {"screen smaller than the window: its top-left corner", {0, 0, 400, 200}, 0, 0, {0, 0}},
-        {"far along the 32-bit range",
+        {"second screen", {1920, 30, 1280, 994}, 2620, 10, 2620 - kGap - kJoinWidth, 30},
+        {"screen smaller than the window", {0, 0, 400, 200}, 0, 0, 0, 0},
+        {"far along 32 bits",
          {INT_MAX - 2000, 0, 2000, 800},
          INT_MAX - 2000,
          0,
-         {INT_MAX - 2000 + kMainWidth + kGap, 0}},
+         INT_MAX - 2000 + kMainWidth + kGap,
+         0},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        const ScreenRect main{row.mainLeft, row.mainTop, kMainWidth, kMainHeight};
+        const ScreenRect main{row.mainLeft, row.mainTop, kMainWidth, 373};
         const ScreenPoint at = PlaceBeside(main, kJoinWidth, kJoinHeight, row.screen, kGap);
-        EXPECT_EQ(at.x, row.expected.x);
-        EXPECT_EQ(at.y, row.expected.y);
-        // Whole on the screen whenever the screen can hold it.
-        if (kJoinWidth <= row.screen.width && kJoinHeight <= row.screen.height) {
-            EXPECT_GE(at.x, row.screen.left);
-            EXPECT_LE(std::int64_t{at.x} + kJoinWidth,
-                      std::int64_t{row.screen.left} + row.screen.width);
-            EXPECT_GE(at.y, row.screen.top);
-            EXPECT_LE(at.y + kJoinHeight, row.screen.top + row.screen.height);
-        }
+        EXPECT_EQ(at.x, row.x);
+        EXPECT_EQ(at.y, row.y);
+        if (row.screen.width < kJoinWidth) continue;  // no place holds it whole
+        EXPECT_GE(at.x, row.screen.left);
+        EXPECT_LE(std::int64_t{at.x} + kJoinWidth,
+                  std::int64_t{row.screen.left} + row.screen.width);
+        EXPECT_GE(at.y, row.screen.top);
+        EXPECT_LE(at.y + kJoinHeight, row.screen.top + row.screen.height);
     }
 }
 

@@ -83,43 +83,23 @@ inline std::string EncodeRip(const std::string& path, const RipFormat& format) {
                          WideSamples(RenderLoopedMusic(m), wide));
 }
 
-// What libsndfile decodes from the file: its format word, its frames, its samples as 32-bit
-// values, and as the 16-bit little-endian bytes of its own 16-bit read, clipped as players clip.
+// What libsndfile decodes from the file: its format word, its frames and its samples, the
+// loudest bits high.
 struct Decoded {
     int sfFormat = 0;
     std::int64_t frames = -1;
     std::vector<std::int32_t> samples;
-    Bytes pcm16;
 };
 
 inline Decoded DecodeFile(const std::string& path) {
     Decoded decoded;
-    for (const bool wide : {true, false}) {
-        SF_INFO info{};
-        SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
-        if (file == nullptr) return Decoded{};
-        sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
-        decoded.sfFormat = info.format;
-        const auto blockSamples = static_cast<std::size_t>(4096 * info.channels);
-        std::vector<std::int32_t> ints(blockSamples);
-        std::vector<std::int16_t> shorts(blockSamples);
-        std::int64_t frames = 0;
-        for (;;) {
-            const sf_count_t got = wide ? sf_readf_int(file, ints.data(), 4096)
-                                        : sf_readf_short(file, shorts.data(), 4096);
-            if (got <= 0) break;
-            frames += got;
-            for (std::size_t k = 0; k < static_cast<std::size_t>(got * info.channels); ++k) {
-                if (wide) {
-                    decoded.samples.push_back(ints[k]);
-                } else {
-                    PutU16(decoded.pcm16, static_cast<std::uint16_t>(shorts[k]));
-                }
-            }
-        }
-        sf_close(file);
-        decoded.frames = frames;
-    }
+    SF_INFO info{};
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+    if (file == nullptr) return decoded;
+    decoded.sfFormat = info.format;
+    decoded.samples.resize(static_cast<std::size_t>(info.frames * info.channels));
+    decoded.frames = sf_readf_int(file, decoded.samples.data(), info.frames);
+    sf_close(file);
     return decoded;
 }
 
