@@ -468,7 +468,7 @@ void MainWin::ShowJoinWindow() {
 }
 
 void MainWin::PlaceJoinWindow() {
-    // A window not yet shown has no frame: it gets one as wide as this window's.
+    // A window not yet shown has no frame yet; it will get one as thick as this window's.
     const QRect frame = frameGeometry();
     const QSize size = joinWindow_->size() + frame.size() - geometry().size();
     const QScreen* where = screen();
