@@ -32,6 +32,9 @@ constexpr std::array<Named, 6> kNames{{{"wav", OutputFormat::Wav},
                                        {"mp3", OutputFormat::Mp3}}};
 
 constexpr std::array<std::int32_t, 5> kOpusRates{8000, 12000, 16000, 24000, 48000};
+// The rates of MPEG 1, 2 and 2.5, the only ones an MP3 frame can say.
+constexpr std::array<std::int32_t, 9> kMp3Rates{8000,  11025, 12000, 16000, 22050,
+                                                24000, 32000, 44100, 48000};
 
 // The encoded file grows in memory: the encoders seek back to finish their headers, and the
 // atomic save then takes it, tags and all, in one piece.
@@ -129,7 +132,7 @@ public:
     }
     std::string FailureReason() const override {
         if (stopped_) return wave::SaveFailed(wave::SaveError::Stopped);
-        return wave::EncodeFailed(sf_strerror(file_));
+        return wave::EncodeFailed();
     }
 
 private:
@@ -153,7 +156,7 @@ SNDFILE* OpenEncoder(const wave::PcmFormat& format, Depth depth, const Encoding&
     info.format = FormatWord(encoding.format, depth);
     SNDFILE* file = sf_open_virtual(&gMemoryIo, SFM_WRITE, &info, &memory);
     if (file == nullptr) {
-        message = wave::EncodeFailed(sf_strerror(nullptr));
+        message = wave::EncodeFailed();
         return nullptr;
     }
     if (encoding.format != OutputFormat::Flac) {
@@ -180,7 +183,7 @@ std::string Encode(const Sound& sound, const wave::LoopRequest& request, const E
                   ? wave::RenderLoopedSamples(sound.wave.format, sound.wide, 24, plain, sink)
                   : wave::RenderLoopedWave(sound.wave.format, sound.wave.data, plain, sink);
     const int closed = sf_close(file);
-    if (message.empty() && closed != 0) message = wave::EncodeFailed(sf_error_number(closed));
+    if (message.empty() && closed != 0) message = wave::EncodeFailed();
     return message;
 }
 
@@ -225,6 +228,9 @@ std::string CheckEncoding(const Sound& sound, const Encoding& encoding) {
     if (encoding.format == OutputFormat::Opus &&
         std::find(kOpusRates.begin(), kOpusRates.end(), rate) == kOpusRates.end())
         return wave::OpusRateRefused(rate);
+    if (encoding.format == OutputFormat::Mp3 &&
+        std::find(kMp3Rates.begin(), kMp3Rates.end(), rate) == kMp3Rates.end())
+        return wave::Mp3RateRefused(rate);
     return "";
 }
 
@@ -281,7 +287,7 @@ std::string WritePcmSound(const std::string& path, const wave::PcmFormat& format
     const bool written = sink.Write(header) && sink.Write(samples);
     if (!written) message = sink.FailureReason();
     const int closed = sf_close(file);
-    if (message.empty() && closed != 0) message = wave::EncodeFailed(sf_error_number(closed));
+    if (message.empty() && closed != 0) message = wave::EncodeFailed();
     if (!message.empty()) return message;
     const std::array<std::span<const std::uint8_t>, 1> parts{memory.bytes};
     return SaveAtomically(path, parts);

@@ -1,0 +1,191 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "files/mp3_decoder.h"
+
+#include <mpg123.h>
+#include <sndfile.h>
+
+#include <array>
+#include <cmath>
+#include <mutex>
+#include <vector>
+
+#include "files/id3v2_extent.h"
+#include "files/source_cursor.h"
+
+namespace files {
+
+namespace {
+
+ssize_t ReadCallback(void* handle, void* to, size_t bytes) {
+    auto& cursor = *static_cast<SourceCursor*>(handle);
+    const std::size_t got = cursor.Read(to, bytes);
+    return cursor.Failed() ? -1 : static_cast<ssize_t>(got);
+}
+
+off_t SeekCallback(void* handle, off_t offset, int whence) {
+    return static_cast<off_t>(static_cast<SourceCursor*>(handle)->Seek(offset, whence));
+}
+
+class Handle {
+public:
+    Handle() {
+        static std::once_flag once;
+        std::call_once(once, [] { mpg123_init(); });
+        handle_ = mpg123_new(nullptr, nullptr);
+    }
+    ~Handle() {
+        if (handle_ == nullptr) return;
+        mpg123_close(handle_);
+        mpg123_delete(handle_);
+    }
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+    mpg123_handle* get() const { return handle_; }
+
+private:
+    mpg123_handle* handle_ = nullptr;
+};
+
+// libsndfile's conversion of its float samples to 16 bits with clipping, so that a decode gives
+// the samples it always gave.
+std::int16_t ClippedShort(float sample) {
+    const float scaled = sample * 32768.0f;
+    if (scaled >= 32767.0f) return 32767;
+    if (scaled <= -32768.0f) return -32768;
+    return static_cast<std::int16_t>(std::lrintf(scaled));
+}
+
+std::uint32_t BigEndian32(const std::uint8_t* p) {
+    return std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 | std::uint32_t{p[2]} << 8 | p[3];
+}
+
+constexpr std::size_t kHeadBytes = 512;
+
+}  // namespace
+
+std::int64_t StatedMpegFrames(std::span<const std::uint8_t> audio) {
+    if (audio.size() < 4 || !IsMpegFrameHeader(audio.data())) return 0;
+    const bool mpeg1 = (audio[1] >> 3 & 3) == 3;
+    const bool mono = (audio[3] >> 6) == 3;
+    // The Xing or Info header follows the first frame's side information; VBRI a fixed 32 bytes.
+    const std::size_t xing = 4 + (mpeg1 ? (mono ? 17 : 32) : (mono ? 9 : 17));
+    if (audio.size() >= xing + 12) {
+        const std::string_view id(reinterpret_cast<const char*>(audio.data() + xing), 4);
+        if (id == "Xing" || id == "Info") {
+            const bool counted = (BigEndian32(audio.data() + xing + 4) & 1) != 0;
+            return counted ? BigEndian32(audio.data() + xing + 8) : 0;
+        }
+    }
+    constexpr std::size_t kVbri = 4 + 32;
+    if (audio.size() >= kVbri + 18 &&
+        std::string_view(reinterpret_cast<const char*>(audio.data() + kVbri), 4) == "VBRI")
+        return BigEndian32(audio.data() + kVbri + 14);
+    return 0;
+}
+
+SoundRead DecodeMp3(const DecodeJob& job) {
+    SoundRead read;
+    Sound& sound = read.sound;
+    sound.container = Container::Mp3;
+    sound.decoded = true;
+    sound.depth = Depth::Coded;
+    const Id3v2Extent tag = Id3v2ExtentOf(job.source);
+    if (tag.audioAt < tag.statedBytes)
+        sound.notes.push_back({wave::ReadNote::Id3v2CoversAudio, tag.statedBytes, tag.audioAt});
+    SourceCursor cursor(job.source, tag.audioAt);
+    std::array<std::uint8_t, kHeadBytes> head{};
+    const std::size_t headBytes = cursor.Read(head.data(), head.size());
+    const std::int64_t stated = StatedMpegFrames(std::span(head.data(), headBytes));
+    cursor.Seek(0, SEEK_SET);
+
+    const Handle handle;
+    mpg123_handle* h = handle.get();
+    long rate = 0;
+    int channels = 0;
+    int encoding = 0;
+    const bool opened =
+        h != nullptr &&
+        mpg123_param(h, MPG123_ADD_FLAGS, MPG123_QUIET | MPG123_FORCE_FLOAT | MPG123_GAPLESS, 0) ==
+            MPG123_OK &&
+        mpg123_param(h, MPG123_REMOVE_FLAGS, MPG123_AUTO_RESAMPLE, 0) == MPG123_OK &&
+        mpg123_replace_reader_handle(h, ReadCallback, SeekCallback, nullptr) == MPG123_OK &&
+        mpg123_open_handle(h, &cursor) == MPG123_OK &&
+        mpg123_getformat(h, &rate, &channels, &encoding) == MPG123_OK &&
+        mpg123_scan(h) == MPG123_OK;
+    if (cursor.Failed()) {
+        read.error = wave::UserMessage(wave::WaveError::CannotOpen);
+        return read;
+    }
+    if (!opened || rate < 1 || rate > wave::kInt32Max / 4) {
+        read.error = wave::UnreadableSound("MP3");
+        return read;
+    }
+    mpg123_frameinfo info{};
+    mpg123_info(h, &info);
+    sound.codec = SF_FORMAT_MPEG | (info.layer == 1   ? SF_FORMAT_MPEG_LAYER_I
+                                    : info.layer == 2 ? SF_FORMAT_MPEG_LAYER_II
+                                                      : SF_FORMAT_MPEG_LAYER_III);
+    if (channels < 1 || channels > 2) {
+        read.error = wave::TooManyChannels(channels);
+        return read;
+    }
+    sound.wave.format = ProxyFormat(channels, static_cast<int>(rate), sound.depth);
+    const std::int64_t present = mpg123_framelength(h);
+    const std::int64_t length = mpg123_length(h);
+    if (stated > 0 && stated != present) {
+        sound.notes.push_back({wave::ReadNote::Mp3FramesDisagree, stated, present});
+        // Fewer frames than stated: the file ends early. More: the count is wrong, and the scan
+        // has moved the gapless end to the last frame, where mpg123's players end it too.
+        if (stated > present) {
+            read.error = wave::DecodeStopped(job.path, length);
+            return read;
+        }
+    }
+    if (stated == 0) sound.notes.push_back({wave::ReadNote::Mp3NoLengthHeader, length});
+    read.error = RefuseShape(sound.wave.format, length, job.limits);
+    if (!read.error.empty()) return read;
+    sound.wave.dataBytes = length * sound.wave.format.nBlockAlign;
+    if (job.payload == wave::Payload::SizeOnly) return read;
+
+    mpg123_format_none(h);
+    mpg123_format(h, rate, channels, MPG123_ENC_FLOAT_32);
+    DecodedPcm pcm(sound, job.limits.mostDataBytes);
+    pcm.Expect(length);
+    constexpr std::size_t kBlockFrames = 16384;
+    const auto samplesPerBlock = kBlockFrames * static_cast<std::size_t>(channels);
+    std::vector<float> floats(samplesPerBlock);
+    std::vector<std::int16_t> shorts(samplesPerBlock);
+    for (;;) {
+        std::size_t bytes = 0;
+        const int status = mpg123_read(h, floats.data(), floats.size() * sizeof(float), &bytes);
+        const std::size_t samples = bytes / sizeof(float);
+        for (std::size_t k = 0; k < samples; ++k) shorts[k] = ClippedShort(floats[k]);
+        if (!pcm.Add16(std::span(shorts).first(samples))) {
+            read.error = pcm.Error();
+            return read;
+        }
+        if (status == MPG123_DONE) break;
+        if (status == MPG123_NEW_FORMAT) {
+            long nowRate = 0;
+            int nowChannels = 0;
+            int nowEncoding = 0;
+            // A stream that changes its rate or channels part way is two sounds, not one.
+            if (mpg123_getformat(h, &nowRate, &nowChannels, &nowEncoding) == MPG123_OK &&
+                nowRate == rate && nowChannels == channels)
+                continue;
+        }
+        if (status != MPG123_OK || cursor.Failed()) {
+            read.error = wave::DecodeStopped(job.path, pcm.Frames());
+            return read;
+        }
+    }
+    if (pcm.Frames() != length) {
+        read.error = pcm.Frames() < length ? wave::DecodeStopped(job.path, pcm.Frames())
+                                           : wave::LengthDisagrees(job.path, pcm.Frames(), length);
+        return read;
+    }
+    pcm.Finish();
+    return read;
+}
+
+}  // namespace files
