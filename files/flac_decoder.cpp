@@ -32,9 +32,10 @@ struct Decoding {
     std::optional<DecodedPcm> pcm;
     std::vector<std::int16_t> shorts;
     std::vector<std::int32_t> ints;
-    std::int64_t frames = 0;  // decoded so far
-    bool damaged = false;     // a frame failed its checks
-    bool stopped = false;     // the samples could not be kept (too large, no memory)
+    std::int64_t frames = 0;    // decoded so far
+    FLAC__uint64 position = 0;  // where the last frame stood in the file
+    bool damaged = false;       // a frame failed its checks
+    bool stopped = false;       // the samples could not be kept (too large, no memory)
 };
 
 Decoding& Of(void* data) { return *static_cast<Decoding*>(data); }
@@ -92,16 +93,26 @@ void ErrorCallback(const FLAC__StreamDecoder*, FLAC__StreamDecoderErrorStatus, v
 
 // The frame's samples, interleaved, as libsndfile gives them: up to 16 bits in the high bits of
 // 16, up to 24 in the high bits of 32 (kept whole), 32 bits as their high 16.
-FLAC__StreamDecoderWriteStatus WriteCallback(const FLAC__StreamDecoder*, const FLAC__Frame* frame,
+FLAC__StreamDecoderWriteStatus WriteCallback(const FLAC__StreamDecoder* decoder,
+                                             const FLAC__Frame* frame,
                                              const FLAC__int32* const buffer[], void* data) {
     Decoding& d = Of(data);
     if (d.damaged || !d.info || !d.pcm) return FLAC__STREAM_DECODER_WRITE_STATUS_ABORT;
     const FLAC__FrameHeader& header = frame->header;
     // Every frame begins where the one before it ended; the decoder has turned frame numbers
-    // into sample numbers.
+    // into sample numbers. Where a frame is missing, libFLAC gives silence in its place, a frame
+    // that took no bytes of the file: its position stands still.
+    FLAC__uint64 position = 0;
+    const bool moved = !FLAC__stream_decoder_get_decode_position(decoder, &position) ||
+                       d.frames == 0 || position != d.position;
+    d.position = position;
     const auto first = static_cast<std::int64_t>(header.number.sample_number);
-    if (header.number_type != FLAC__FRAME_NUMBER_TYPE_SAMPLE_NUMBER || first != d.frames) {
-        d.sound.notes.push_back({wave::ReadNote::FlacFrameOutOfPlace, d.frames, first});
+    if (header.number_type != FLAC__FRAME_NUMBER_TYPE_SAMPLE_NUMBER || first != d.frames ||
+        !moved) {
+        if (moved)
+            d.sound.notes.push_back({wave::ReadNote::FlacFrameOutOfPlace, d.frames, first});
+        else
+            d.sound.notes.push_back({wave::ReadNote::FlacFrameMissing, d.frames});
         d.damaged = true;
         return FLAC__STREAM_DECODER_WRITE_STATUS_ABORT;
     }
@@ -203,9 +214,12 @@ SoundRead DecodeFlac(const DecodeJob& job) {
     sound.wave.format = ProxyFormat(info.channels, info.rate, sound.depth);
     if (info.frames > 0) {
         read.error = RefuseShape(sound.wave.format, info.frames, job.limits);
-        if (!read.error.empty()) return read;
+        // A stated length under five seconds may be one below the frames: they are decoded.
+        const bool mayBeLonger = read.error == wave::UserMessage(wave::WaveError::TooShort);
+        if (!read.error.empty() && !mayBeLonger) return read;
+        read.error.clear();
         sound.wave.dataBytes = info.frames * sound.wave.format.nBlockAlign;
-        if (job.payload == wave::Payload::SizeOnly) return read;
+        if (job.payload == wave::Payload::SizeOnly && !mayBeLonger) return read;
     }
     d.pcm.emplace(sound, job.limits.mostDataBytes);
     d.pcm->Expect(info.frames);

@@ -4,9 +4,12 @@
 #include <mpg123.h>
 #include <sndfile.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
+#include <limits>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "files/id3v2_extent.h"
@@ -26,12 +29,44 @@ off_t SeekCallback(void* handle, off_t offset, int whence) {
     return static_cast<off_t>(static_cast<SourceCursor*>(handle)->Seek(offset, whence));
 }
 
+struct Format {
+    long rate = 0;
+    int channels = 0;
+    int encoding = 0;
+};
+
+// The frames of the decoder's output kept: from `skip` up to `end`.
+struct Trim {
+    std::int64_t skip = 0;
+    std::int64_t end = std::numeric_limits<std::int64_t>::max();
+};
+
+// The samples a Layer III decoder gives before the first frame's own: mpg123's and LAME's
+// gapless arithmetic adds them to the encoder's delay.
+constexpr std::int64_t kDecoderDelay = 529;
+
 class Handle {
 public:
     Handle() {
         static std::once_flag once;
         std::call_once(once, [] { mpg123_init(); });
         handle_ = mpg123_new(nullptr, nullptr);
+    }
+
+    // Opened quietly over `cursor`, to give 32-bit floats at the stream's own rate; gapless, as
+    // its LAME or Info header asks, or every sample of every frame.
+    bool Open(SourceCursor& cursor, bool gapless, Format& format) {
+        const long quiet = MPG123_QUIET | MPG123_FORCE_FLOAT;
+        return handle_ != nullptr &&
+               mpg123_param(handle_, MPG123_ADD_FLAGS, quiet, 0) == MPG123_OK &&
+               mpg123_param(handle_, gapless ? MPG123_ADD_FLAGS : MPG123_REMOVE_FLAGS,
+                            MPG123_GAPLESS, 0) == MPG123_OK &&
+               mpg123_param(handle_, MPG123_REMOVE_FLAGS, MPG123_AUTO_RESAMPLE, 0) == MPG123_OK &&
+               mpg123_replace_reader_handle(handle_, ReadCallback, SeekCallback, nullptr) ==
+                   MPG123_OK &&
+               mpg123_open_handle(handle_, &cursor) == MPG123_OK &&
+               mpg123_getformat(handle_, &format.rate, &format.channels, &format.encoding) ==
+                   MPG123_OK;
     }
     ~Handle() {
         if (handle_ == nullptr) return;
@@ -98,48 +133,62 @@ SoundRead DecodeMp3(const DecodeJob& job) {
     const std::int64_t stated = StatedMpegFrames(std::span(head.data(), headBytes));
     cursor.Seek(0, SEEK_SET);
 
-    const Handle handle;
-    mpg123_handle* h = handle.get();
-    long rate = 0;
-    int channels = 0;
-    int encoding = 0;
+    std::optional<Handle> handle;
+    handle.emplace();
+    Format format;
     const bool opened =
-        h != nullptr &&
-        mpg123_param(h, MPG123_ADD_FLAGS, MPG123_QUIET | MPG123_FORCE_FLOAT | MPG123_GAPLESS, 0) ==
-            MPG123_OK &&
-        mpg123_param(h, MPG123_REMOVE_FLAGS, MPG123_AUTO_RESAMPLE, 0) == MPG123_OK &&
-        mpg123_replace_reader_handle(h, ReadCallback, SeekCallback, nullptr) == MPG123_OK &&
-        mpg123_open_handle(h, &cursor) == MPG123_OK &&
-        mpg123_getformat(h, &rate, &channels, &encoding) == MPG123_OK &&
-        mpg123_scan(h) == MPG123_OK;
+        handle->Open(cursor, true, format) && mpg123_scan(handle->get()) == MPG123_OK;
     if (cursor.Failed()) {
         read.error = wave::UserMessage(wave::WaveError::CannotOpen);
         return read;
     }
-    if (!opened || rate < 1 || rate > wave::kInt32Max / 4) {
+    if (!opened || format.rate < 1 || format.rate > wave::kInt32Max / 4) {
         read.error = wave::UnreadableSound("MP3");
         return read;
     }
+    mpg123_handle* h = handle->get();
     mpg123_frameinfo info{};
     mpg123_info(h, &info);
     sound.codec = SF_FORMAT_MPEG | (info.layer == 1   ? SF_FORMAT_MPEG_LAYER_I
                                     : info.layer == 2 ? SF_FORMAT_MPEG_LAYER_II
                                                       : SF_FORMAT_MPEG_LAYER_III);
-    if (channels < 1 || channels > 2) {
-        read.error = wave::TooManyChannels(channels);
+    if (format.channels < 1 || format.channels > 2) {
+        read.error = wave::TooManyChannels(format.channels);
         return read;
     }
-    sound.wave.format = ProxyFormat(channels, static_cast<int>(rate), sound.depth);
+    sound.wave.format = ProxyFormat(format.channels, static_cast<int>(format.rate), sound.depth);
     const std::int64_t present = mpg123_framelength(h);
-    const std::int64_t length = mpg123_length(h);
+    std::int64_t length = mpg123_length(h);
+    Trim trim;
     if (stated > 0 && stated != present) {
         sound.notes.push_back({wave::ReadNote::Mp3FramesDisagree, stated, present});
-        // Fewer frames than stated: the file ends early. More: the count is wrong, and the scan
-        // has moved the gapless end to the last frame, where mpg123's players end it too.
+        // Fewer frames than stated: the file ends early.
         if (stated > present) {
             read.error = wave::DecodeStopped(job.path, length);
             return read;
         }
+        // More: the count was written wrong. The encoder's delay and padding still stand at the
+        // start and at the real end; mpg123, trimming by the count, would decode the frames
+        // after it afresh, so they are taken off here from its untrimmed output.
+        long delay = -1;
+        long padding = -1;
+        mpg123_getstate(h, MPG123_ENC_DELAY, &delay, nullptr);
+        mpg123_getstate(h, MPG123_ENC_PADDING, &padding, nullptr);
+        const std::int64_t frames = present * mpg123_spf(h);
+        if (delay >= 0 && padding >= 0 && frames > delay + padding) {
+            trim.skip = delay + kDecoderDelay;
+            trim.end = frames - padding + kDecoderDelay;
+            length = trim.end - trim.skip;
+        }
+        handle.emplace();
+        cursor.Seek(0, SEEK_SET);
+        Format again;
+        if (!handle->Open(cursor, false, again) || again.rate != format.rate ||
+            again.channels != format.channels) {
+            read.error = wave::UnreadableSound("MP3");
+            return read;
+        }
+        h = handle->get();
     }
     if (stated == 0) sound.notes.push_back({wave::ReadNote::Mp3NoLengthHeader, length});
     read.error = RefuseShape(sound.wave.format, length, job.limits);
@@ -148,30 +197,35 @@ SoundRead DecodeMp3(const DecodeJob& job) {
     if (job.payload == wave::Payload::SizeOnly) return read;
 
     mpg123_format_none(h);
-    mpg123_format(h, rate, channels, MPG123_ENC_FLOAT_32);
+    mpg123_format(h, format.rate, format.channels, MPG123_ENC_FLOAT_32);
     DecodedPcm pcm(sound, job.limits.mostDataBytes);
     pcm.Expect(length);
     constexpr std::size_t kBlockFrames = 16384;
-    const auto samplesPerBlock = kBlockFrames * static_cast<std::size_t>(channels);
-    std::vector<float> floats(samplesPerBlock);
-    std::vector<std::int16_t> shorts(samplesPerBlock);
+    const auto channels = static_cast<std::size_t>(format.channels);
+    std::vector<float> floats(kBlockFrames * channels);
+    std::vector<std::int16_t> shorts(kBlockFrames * channels);
+    std::int64_t decoded = 0;  // frames out of the decoder, trimmed or not
     for (;;) {
         std::size_t bytes = 0;
         const int status = mpg123_read(h, floats.data(), floats.size() * sizeof(float), &bytes);
-        const std::size_t samples = bytes / sizeof(float);
-        for (std::size_t k = 0; k < samples; ++k) shorts[k] = ClippedShort(floats[k]);
+        const auto got = static_cast<std::int64_t>(bytes / sizeof(float) / channels);
+        // The part of this block within the trim, in frames.
+        const std::int64_t from = std::clamp<std::int64_t>(trim.skip - decoded, 0, got);
+        const std::int64_t to = std::clamp<std::int64_t>(trim.end - decoded, from, got);
+        decoded += got;
+        const auto first = static_cast<std::size_t>(from) * channels;
+        const auto samples = static_cast<std::size_t>(to - from) * channels;
+        for (std::size_t k = 0; k < samples; ++k) shorts[k] = ClippedShort(floats[first + k]);
         if (!pcm.Add16(std::span(shorts).first(samples))) {
             read.error = pcm.Error();
             return read;
         }
         if (status == MPG123_DONE) break;
         if (status == MPG123_NEW_FORMAT) {
-            long nowRate = 0;
-            int nowChannels = 0;
-            int nowEncoding = 0;
+            Format now;
             // A stream that changes its rate or channels part way is two sounds, not one.
-            if (mpg123_getformat(h, &nowRate, &nowChannels, &nowEncoding) == MPG123_OK &&
-                nowRate == rate && nowChannels == channels)
+            if (mpg123_getformat(h, &now.rate, &now.channels, &now.encoding) == MPG123_OK &&
+                now.rate == format.rate && now.channels == format.channels)
                 continue;
         }
         if (status != MPG123_OK || cursor.Failed()) {

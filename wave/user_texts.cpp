@@ -279,8 +279,10 @@ std::string ReadNoteText(std::string_view path, const ReadNoteValues& note) {
         case ReadNote::FlacFrameDamaged:
             return file + "：FLAC のフレームが壊れています（フレーム " + a + "）";
         case ReadNote::FlacFrameOutOfPlace:
-            return file + "：FLAC のフレームが抜けているか重複しています（フレーム " + a +
+            return file + "：FLAC のフレームの順序が合いません（フレーム " + a +
                    " の位置にフレーム " + b + "）";
+        case ReadNote::FlacFrameMissing:
+            return file + "：FLAC のフレームが抜けています（フレーム " + a + "）";
         case ReadNote::Mp3NoLengthHeader:
             return file +
                    "：MP3 に長さを示すヘッダ（Xing・Info・VBRI）がないため、すべてのフレームを"

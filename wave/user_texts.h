@@ -154,6 +154,7 @@ enum class ReadNote {
     FlacNoChecksum,         // the frames decoded
     FlacFrameDamaged,       // the frame where it was found
     FlacFrameOutOfPlace,    // the frame expected, the frame found there
+    FlacFrameMissing,       // the frame where one is missing
     Mp3NoLengthHeader,      // frames decoded
     Mp3FramesDisagree,      // MPEG frames the header states, MPEG frames present
     Id3v2CoversAudio,       // the bytes the tag claims, the byte where the audio begins

@@ -389,8 +389,9 @@ TEST_F(DamagedRips, EachIsReadWholeOrRefusedNeverShort) {
             }
             continue;
         }
-        ASSERT_EQ(read.error, "");
+        EXPECT_EQ(read.error, "");
         EXPECT_EQ(headers.error, "");
+        if (!read.error.empty()) continue;
         if (row.frames > 0) {
             EXPECT_EQ(read.sound.wave.dataBytes, row.frames * 4);
             EXPECT_EQ(headers.sound.wave.dataBytes, row.frames * 4) << "the length info shows";
