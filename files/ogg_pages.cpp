@@ -186,7 +186,10 @@ bool Walk::Page(ogg_page& page) {
     position += pageFrames;
     const std::int64_t granule = ogg_page_granulepos(&page);
     if (packetEnds && granule >= 0) {
-        if (!base) base = granule - position;
+        // Where the positions start (0 but for a stream cut from a longer one), from the first
+        // page that ends packets; the last page's position may also take off the padding, so a
+        // stream of one page of audio starts at 0.
+        if (!base && !ogg_page_eos(&page)) base = granule - position;
         lastGranule = granule;
         lastPageFrames = pageFrames;
     } else if (packetEnds) {

@@ -81,6 +81,18 @@ sf_count_t MemoryWrite(const void* from, sf_count_t count, void* data) {
 
 sf_count_t MemoryTell(void* data) { return Of(data).at; }
 
+// The output's name in a refusal.
+std::string_view NameOf(OutputFormat format) {
+    switch (format) {
+        case OutputFormat::Flac: return "FLAC";
+        case OutputFormat::Ogg: return "Ogg Vorbis";
+        case OutputFormat::Opus: return "Opus";
+        case OutputFormat::Mp3: return "MP3";
+        case OutputFormat::Wav: break;
+    }
+    return "wave";
+}
+
 int SubFormatOf(Depth depth) {
     switch (depth) {
         case Depth::Bits8: return SF_FORMAT_PCM_S8;
@@ -231,7 +243,17 @@ std::string CheckEncoding(const Sound& sound, const Encoding& encoding) {
     if (encoding.format == OutputFormat::Mp3 &&
         std::find(kMp3Rates.begin(), kMp3Rates.end(), rate) == kMp3Rates.end())
         return wave::Mp3RateRefused(rate);
-    return "";
+    if (encoding.format == OutputFormat::Wav) return "";
+    // Whatever else an encoder will not take is found by starting it, into memory, on one
+    // frame of silence: some encoders set themselves up only at the first write.
+    Memory memory;
+    std::string message;
+    SNDFILE* file = OpenEncoder(sound.wave.format, sound.depth, encoding, memory, message);
+    if (file == nullptr) return wave::OutputRateRefused(NameOf(encoding.format), rate);
+    const std::array<std::int32_t, 2> silence{};
+    const bool written = sf_writef_int(file, silence.data(), 1) == 1;
+    const bool closed = sf_close(file) == 0;
+    return written && closed ? "" : wave::OutputRateRefused(NameOf(encoding.format), rate);
 }
 
 std::string WriteLoopedSound(const std::string& path, const Sound& sound,

@@ -345,6 +345,11 @@ std::string Mp3RateRefused(std::int32_t rate) {
            "48000Hz のみ）";
 }
 
+std::string OutputRateRefused(std::string_view output, std::int32_t rate) {
+    return std::string(kSaveFailed) + "：" + std::string(output) + " は " + std::to_string(rate) +
+           "Hz の音を書き出せません";
+}
+
 std::string EncodeFailed() { return std::string(kSaveFailed) + "：エンコードに失敗しました"; }
 
 std::string CannotTag(TagError error) {

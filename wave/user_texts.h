@@ -185,6 +185,9 @@ std::string UnknownOutputFormat(std::string_view path);
 std::string OpusRateRefused(std::int32_t rate);
 // MP3 takes only the rates of MPEG 1, 2 and 2.5.
 std::string Mp3RateRefused(std::int32_t rate);
+// An encoder that will not start for the sound's rate (Ogg Vorbis far beyond 192 kHz): the
+// output's name ("Ogg Vorbis") and the rate.
+std::string OutputRateRefused(std::string_view output, std::int32_t rate);
 // An encoder that refused to start or failed part way.
 std::string EncodeFailed();
 

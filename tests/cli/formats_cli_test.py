@@ -260,6 +260,13 @@ class BadInput(unittest.TestCase):
         self.assertEqual(done.returncode, 1)
         self.assertEqual(done.stderr, "保存に失敗しました：MP3 は 96000Hz に対応していません"
                          "（8000、11025、12000、16000、22050、24000、32000、44100、48000Hz のみ）\n")
+        fast = os.path.join(self.folder, "384k.wav")  # beyond what libvorbis encodes
+        subprocess.run(["sox", "-D", "-n", "-r", "384000", "-c", "1", "-b", "16", fast, "synth",
+                        "5.5", "sine", "440"], check=True)
+        done = run(CLI, "save", fast, os.path.join(self.folder, "out.ogg"), "--start", "0",
+                   "--end", "800000")
+        self.assertEqual((done.returncode, done.stderr),
+                         (1, "保存に失敗しました：Ogg Vorbis は 384000Hz の音を書き出せません\n"))
         report = os.path.join(self.folder, "rates.csv")
         for output, message in (("mp3", "MP3 は 96000Hz"), ("opus", "Opus は 96000Hz")):
             with self.subTest(output):
