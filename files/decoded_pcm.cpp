@@ -106,6 +106,14 @@ std::int64_t DecodedPcm::Frames() const {
     return blockBytes > 0 ? static_cast<std::int64_t>(sound_.wave.data.size()) / blockBytes : 0;
 }
 
+std::string DecodedPcm::Finish(std::string_view path, std::int64_t statedFrames) {
+    const std::int64_t frames = Frames();
+    if (frames < statedFrames) return wave::DecodeStopped(path, frames);
+    if (frames > statedFrames) return wave::LengthDisagrees(path, frames, statedFrames);
+    Finish();
+    return "";
+}
+
 void DecodedPcm::Finish() {
     sound_.wave.dataBytes = static_cast<std::int64_t>(sound_.wave.data.size());
 }

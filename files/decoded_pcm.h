@@ -51,7 +51,11 @@ public:
     std::int64_t Frames() const;
     // "" or the message of the Add that failed.
     const std::string& Error() const { return error_; }
-    // Sets the sound's size from what was added.
+    // The end of a decode that should have given `statedFrames`: "" with the sound's size set,
+    // or the refusal: fewer frames stop early (the file ends, or the decoder gave up), more
+    // contradict the length the file states.
+    std::string Finish(std::string_view path, std::int64_t statedFrames);
+    // The end of a decode that nothing states the length of.
     void Finish();
 
 private:

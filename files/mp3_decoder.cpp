@@ -12,6 +12,7 @@
 #include <optional>
 #include <vector>
 
+#include "files/big_endian.h"
 #include "files/id3v2_extent.h"
 #include "files/source_cursor.h"
 
@@ -88,10 +89,6 @@ std::int16_t ClippedShort(float sample) {
     if (scaled >= 32767.0f) return 32767;
     if (scaled <= -32768.0f) return -32768;
     return static_cast<std::int16_t>(std::lrintf(scaled));
-}
-
-std::uint32_t BigEndian32(const std::uint8_t* p) {
-    return std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 | std::uint32_t{p[2]} << 8 | p[3];
 }
 
 constexpr std::size_t kHeadBytes = 512;
@@ -233,12 +230,7 @@ SoundRead DecodeMp3(const DecodeJob& job) {
             return read;
         }
     }
-    if (pcm.Frames() != length) {
-        read.error = pcm.Frames() < length ? wave::DecodeStopped(job.path, pcm.Frames())
-                                           : wave::LengthDisagrees(job.path, pcm.Frames(), length);
-        return read;
-    }
-    pcm.Finish();
+    read.error = pcm.Finish(job.path, length);
     return read;
 }
 

@@ -6,6 +6,7 @@
 #include <array>
 #include <vector>
 
+#include "files/big_endian.h"
 #include "files/ogg_pages.h"
 #include "files/source_cursor.h"
 
@@ -105,10 +106,6 @@ std::string DecodeAll(SndFile& file, int channels, Depth depth, DecodedPcm& pcm,
     }
 }
 
-std::uint32_t BigEndian32(const std::uint8_t* p) {
-    return std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 | std::uint32_t{p[2]} << 8 | p[3];
-}
-
 }  // namespace
 
 std::int64_t AiffStatedFrames(wave::ByteSource& source) {
@@ -203,12 +200,7 @@ SoundRead DecodeWithSndfile(const DecodeJob& job, Container container, std::stri
     if (read.error.empty() && cursor.Failed())
         read.error = wave::DecodeStopped(job.path, pcm.Frames());
     if (!read.error.empty()) return read;
-    if (pcm.Frames() != frames) {
-        read.error = pcm.Frames() < frames ? wave::DecodeStopped(job.path, pcm.Frames())
-                                           : wave::LengthDisagrees(job.path, pcm.Frames(), frames);
-        return read;
-    }
-    pcm.Finish();
+    read.error = pcm.Finish(job.path, frames);
     return read;
 }
 

@@ -17,7 +17,26 @@ std::size_t SourceCursor::Read(void* to, std::size_t bytes) {
     const auto n = static_cast<std::size_t>(std::min<std::int64_t>(
         length_ - at_, static_cast<std::int64_t>(std::min<std::size_t>(
                            bytes, std::numeric_limits<std::int32_t>::max()))));
-    if (!source_.Read(start_ + at_, static_cast<std::uint8_t*>(to), n)) {
+    auto* out = static_cast<std::uint8_t*>(to);
+    // Small reads (an MPEG frame at a time) come from a block read ahead, not a call each.
+    const bool small = n <= kAheadBytes / 2;
+    const bool buffered =
+        at_ >= aheadAt_ &&
+        at_ + static_cast<std::int64_t>(n) <= aheadAt_ + static_cast<std::int64_t>(ahead_.size());
+    if (small && !buffered) {
+        const auto fill = static_cast<std::size_t>(
+            std::min<std::int64_t>(length_ - at_, static_cast<std::int64_t>(kAheadBytes)));
+        ahead_.resize(fill);
+        if (!source_.Read(start_ + at_, ahead_.data(), fill)) {
+            ahead_.clear();
+            failed_ = true;
+            return 0;
+        }
+        aheadAt_ = at_;
+    }
+    if (small) {
+        std::copy_n(ahead_.data() + (at_ - aheadAt_), n, out);
+    } else if (!source_.Read(start_ + at_, out, n)) {
         failed_ = true;
         return 0;
     }

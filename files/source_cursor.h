@@ -2,11 +2,14 @@
 // A read position over a byte source, as the decoders' stdio-like callbacks move it: a file or
 // bytes in memory alike, seen from an offset on (an MP3's audio after its ID3v2 tag). Reads stop
 // at the end; a read the source cannot give is remembered, never taken for the end of the file.
+// Small reads are served from a block read ahead, so that a decoder reading a frame at a time
+// does not make a system call a frame.
 // POSIX; no Qt, SDL or FFTW.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "wave/riff_reader.h"
 
@@ -30,11 +33,15 @@ public:
     std::int64_t Seek(std::int64_t offset, int whence);
 
 private:
+    static constexpr std::size_t kAheadBytes = std::size_t{64} << 10;
+
     wave::ByteSource& source_;
     std::int64_t start_;
     std::int64_t length_;
     std::int64_t at_ = 0;
     bool failed_ = false;
+    std::vector<std::uint8_t> ahead_;  // the bytes from aheadAt_ on, read ahead of small reads
+    std::int64_t aheadAt_ = 0;
 };
 
 }  // namespace files
