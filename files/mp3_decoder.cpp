@@ -193,8 +193,15 @@ SoundRead DecodeMp3(const DecodeJob& job) {
     sound.wave.dataBytes = length * sound.wave.format.nBlockAlign;
     if (job.payload == wave::Payload::SizeOnly) return read;
 
+    // Floats at every rate and channel count: a damaged frame of another rate then comes back as
+    // a new format, which is refused below, rather than as a failure libmpg123 prints whatever
+    // its quiet flag says.
     mpg123_format_none(h);
-    mpg123_format(h, format.rate, format.channels, MPG123_ENC_FLOAT_32);
+    const long* rates = nullptr;
+    std::size_t count = 0;
+    mpg123_rates(&rates, &count);
+    for (std::size_t k = 0; k < count; ++k)
+        mpg123_format(h, rates[k], MPG123_MONO | MPG123_STEREO, MPG123_ENC_FLOAT_32);
     DecodedPcm pcm(sound, job.limits.mostDataBytes);
     pcm.Expect(length);
     constexpr std::size_t kBlockFrames = 16384;

