@@ -111,6 +111,13 @@ std::string TagMp3(std::vector<std::uint8_t>& bytes, const LoopTag& tag) {
     TagLib::ByteVectorStream stream(ToTagLib(bytes));
     TagLib::MPEG::File file(&stream, TagLib::ID3v2::FrameFactory::instance(), false);
     if (!file.isValid()) return wave::CannotTag(wave::TagError::UnreadableMp3);
+    // TagLib looks for a tag up to the first frame it deems whole, and would rewrite one it
+    // finds anywhere there, also one whose size runs past the file (its save then moves a
+    // negative number of bytes). The decoders take a tag at the start only, within the file.
+    const bool leading = extent.statedBytes > 0;
+    if (file.hasID3v2Tag() != leading ||
+        std::min(extent.audioAt, extent.statedBytes) > static_cast<std::int64_t>(bytes.size()))
+        return wave::CannotTag(wave::TagError::UnreadableMp3);
     TagLib::ID3v2::Tag* id3 = file.ID3v2Tag(true);
     const TagLib::ID3v2::FrameList frames = id3->frameList("TXXX");
     for (TagLib::ID3v2::Frame* frame : frames) {
