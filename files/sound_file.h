@@ -75,10 +75,11 @@ struct SoundRead {
 
 // Reads `path`. Payload::SizeOnly reads the headers and what tells the length without decoding
 // (an Ogg file's pages, an MP3's frame headers); a FLAC file whose header gives no length, or
-// one under five seconds (which may be below its frames), is decoded all the same. A compressed file that ends early, fails part way or contradicts its own
-// headers is refused with the frame where decoding stopped or the lengths that disagree; nothing of
-// it is kept. A file that begins as FLAC, Ogg, MP3 or AIFF but cannot be opened as one gets a
-// message naming the format; anything no reader takes gets the wave reader's message.
+// one under five seconds (which may be below its frames), is decoded all the same. A compressed
+// file that ends early, fails part way or contradicts its own headers is refused with the frame
+// where decoding stopped or the lengths that disagree; nothing of it is kept. A file that begins as
+// FLAC, Ogg, MP3 or AIFF but cannot be opened as one gets a message naming the format; anything no
+// reader takes gets the wave reader's message.
 SoundRead ReadSound(const std::string& path, WaveReaders readers,
                     wave::Payload payload = wave::Payload::Read);
 // The same over a file's bytes in memory; `path` names it in the messages.
