@@ -36,6 +36,7 @@ bool TakeInt32(std::string_view text, std::int32_t least, std::int32_t& field) {
 constexpr std::int32_t kAnyInt32 = std::numeric_limits<std::int32_t>::min();
 
 constexpr unsigned Bit(Command command) { return 1u << static_cast<unsigned>(command); }
+constexpr unsigned kInfo = Bit(Command::Info);
 constexpr unsigned kSave = Bit(Command::Save);
 constexpr unsigned kPreview = Bit(Command::Preview);
 constexpr unsigned kFind = Bit(Command::Find);
@@ -66,7 +67,7 @@ struct Option {
 
 using wave::ValueRange;
 
-const std::array<Option, 18> kOptions{{
+const std::array<Option, 19> kOptions{{
     {"--start", kSave | kPreview | kTag, 1, ValueRange::Int32,
      [](std::string_view text, std::size_t, Arguments& a) {
          return TakeInt32(text, kAnyInt32, a.loopStart);
@@ -142,6 +143,8 @@ const std::array<Option, 18> kOptions{{
      }},
     {"--tags", kSave | kBatch, 0, ValueRange::None,
      [](std::string_view, std::size_t, Arguments& a) { return a.tags = true; }},
+    {"--verbose", kInfo | kSave | kPreview | kFind | kBatch | kTag, 0, ValueRange::None,
+     [](std::string_view, std::size_t, Arguments& a) { return a.verbose = true; }},
 }};
 
 const Option* FindOption(std::string_view name) {

@@ -55,6 +55,7 @@ struct Arguments {
     int quality = files::kDefaultQuality;             // --quality, for the lossy formats
     bool tags = false;                                // --tags: the output carries its loop
     bool pointsGiven = false;                         // tag: --start and --end came
+    bool verbose = false;  // --verbose: what the reader noticed in each file, on stderr
 };
 
 // Seconds as --radius takes them: decimal digits with an optional fraction, 0 to 10.

@@ -74,6 +74,10 @@ bool ReadAndFind(const Item& item, const Arguments& arguments, files::SoundRead&
         return false;
     }
     read = files::ReadSound(item.path, files::WaveReaders::AlsoOtherSampleFormats);
+    if (arguments.verbose) {
+        for (const wave::ReadNoteValues& note : read.sound.notes)
+            result.notes.push_back(wave::ReadNoteText(item.path, note));
+    }
     if (!read.error.empty()) {
         result.message = std::move(read.error);
         return false;
@@ -106,16 +110,25 @@ bool ReadAndFind(const Item& item, const Arguments& arguments, files::SoundRead&
     return true;
 }
 
+// A result the batch was stopped before: it is left out of the report, and so is its seam
+// preview, which no page would link.
+Result Unfinished(Result result, const Arguments& arguments) {
+    result.finished = false;
+    if (!result.preview.empty()) {
+        std::error_code ignored;
+        fs::remove(fs::path(SeamsFolderOf(arguments.reportPath)).parent_path() / result.preview,
+                   ignored);
+    }
+    return result;
+}
+
 Result TagOneFile(const Item& item, const Arguments& arguments, const std::atomic<bool>& stop) {
     Result result;
     files::SoundRead read;
     if (!ReadAndFind(item, arguments, read, result)) return result;
     result.status = wave::BatchStatus::Looped;
     if (arguments.dryRun) return result;
-    if (stop.load()) {
-        result.finished = false;
-        return result;
-    }
+    if (stop.load()) return Unfinished(std::move(result), arguments);
     const files::LoopTag tag{result.loop->start,
                              std::int64_t{result.loop->end} - result.loop->start};
     std::string message = files::TagFile(item.path, read.sound, tag);
@@ -150,10 +163,7 @@ Result LoopOneFile(const Item& item, const Arguments& arguments, const std::atom
     }
     result.status = wave::BatchStatus::Looped;
     if (arguments.dryRun) return result;
-    if (stop.load()) {
-        result.finished = false;
-        return result;
-    }
+    if (stop.load()) return Unfinished(std::move(result), arguments);
     std::error_code error;
     fs::create_directories(fs::path(item.output).parent_path(), error);
     std::string message = error
@@ -161,7 +171,8 @@ Result LoopOneFile(const Item& item, const Arguments& arguments, const std::atom
                               : files::WriteLoopedSound(item.output, sound, request,
                                                         EncodingOf(arguments, item.output), &stop);
     if (!message.empty()) {
-        if (stop.load()) result.finished = false;  // stopped midway: nothing was left
+        // Stopped midway: nothing of the output was left.
+        if (stop.load()) return Unfinished(std::move(result), arguments);
         result.status = wave::BatchStatus::WriteFailed;
         result.message = std::move(message);
     }

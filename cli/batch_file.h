@@ -29,6 +29,7 @@ struct Result {
     std::string overviewSvg;
     std::string preview;
     std::string previewFailure;
+    std::vector<std::string> notes;  // with --verbose, what the reader noticed, a line each
 };
 
 // One file: read, find, save. Unfinished when the batch was stopped before its save was whole.

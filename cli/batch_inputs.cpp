@@ -83,17 +83,20 @@ void RefuseClashes(std::vector<Item>& items) {
     }
 }
 
-// How long each input plays, from its headers alone.
-void MeasureMinutes(std::vector<Item>& items) {
+// How long each input plays, from its headers alone; and, for the batch, an output its format
+// cannot take (a rate Opus or MP3 does not have, a resolution it would lose), refused before the
+// file is decoded.
+void MeasureMinutes(const Arguments& arguments, std::vector<Item>& items) {
     for (Item& item : items) {
         if (!item.refusal.empty()) continue;
         const files::SoundRead headers = files::ReadSound(
             item.path, files::WaveReaders::AlsoOtherSampleFormats, wave::Payload::SizeOnly);
         const wave::PcmFormat& format = headers.sound.wave.format;
-        if (headers.error.empty() && format.nAvgBytesPerSec > 0) {
-            item.minutes =
-                static_cast<double>(headers.sound.wave.dataBytes) / format.nAvgBytesPerSec / 60.0;
-        }
+        if (!headers.error.empty() || format.nAvgBytesPerSec <= 0) continue;
+        item.minutes =
+            static_cast<double>(headers.sound.wave.dataBytes) / format.nAvgBytesPerSec / 60.0;
+        if (arguments.command == Command::Batch)
+            item.refusal = files::CheckEncoding(headers.sound, EncodingOf(arguments, item.output));
     }
 }
 
@@ -121,7 +124,7 @@ std::vector<Item> BatchInputs(const Arguments& arguments) {
     std::vector<Item> items = Walk(arguments);
     for (std::size_t k = 0; k < items.size(); ++k) items[k].number = k + 1;
     if (arguments.command != Command::Tag) RefuseClashes(items);
-    MeasureMinutes(items);
+    MeasureMinutes(arguments, items);
     return items;
 }
 

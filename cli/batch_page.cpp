@@ -68,10 +68,49 @@ std::string Section(const Item& item, const Result& result) {
 
 }  // namespace
 
+std::string ValidUtf8(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    const auto byte = [&text](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+    for (std::size_t k = 0; k < text.size();) {
+        const unsigned char lead = byte(k);
+        // The sequence's length, and the range its second byte must fall in (which rules out
+        // overlong forms, surrogates and code points beyond U+10FFFF).
+        std::size_t length = 0;
+        unsigned char low = 0x80, high = 0xBF;
+        if (lead < 0x80)
+            length = 1;
+        else if (lead >= 0xC2 && lead <= 0xDF)
+            length = 2;
+        else if (lead >= 0xE0 && lead <= 0xEF) {
+            length = 3;
+            if (lead == 0xE0) low = 0xA0;
+            if (lead == 0xED) high = 0x9F;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            length = 4;
+            if (lead == 0xF0) low = 0x90;
+            if (lead == 0xF4) high = 0x8F;
+        }
+        bool valid = length > 0 && k + length <= text.size();
+        for (std::size_t j = 1; valid && j < length; ++j) {
+            const unsigned char c = byte(k + j);
+            valid = j == 1 ? c >= low && c <= high : c >= 0x80 && c <= 0xBF;
+        }
+        if (!valid) {
+            out += "\xEF\xBF\xBD";  // U+FFFD for the byte that begins no character
+            ++k;
+            continue;
+        }
+        out.append(text.substr(k, length));
+        k += length;
+    }
+    return out;
+}
+
 std::string HtmlEscaped(std::string_view text) {
     std::string out;
     out.reserve(text.size());
-    for (const char c : text) {
+    for (const char c : ValidUtf8(text)) {
         switch (c) {
             case '&': out += "&amp;"; break;
             case '<': out += "&lt;"; break;

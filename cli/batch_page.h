@@ -14,7 +14,11 @@
 
 namespace cli {
 
-// Text for HTML, its five special characters escaped.
+// The text with every byte that begins no valid UTF-8 character (a file name in another
+// encoding) replaced by U+FFFD, so that a page stays valid UTF-8.
+std::string ValidUtf8(std::string_view text);
+
+// Text for HTML: valid UTF-8, its five special characters escaped.
 std::string HtmlEscaped(std::string_view text);
 
 // A relative path as a URL's path: every byte but the unreserved ones and "/" percent-encoded, so

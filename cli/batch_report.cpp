@@ -120,7 +120,11 @@ void Progress::Finished(const Item& item, const Result& result) {
     const std::lock_guard<std::mutex> hold(lock_);
     ++done_;
     minutesDone_ += item.minutes;
-    if (terminal_) return;  // the line is redrawn
+    // The reader's notes (--verbose) stand above the line, which a terminal redraws.
+    if (terminal_ && !result.notes.empty()) std::fprintf(stderr, "\r\033[K");
+    for (const std::string& note : result.notes)
+        std::fprintf(stderr, "%s\n", Printable(note).c_str());
+    if (terminal_) return;
     const std::string line = wave::BatchFinishedLine(
         done_, files_, result.status, Printable(item.path), Printable(result.message));
     std::fprintf(stderr, "%s\n", line.c_str());

@@ -137,9 +137,10 @@ std::optional<Outcome> RefuseEarly(const Arguments& arguments, const files::Soun
 struct Read {
     files::SoundRead result;
     std::optional<Outcome> ended;
+    std::string notes;  // with --verbose, what the reader noticed
 };
 
-Read ReadFor(const Arguments& arguments, wave::Payload payload) {
+Read ReadOnce(const Arguments& arguments, wave::Payload payload) {
     const files::WaveReaders readers = arguments.command == Command::Find
                                            ? files::WaveReaders::AlsoOtherSampleFormats
                                            : files::WaveReaders::AsTheWindow;
@@ -158,6 +159,20 @@ Read ReadFor(const Arguments& arguments, wave::Payload payload) {
     }
     read.ended = RefuseEarly(arguments, read.result.sound);
     return read;
+}
+
+// The read, its notes before whatever else the command prints on stderr.
+Read ReadFor(const Arguments& arguments, wave::Payload payload) {
+    Read read = ReadOnce(arguments, payload);
+    if (!arguments.verbose) return read;
+    read.notes = NoteLines(arguments.inputPath, read.result.sound.notes);
+    if (read.ended) read.ended->err.insert(0, read.notes);
+    return read;
+}
+
+Outcome WithNotes(Outcome outcome, const Read& read) {
+    outcome.err.insert(0, read.notes);
+    return outcome;
 }
 
 Outcome RunHelp(const Arguments&) {
@@ -181,7 +196,7 @@ Outcome RunInfo(const Arguments& arguments) {
     outcome.out =
         wave::JoinLines(wave::InformationLines(arguments.inputPath, shown, dataBytes), "\n");
     outcome.out += '\n';
-    return outcome;
+    return WithNotes(outcome, read);
 }
 
 Outcome RunSave(const Arguments& arguments) {
@@ -191,20 +206,20 @@ Outcome RunSave(const Arguments& arguments) {
         arguments.outputPath, read.result.sound,
         RequestOf(arguments, arguments.loopStart, arguments.loopEnd, arguments.repeatCount),
         EncodingOf(arguments, arguments.outputPath));
-    if (!saveError.empty()) return Failure(kExitFailed, saveError);
-    return Outcome{};
+    if (!saveError.empty()) return WithNotes(Failure(kExitFailed, saveError), read);
+    return WithNotes(Outcome{}, read);
 }
 
 Outcome RunPreview(const Arguments& arguments) {
     const Read read = ReadFor(arguments, wave::Payload::Read);
     if (read.ended) return *read.ended;
-    return PreviewOf(arguments, read.result.sound.wave);
+    return WithNotes(PreviewOf(arguments, read.result.sound.wave), read);
 }
 
 Outcome RunFind(const Arguments& arguments) {
     const Read read = ReadFor(arguments, wave::Payload::Read);
     if (read.ended) return *read.ended;
-    return FindIn(arguments, read.result.sound.wave);
+    return WithNotes(FindIn(arguments, read.result.sound.wave), read);
 }
 
 const std::array<CommandSpec, 10> kCommands{{
@@ -223,6 +238,12 @@ const std::array<CommandSpec, 10> kCommands{{
 }  // namespace
 
 std::span<const CommandSpec> Commands() { return kCommands; }
+
+std::string NoteLines(std::string_view path, std::span<const wave::ReadNoteValues> notes) {
+    std::string lines;
+    for (const wave::ReadNoteValues& note : notes) lines += wave::ReadNoteText(path, note) + "\n";
+    return lines;
+}
 
 Outcome Run(const Arguments& arguments) {
     const auto spec = std::find_if(kCommands.begin(), kCommands.end(), [&](const CommandSpec& c) {

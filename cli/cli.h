@@ -6,11 +6,13 @@
 #pragma once
 
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "cli/arguments.h"
 #include "cli/commands.h"
 #include "cli/outcome.h"
+#include "wave/user_texts.h"
 
 namespace cli {
 
@@ -22,5 +24,9 @@ Outcome Run(const Arguments& arguments);
 
 // ParseArguments, then Run; no arguments at all prints the usage to stderr.
 Outcome Main(std::span<const std::string_view> args);
+
+// What the reader noticed in the file at `path`, one line each with its line end: what --verbose
+// prints.
+std::string NoteLines(std::string_view path, std::span<const wave::ReadNoteValues> notes);
 
 }  // namespace cli

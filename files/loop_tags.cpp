@@ -6,10 +6,8 @@
 #include <sys/stat.h>
 #include <taglib/id3v2tag.h>
 #include <taglib/mpegfile.h>
-#include <taglib/opusfile.h>
 #include <taglib/tbytevectorstream.h>
 #include <taglib/textidentificationframe.h>
-#include <taglib/vorbisfile.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -19,6 +17,8 @@
 #include <new>
 
 #include "files/atomic_save.h"
+#include "files/id3v2_extent.h"
+#include "files/ogg_pages.h"
 #include "files/save_errors.h"
 #include "wave/le_bytes.h"
 #include "wave/rounding.h"
@@ -67,21 +67,21 @@ std::vector<std::uint8_t> FromTagLib(const TagLib::ByteVector& bytes) {
 
 // The comment packet of an Ogg stream, between its codec's signature and whatever follows the
 // comments (Vorbis's framing bit; Opus may keep binary data there), rewritten with the loop first.
-// TagLib pages the stream again around the new packet.
-template <typename OggFile>
-std::string TagOgg(std::vector<std::uint8_t>& bytes, std::string_view signature,
-                   const LoopTag& tag) {
-    TagLib::ByteVectorStream stream(ToTagLib(bytes));
-    OggFile file(&stream, false);
-    if (!file.isValid()) return wave::CannotTag("Ogg ストリームを読めません");
-    const TagLib::ByteVector packet = file.packet(1);
-    const std::span<const std::uint8_t> raw(reinterpret_cast<const std::uint8_t*>(packet.data()),
-                                            packet.size());
+// The header packets are paged afresh; every audio page stays as it was but for its number.
+std::string TagOgg(std::vector<std::uint8_t>& bytes, bool opus, const LoopTag& tag) {
+    OggHeaders headers = ReadOggHeaders(bytes);
+    if (!headers.ok) return wave::CannotTag(headers.error);
+    const std::string_view signature =
+        opus ? std::string_view("OpusTags") : std::string_view("\x03vorbis", 7);
+    if ((headers.codec == OggCodec::Opus) != opus)
+        return wave::CannotTag(wave::TagError::UnreadableOgg);
+    std::vector<std::uint8_t>& packet = headers.packets[1];
+    const std::span<const std::uint8_t> raw(packet);
     if (raw.size() < signature.size() ||
         std::memcmp(raw.data(), signature.data(), signature.size()) != 0)
-        return wave::CannotTag("コメントのパケットがありません");
+        return wave::CannotTag(wave::TagError::NoCommentPacket);
     std::optional<Comments> comments = ParseComments(raw.subspan(signature.size()));
-    if (!comments) return wave::CannotTag("コメントが壊れています");
+    if (!comments) return wave::CannotTag(wave::TagError::BrokenComments);
     PutLoopFirst(*comments, tag);
     std::vector<std::uint8_t> rebuilt(signature.begin(), signature.end());
     const std::vector<std::uint8_t> block = RenderComments(*comments);
@@ -89,20 +89,35 @@ std::string TagOgg(std::vector<std::uint8_t>& bytes, std::string_view signature,
     rebuilt.insert(rebuilt.end(),
                    raw.begin() + static_cast<std::ptrdiff_t>(signature.size() + comments->bytes),
                    raw.end());
-    file.setPacket(1, ToTagLib(rebuilt));
-    // The codec's own save would render TagLib's comments, which it keeps sorted by name; the
-    // plain Ogg save writes our packet as it stands.
-    if (!file.TagLib::Ogg::File::save()) return wave::CannotTag("Ogg ストリームを書けません");
-    bytes = FromTagLib(*stream.data());
+    packet = std::move(rebuilt);
+    std::vector<std::uint8_t> repaged = RepageOgg(bytes, headers);
+    if (repaged.empty()) return std::string(wave::UserMessage(wave::WaveError::OutOfMemory));
+    bytes = std::move(repaged);
     return "";
 }
 
 // The ID3v2.4 tag: TXXX frames LOOPSTART and LOOPLENGTH, earlier loop frames removed, every
-// other frame and an ID3v1 tag kept.
+// other frame and an ID3v1 tag kept. A tag whose stated size reaches into the audio is first given
+// the size its frames and padding really take, so that its rewrite ends where the audio begins.
 std::string TagMp3(std::vector<std::uint8_t>& bytes, const LoopTag& tag) {
+    wave::SpanSource source(bytes);
+    const Id3v2Extent extent = Id3v2ExtentOf(source);
+    if (extent.audioAt < extent.statedBytes) {
+        const std::int64_t size = extent.audioAt - 10;
+        for (int k = 0; k < 4; ++k)
+            bytes[static_cast<std::size_t>(9 - k)] =
+                static_cast<std::uint8_t>(size >> (7 * k) & 0x7F);
+    }
     TagLib::ByteVectorStream stream(ToTagLib(bytes));
     TagLib::MPEG::File file(&stream, TagLib::ID3v2::FrameFactory::instance(), false);
-    if (!file.isValid()) return wave::CannotTag("MP3 を読めません");
+    if (!file.isValid()) return wave::CannotTag(wave::TagError::UnreadableMp3);
+    // TagLib looks for a tag up to the first frame it deems whole, and would rewrite one it
+    // finds anywhere there, also one whose size runs past the file (its save then moves a
+    // negative number of bytes). The decoders take a tag at the start only, within the file.
+    const bool leading = extent.statedBytes > 0;
+    if (file.hasID3v2Tag() != leading ||
+        std::min(extent.audioAt, extent.statedBytes) > static_cast<std::int64_t>(bytes.size()))
+        return wave::CannotTag(wave::TagError::UnreadableMp3);
     TagLib::ID3v2::Tag* id3 = file.ID3v2Tag(true);
     const TagLib::ID3v2::FrameList frames = id3->frameList("TXXX");
     for (TagLib::ID3v2::Frame* frame : frames) {
@@ -119,18 +134,19 @@ std::string TagMp3(std::vector<std::uint8_t>& bytes, const LoopTag& tag) {
     }
     if (!file.save(TagLib::MPEG::File::ID3v2, TagLib::File::StripNone, TagLib::ID3v2::v4,
                    TagLib::File::DoNotDuplicate))
-        return wave::CannotTag("MP3 を書けません");
+        return wave::CannotTag(wave::TagError::Mp3NotWritten);
     bytes = FromTagLib(*stream.data());
     return "";
 }
 
-// FLAC's metadata blocks after "fLaC": the VORBIS_COMMENT block rewritten (or put after
-// STREAMINFO where there is none), every other block and the audio frames byte for byte.
+// FLAC's metadata blocks after "fLaC": the first VORBIS_COMMENT block rewritten with the loop
+// first (or one put after STREAMINFO where there is none), the loop tags taken out of any other,
+// every other block and the audio frames byte for byte.
 std::string TagFlac(std::vector<std::uint8_t>& bytes, const LoopTag& tag) {
     const std::int64_t id3 = Id3v2Bytes(bytes);
     if (id3 + 4 > static_cast<std::int64_t>(bytes.size()) ||
         std::memcmp(bytes.data() + id3, "fLaC", 4) != 0)
-        return wave::CannotTag("FLAC を読めません");
+        return wave::CannotTag(wave::TagError::UnreadableFlac);
     struct Block {
         std::uint8_t type;
         std::vector<std::uint8_t> data;
@@ -138,13 +154,13 @@ std::string TagFlac(std::vector<std::uint8_t>& bytes, const LoopTag& tag) {
     std::vector<Block> blocks;
     auto at = static_cast<std::size_t>(id3) + 4;
     for (bool last = false; !last;) {
-        if (at + 4 > bytes.size()) return wave::CannotTag("FLAC のメタデータが壊れています");
+        if (bytes.size() - at < 4) return wave::CannotTag(wave::TagError::BrokenFlacMetadata);
         last = (bytes[at] & 0x80) != 0;
         const auto type = static_cast<std::uint8_t>(bytes[at] & 0x7F);
         const std::size_t length =
             std::size_t{bytes[at + 1]} << 16 | std::size_t{bytes[at + 2]} << 8 | bytes[at + 3];
-        if (at + 4 + length > bytes.size())
-            return wave::CannotTag("FLAC のメタデータが壊れています");
+        if (bytes.size() - at - 4 < length)
+            return wave::CannotTag(wave::TagError::BrokenFlacMetadata);
         blocks.push_back(
             Block{type, std::vector<std::uint8_t>(
                             bytes.begin() + static_cast<std::ptrdiff_t>(at + 4),
@@ -152,14 +168,25 @@ std::string TagFlac(std::vector<std::uint8_t>& bytes, const LoopTag& tag) {
         at += 4 + length;
     }
     constexpr std::uint8_t kComment = 4;
-    auto comment = std::find_if(blocks.begin(), blocks.end(),
-                                [](const Block& b) { return b.type == kComment; });
+    const auto isComment = [](const Block& b) { return b.type == kComment; };
+    auto comment = std::find_if(blocks.begin(), blocks.end(), isComment);
     Comments comments;
     comments.vendor = "Rundelt";
     if (comment != blocks.end()) {
         std::optional<Comments> parsed = ParseComments(comment->data);
-        if (!parsed) return wave::CannotTag("コメントが壊れています");
+        if (!parsed) return wave::CannotTag(wave::TagError::BrokenComments);
         comments = std::move(*parsed);
+        // A second comment block is against the format but written by some tools; no loop in it
+        // may contradict ours.
+        for (auto other = std::find_if(comment + 1, blocks.end(), isComment); other != blocks.end();
+             other = std::find_if(other + 1, blocks.end(), isComment)) {
+            std::optional<Comments> more = ParseComments(other->data);
+            if (!more) return wave::CannotTag(wave::TagError::BrokenComments);
+            std::erase_if(more->fields, [](const std::string& field) {
+                return IsLoopTagName(std::string_view(field).substr(0, field.find('=')));
+            });
+            other->data = RenderComments(*more);
+        }
     } else {
         comment = blocks.insert(blocks.begin() + (blocks.empty() ? 0 : 1), Block{kComment, {}});
     }
@@ -169,7 +196,7 @@ std::string TagFlac(std::vector<std::uint8_t>& bytes, const LoopTag& tag) {
     std::vector<std::uint8_t> out(bytes.begin(), bytes.begin() + id3 + 4);
     for (std::size_t k = 0; k < blocks.size(); ++k) {
         const std::size_t length = blocks[k].data.size();
-        if (length > kMostBlockBytes) return wave::CannotTag("コメントが大きすぎます");
+        if (length > kMostBlockBytes) return wave::CannotTag(wave::TagError::CommentsTooLarge);
         out.push_back(
             static_cast<std::uint8_t>(blocks[k].type | (k + 1 == blocks.size() ? 0x80 : 0)));
         out.push_back(static_cast<std::uint8_t>(length >> 16));
@@ -187,18 +214,17 @@ std::string TagFlac(std::vector<std::uint8_t>& bytes, const LoopTag& tag) {
 std::string TagWave(std::vector<std::uint8_t>& bytes, std::int32_t rate, const LoopTag& tag) {
     if (bytes.size() < 12 || std::memcmp(bytes.data(), "RIFF", 4) != 0 ||
         std::memcmp(bytes.data() + 8, "WAVE", 4) != 0)
-        return wave::CannotTag("wave ファイルを読めません");
+        return wave::CannotTag(wave::TagError::UnreadableWave);
     const std::int64_t last = tag.start + tag.length - 1;
     if (tag.start < 0 || tag.length < 1 || last > wave::kInt32Max)
-        return wave::CannotTag("ループ範囲が不正です");
+        return wave::CannotTag(wave::TagError::BadLoop);
     std::vector<std::uint8_t> out(bytes.begin(), bytes.begin() + 12);
     std::size_t at = 12;
     while (at + 8 <= bytes.size()) {
         const std::size_t size = ReadU32Le(bytes.data() + at + 4);
         const std::size_t end = at + 8 + size + (size % 2);
         const std::size_t kept = std::min(end, bytes.size());
-        if (at + 8 + size > bytes.size())
-            return wave::CannotTag("wave ファイルのチャンクが壊れています");
+        if (at + 8 + size > bytes.size()) return wave::CannotTag(wave::TagError::BrokenWaveChunks);
         if (std::memcmp(bytes.data() + at, "smpl", 4) != 0)
             out.insert(out.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at),
                        bytes.begin() + static_cast<std::ptrdiff_t>(kept));
@@ -305,9 +331,7 @@ std::string TagBytes(Container container, bool opus, std::int32_t rate,
                      std::vector<std::uint8_t>& bytes, const LoopTag& tag) {
     try {
         switch (container) {
-            case Container::Ogg:
-                return opus ? TagOgg<TagLib::Ogg::Opus::File>(bytes, "OpusTags", tag)
-                            : TagOgg<TagLib::Ogg::Vorbis::File>(bytes, "\x03vorbis", tag);
+            case Container::Ogg: return TagOgg(bytes, opus, tag);
             case Container::Flac: return TagFlac(bytes, tag);
             case Container::Mp3: return TagMp3(bytes, tag);
             case Container::Riff: return TagWave(bytes, rate, tag);
@@ -317,18 +341,32 @@ std::string TagBytes(Container container, bool opus, std::int32_t rate,
     } catch (const std::bad_alloc&) {
         return std::string(wave::UserMessage(wave::WaveError::OutOfMemory));
     }
-    return wave::CannotTag("この形式にはループタグを書けません");
+    return wave::CannotTag(wave::TagError::FormatCannotCarry);
 }
 
-std::string TagFile(const std::string& path, const Sound& sound, const LoopTag& tag) {
-    std::vector<std::uint8_t> bytes;
-    if (std::string error = ReadWhole(path, bytes); !error.empty()) return error;
-    // The file must still be the one that was decoded: the same container as its first bytes say.
+std::string TagBytesKeepingSound(const Sound& sound, const std::string& path,
+                                 std::vector<std::uint8_t>& bytes, const LoopTag& tag,
+                                 const DecodeLimits& limits) {
+    // The bytes must still be those that were decoded: the same container as their first bytes
+    // say.
     if (ContainerOf(bytes) != sound.container)
         return std::string(wave::UserMessage(wave::WaveError::CannotOpen));
     if (std::string error =
             TagBytes(sound.container, IsOpus(sound), sound.wave.format.nSamplesPerSec, bytes, tag);
         !error.empty())
+        return error;
+    // The promise that not one decoded sample changes, kept by decoding the new bytes.
+    const SoundRead again = ReadSoundBytes(bytes, path, WaveReaders::AlsoOtherSampleFormats,
+                                           wave::Payload::Read, limits);
+    const bool same = again.error.empty() && again.sound.wave.format == sound.wave.format &&
+                      again.sound.wave.data == sound.wave.data && again.sound.wide == sound.wide;
+    return same ? "" : wave::CannotTag(wave::TagError::SoundWouldChange);
+}
+
+std::string TagFile(const std::string& path, const Sound& sound, const LoopTag& tag) {
+    std::vector<std::uint8_t> bytes;
+    if (std::string error = ReadWhole(path, bytes); !error.empty()) return error;
+    if (std::string error = TagBytesKeepingSound(sound, path, bytes, tag); !error.empty())
         return error;
     const std::array<std::span<const std::uint8_t>, 1> parts{bytes};
     return SaveAtomically(path, parts);

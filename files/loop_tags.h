@@ -2,9 +2,10 @@
 // The loop written into a sound file as players and game engines read it. Ogg Vorbis, Ogg Opus
 // and FLAC: the Vorbis comments LOOPSTART and LOOPLENGTH, as the first comments. MP3: ID3v2.4
 // TXXX frames of the same names. A wave file: the "smpl" chunk of `save --smpl`. Earlier loop
-// tags are replaced, everything else is kept, and not one audio byte changes. The file is edited
-// as a whole in memory and put in place by the atomic save, so a failure leaves it as it was.
-// TagLib does the Ogg pages and the ID3v2 tag. POSIX; no Qt, SDL or FFTW.
+// tags are replaced, everything else is kept, and not one decoded sample changes: the new bytes
+// are decoded before they replace the file. The file is edited as a whole in memory and put in
+// place by the atomic save, so a failure leaves it as it was. libogg pages the Ogg headers,
+// TagLib writes the ID3v2 tag. POSIX; no Qt, SDL or FFTW.
 #pragma once
 
 #include <cstdint>
@@ -44,7 +45,16 @@ void PutLoopFirst(Comments& comments, const LoopTag& tag);
 std::string TagBytes(Container container, bool opus, std::int32_t rate,
                      std::vector<std::uint8_t>& bytes, const LoopTag& tag);
 
-// The loop written into the file at `path`, of the sound `sound` read from it. "" or the message.
+// `bytes`, the whole file that decoded to `sound`, with the loop written in, then decoded again
+// from memory: the same samples, or the rewrite is refused. `path` names the file in messages.
+// "" or the message.
+std::string TagBytesKeepingSound(const Sound& sound, const std::string& path,
+                                 std::vector<std::uint8_t>& bytes, const LoopTag& tag,
+                                 const DecodeLimits& limits = {});
+
+// The loop written into the file at `path`, of the sound `sound` read from it, as
+// TagBytesKeepingSound writes it; the original is replaced only by bytes that decode to the same
+// samples. "" or the message.
 std::string TagFile(const std::string& path, const Sound& sound, const LoopTag& tag);
 
 // Whether a sound read by ReadSound is Opus.

@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Reading a sound file of any format we take: the one place that chooses the reader, by the
-// file's own first bytes. A wave file goes to the wave reader; FLAC, Ogg (Vorbis, Opus), MP3 and
-// AIFF are decoded by libsndfile in one pass from the first frame to the last, into the same
-// 8- or 16-bit PCM the wave layer and the finder take, with the source's own samples kept beside
-// it where they are wider. POSIX and libsndfile; no Qt, SDL or FFTW.
+// file's own first bytes. A wave file goes to the wave reader; FLAC (libFLAC), MP3 (libmpg123),
+// Ogg Vorbis, Ogg Opus and AIFF (libsndfile) are decoded in one pass from the first frame to the
+// last, into the same 8- or 16-bit PCM the wave layer and the finder take, with the source's own
+// samples kept beside it where they are wider. A file is read whole or refused, never short: what
+// decodes is held against what the container states (FLAC's length and MD5, the MPEG frames an
+// MP3's header counts, the Ogg pages' sequence, end and last position, AIFF's frame count).
+// POSIX and those libraries; no Qt, SDL or FFTW.
 #pragma once
 
 #include <cstdint>
@@ -12,6 +15,8 @@
 #include <string_view>
 #include <vector>
 
+#include "wave/rounding.h"
+#include "wave/user_texts.h"
 #include "wave/wave_reader.h"
 
 namespace files {
@@ -51,6 +56,16 @@ struct Sound {
     // A 24-bit source's samples, interleaved, as libsndfile gives them (the 24 bits in the high
     // bytes); empty for every other source.
     std::vector<std::int32_t> wide;
+    // What the reader noticed on the way: a length the headers did not give, a header that
+    // claimed too much, the reason for a refusal. Shown with --verbose.
+    std::vector<wave::ReadNoteValues> notes;
+};
+
+// How far a decode goes. The reader's own: under 2 GiB of samples, and the wave reader's shape
+// (at least five seconds, a rate whose preview fits). The fuzzer decodes short files too.
+struct DecodeLimits {
+    std::int64_t mostDataBytes = wave::kInt32Max - 8;
+    bool shapeChecked = true;
 };
 
 // Which reader a wave file gets. The commands the window shares (info, save, preview) take a
@@ -63,12 +78,19 @@ struct SoundRead {
     Sound sound;
 };
 
-// Reads `path`. Payload::SizeOnly reads the headers (a compressed file whose length its headers
-// do not give is decoded all the same). A compressed file that ends early or fails part way is
-// refused with the frame where decoding stopped; nothing of it is kept. Anything no reader takes
-// gets the wave reader's message.
+// Reads `path`. Payload::SizeOnly reads the headers and what tells the length without decoding
+// (an Ogg file's pages, an MP3's frame headers); a FLAC file whose header gives no length, or
+// one under five seconds (which may be below its frames), is decoded all the same. A compressed
+// file that ends early, fails part way or contradicts its own headers is refused with the frame
+// where decoding stopped or the lengths that disagree; nothing of it is kept. A file that begins as
+// FLAC, Ogg, MP3 or AIFF but cannot be opened as one gets a message naming the format; anything no
+// reader takes gets the wave reader's message.
 SoundRead ReadSound(const std::string& path, WaveReaders readers,
                     wave::Payload payload = wave::Payload::Read);
+// The same over a file's bytes in memory; `path` names it in the messages.
+SoundRead ReadSoundBytes(std::span<const std::uint8_t> bytes, const std::string& path,
+                         WaveReaders readers, wave::Payload payload = wave::Payload::Read,
+                         const DecodeLimits& limits = {});
 
 // The format block `info` shows: the source's own sample size where it is wider than 16 bits.
 wave::PcmFormat ShownFormat(const Sound& sound, std::int64_t& dataBytes);

@@ -34,6 +34,9 @@ constexpr std::array<WrittenFormat, 5> kWrittenFormats{{
 }};
 
 constexpr std::array<std::int32_t, 5> kOpusRates{8000, 12000, 16000, 24000, 48000};
+// The rates of MPEG 1, 2 and 2.5, the only ones an MP3 frame can say.
+constexpr std::array<std::int32_t, 9> kMp3Rates{8000,  11025, 12000, 16000, 22050,
+                                                24000, 32000, 44100, 48000};
 
 // The encoded file grows in memory: the encoders seek back to finish their headers, and the
 // atomic save then takes it, tags and all, in one piece.
@@ -79,6 +82,18 @@ sf_count_t MemoryWrite(const void* from, sf_count_t count, void* data) {
 }
 
 sf_count_t MemoryTell(void* data) { return Of(data).at; }
+
+// The output's name in a refusal.
+std::string_view NameOf(OutputFormat format) {
+    switch (format) {
+        case OutputFormat::Flac: return "FLAC";
+        case OutputFormat::Ogg: return "Ogg Vorbis";
+        case OutputFormat::Opus: return "Opus";
+        case OutputFormat::Mp3: return "MP3";
+        case OutputFormat::Wav: break;
+    }
+    return "wave";
+}
 
 int SubFormatOf(Depth depth) {
     switch (depth) {
@@ -131,7 +146,7 @@ public:
     }
     std::string FailureReason() const override {
         if (stopped_) return wave::SaveFailed(wave::SaveError::Stopped);
-        return wave::EncodeFailed(sf_strerror(file_));
+        return wave::EncodeFailed();
     }
 
 private:
@@ -155,7 +170,7 @@ SNDFILE* OpenEncoder(const wave::PcmFormat& format, Depth depth, const Encoding&
     info.format = FormatWord(encoding.format, depth);
     SNDFILE* file = sf_open_virtual(&gMemoryIo, SFM_WRITE, &info, &memory);
     if (file == nullptr) {
-        message = wave::EncodeFailed(sf_strerror(nullptr));
+        message = wave::EncodeFailed();
         return nullptr;
     }
     if (encoding.format != OutputFormat::Flac) {
@@ -182,7 +197,7 @@ std::string Encode(const Sound& sound, const wave::LoopRequest& request, const E
                   ? wave::RenderLoopedSamples(sound.wave.format, sound.wide, 24, plain, sink)
                   : wave::RenderLoopedWave(sound.wave.format, sound.wave.data, plain, sink);
     const int closed = sf_close(file);
-    if (message.empty() && closed != 0) message = wave::EncodeFailed(sf_error_number(closed));
+    if (message.empty() && closed != 0) message = wave::EncodeFailed();
     return message;
 }
 
@@ -234,7 +249,20 @@ std::string CheckEncoding(const Sound& sound, const Encoding& encoding) {
     if (encoding.format == OutputFormat::Opus &&
         std::find(kOpusRates.begin(), kOpusRates.end(), rate) == kOpusRates.end())
         return wave::OpusRateRefused(rate);
-    return "";
+    if (encoding.format == OutputFormat::Mp3 &&
+        std::find(kMp3Rates.begin(), kMp3Rates.end(), rate) == kMp3Rates.end())
+        return wave::Mp3RateRefused(rate);
+    if (encoding.format == OutputFormat::Wav) return "";
+    // Whatever else an encoder will not take is found by starting it, into memory, on one
+    // frame of silence: some encoders set themselves up only at the first write.
+    Memory memory;
+    std::string message;
+    SNDFILE* file = OpenEncoder(sound.wave.format, sound.depth, encoding, memory, message);
+    if (file == nullptr) return wave::OutputRateRefused(NameOf(encoding.format), rate);
+    const std::array<std::int32_t, 2> silence{};
+    const bool written = sf_writef_int(file, silence.data(), 1) == 1;
+    const bool closed = sf_close(file) == 0;
+    return written && closed ? "" : wave::OutputRateRefused(NameOf(encoding.format), rate);
 }
 
 std::string WriteLoopedSound(const std::string& path, const Sound& sound,
@@ -290,7 +318,7 @@ std::string WritePcmSound(const std::string& path, const wave::PcmFormat& format
     const bool written = sink.Write(header) && sink.Write(samples);
     if (!written) message = sink.FailureReason();
     const int closed = sf_close(file);
-    if (message.empty() && closed != 0) message = wave::EncodeFailed(sf_error_number(closed));
+    if (message.empty() && closed != 0) message = wave::EncodeFailed();
     if (!message.empty()) return message;
     const std::array<std::span<const std::uint8_t>, 1> parts{memory.bytes};
     return SaveAtomically(path, parts);

@@ -46,7 +46,8 @@ struct Encoding {
 };
 
 // "" when `sound` may be written as `encoding` asks, or the refusal: a resolution the format
-// cannot hold, a rate Opus does not take.
+// cannot hold, a rate Opus or MP3 does not take. It needs the headers only, so that a refusal
+// comes before the decode.
 std::string CheckEncoding(const Sound& sound, const Encoding& encoding);
 
 // The looped sound saved atomically to `path`, as WriteLoopedWaveFile saves it. With

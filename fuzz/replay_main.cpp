@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Replays the seed corpus through the fuzz checks with the ordinary compiler, so every test run
 // covers the files the fuzzers found worth keeping. Usage: wave_fuzz_replay CORPUS_DIR
-// (reads CORPUS_DIR/reader/*, CORPUS_DIR/writer/* and CORPUS_DIR/finder/*).
+// (reads CORPUS_DIR/reader/*, CORPUS_DIR/writer/*, CORPUS_DIR/finder/* and CORPUS_DIR/sound/*).
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -13,6 +13,7 @@
 
 #include "fuzz/finder_check.h"
 #include "fuzz/fuzz_checks.h"
+#include "fuzz/sound_check.h"
 
 namespace {
 
@@ -43,7 +44,8 @@ int main(int argc, char** argv) {
         void (*check)(std::span<const std::uint8_t>);
     } targets[] = {{"reader", wavefuzz::CheckReader},
                    {"writer", wavefuzz::CheckWriter},
-                   {"finder", finderfuzz::CheckFinder}};
+                   {"finder", finderfuzz::CheckFinder},
+                   {"sound", soundfuzz::CheckSound}};
     for (const auto& target : targets) {
         std::error_code error;
         if (!std::filesystem::is_directory(corpus / target.folder, error)) {

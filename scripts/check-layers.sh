@@ -25,7 +25,7 @@ declare -A allowed=(
     [tests/window]="wave files finder platform app window tests/support"
     [tests/cli]="wave finder cli tests/cli tests/support"
     [tests/e2e]="window tests/support"
-    [fuzz]="wave finder fuzz tests/support"
+    [fuzz]="wave files finder fuzz tests/support"
     [bench]="wave files finder tests/support"
 )
 

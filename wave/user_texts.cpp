@@ -81,25 +81,28 @@ std::string DeviceOpenFailed(std::uint32_t code) {
 
 const std::string_view kCommandUsage =
     "使い方：\n"
-    "  rundelt-cli info 入力\n"
+    "  rundelt-cli info 入力 [--verbose]\n"
     "  rundelt-cli save 入力 出力 --start 開始 --end 終了 [--repeat 回数] [--fade 秒数] "
     "[--smpl]\n"
-    "                  [--quality 品質] [--tags]\n"
-    "  rundelt-cli preview 入力 出力.wav --start 開始 --end 終了\n"
+    "                  [--quality 品質] [--tags] [--verbose]\n"
+    "  rundelt-cli preview 入力 出力.wav --start 開始 --end 終了 [--verbose]\n"
     "  rundelt-cli find 入力 [--top 件数] [--near 開始 終了 [--radius 秒数]]\n"
-    "                  [--min-length 秒数] [--max-length 秒数]\n"
+    "                  [--min-length 秒数] [--max-length 秒数] [--verbose]\n"
     "  rundelt-cli batch 入力|フォルダ... --out 出力フォルダ [--repeat 回数 | --length 秒数]\n"
     "                  [--fade 秒数] [--smpl] [--jobs 数] [--report ファイル] [--dry-run]\n"
     "                  [--min-length 秒数] [--max-length 秒数]\n"
-    "                  [--format 形式] [--quality 品質] [--tags]\n"
+    "                  [--format 形式] [--quality 品質] [--tags] [--verbose]\n"
     "  rundelt-cli tag 入力|フォルダ... [--start 開始 --end 終了] [--dry-run] [--jobs 数]\n"
-    "                  [--report ファイル] [--min-length 秒数] [--max-length 秒数]\n"
+    "                  [--report ファイル] [--min-length 秒数] [--max-length 秒数] [--verbose]\n"
     "  rundelt-cli --help\n"
     "  rundelt-cli --version\n"
     "\n"
     "  入力は wave（8・16ビット PCM）、FLAC、Ogg Vorbis、Opus、MP3、AIFF のファイルです。\n"
     "  find、batch、tag は 24・32ビットと浮動小数点の wave も読みます。位置はデコード後の\n"
-    "  フレーム番号で、MP3 はエンコーダの遅延と詰め物を除き、Opus は 48kHz で数えます\n"
+    "  フレーム番号で、MP3 はエンコーダの遅延と詰め物を除き、Opus は 48kHz で数えます。\n"
+    "  途中で切れたファイルや、ヘッダと音声が食い違う壊れたファイルは読み込みません。\n"
+    "  --verbose は、各ファイルを読んで気づいたこと（ヘッダにない長さ、拒否の理由など）を\n"
+    "  表示します\n"
     "  info     ファイルの情報を表示します\n"
     "  save     ループしたファイルを書き出します（既定：--repeat 2 --fade 5）\n"
     "           --smpl で最初のループ1回分を smpl チャンクに記録します\n"
@@ -239,6 +242,82 @@ std::string DecodeStopped(std::string_view path, std::int64_t frame) {
            " で停止）";
 }
 
+std::string UnreadableSound(std::string_view formatName) {
+    return std::string(formatName) +
+           " ファイルを読めません（壊れているか、対応していない種類のファイルです）";
+}
+
+std::string LengthDisagrees(std::string_view path, std::int64_t decodedFrames,
+                            std::int64_t statedFrames) {
+    return "長さが一致しません：" + std::string(path) + "（デコードすると " +
+           std::to_string(decodedFrames) + " フレーム、ファイルの記載では " +
+           std::to_string(statedFrames) + " フレーム）";
+}
+
+std::string ChecksumMismatch(std::string_view path) {
+    return "デコードした音がファイルの MD5 と一致しません：" + std::string(path);
+}
+
+std::string SeveralOggStreams(std::string_view path) {
+    return "複数のストリームを含む Ogg ファイルには対応していません：" + std::string(path);
+}
+
+std::string ReadNoteText(std::string_view path, const ReadNoteValues& note) {
+    const std::string file(path);
+    const std::string a = std::to_string(note.first);
+    const std::string b = std::to_string(note.second);
+    switch (note.note) {
+        case ReadNote::FlacLengthNotGiven:
+            return file + "：FLAC のヘッダに長さがないため、最後までデコードしました（" + a +
+                   " フレーム）";
+        case ReadNote::FlacLengthBelowFrames:
+            return file + "：FLAC のヘッダの長さ " + a + " フレームより多い " + b +
+                   " フレームがあり、MD5 が一致したので、すべて読みました";
+        case ReadNote::FlacNoChecksum:
+            return file + "：FLAC に MD5 がないため、各フレームの CRC だけで確かめました（" + a +
+                   " フレーム）";
+        case ReadNote::FlacFrameDamaged:
+            return file + "：FLAC のフレームが壊れています（フレーム " + a + "）";
+        case ReadNote::FlacFrameOutOfPlace:
+            return file + "：FLAC のフレームの順序が合いません（フレーム " + a +
+                   " の位置にフレーム " + b + "）";
+        case ReadNote::FlacFrameMissing:
+            return file + "：FLAC のフレームが抜けています（フレーム " + a + "）";
+        case ReadNote::Mp3NoLengthHeader:
+            return file +
+                   "：MP3 に長さを示すヘッダ（Xing・Info・VBRI）がないため、すべてのフレームを"
+                   "先頭から読みました（" +
+                   a + " フレーム）";
+        case ReadNote::Mp3FramesDisagree:
+            return file + "：MP3 のヘッダでは " + a + " 個の MPEG フレームですが、ファイルには " +
+                   b + " 個あります";
+        case ReadNote::Id3v2CoversAudio:
+            return file + "：ID3v2 タグの大きさ（" + a +
+                   " バイト）が音声のフレームまで含んでいるため、バイト " + b + " から読みました";
+        case ReadNote::OggStrayStartFlag:
+            return file + "：Ogg のページ " + a +
+                   " にストリーム開始の印が付いていますが、無視しました";
+        case ReadNote::OggTrailingBytes:
+            return file + "：Ogg の最後のページの後の " + a +
+                   " バイトは Ogg のページではないため、無視しました";
+        case ReadNote::OggDamagedPage:
+            return file + "：Ogg のページが壊れています（バイト " + a + "）";
+        case ReadNote::OggPageMissing:
+            return file + "：Ogg のページ " + a + " の前のページが抜けています";
+        case ReadNote::OggNoEndOfStream:
+            return file + "：Ogg ストリームに終わりの印がなく、ページ " + a + " で切れています";
+        case ReadNote::OggLastPositionWrong:
+            return file + "：Ogg の最後のページの位置 " + a + " が、パケットの長さから求めた " + b +
+                   " と合いません";
+        case ReadNote::AiffDataCut:
+            return file + "：AIFF の COMM チャンクでは " + a + " フレームですが、音声データは " +
+                   b + " フレームしかありません";
+        case ReadNote::DecoderComplained:
+            return file + "：デコーダがデータの誤りを報告しました（フレーム " + a + " 付近）";
+    }
+    return file;
+}
+
 std::string TooManyChannels(int channels) {
     return "チャンネル数 " + std::to_string(channels) +
            " の音は扱えません（モノラルかステレオのみ）";
@@ -260,12 +339,46 @@ std::string OpusRateRefused(std::int32_t rate) {
            "Hz に対応していません（8000、12000、16000、24000、48000Hz のみ）";
 }
 
-std::string EncodeFailed(std::string_view reason) {
-    return std::string(kSaveFailed) + "：エンコードに失敗しました（" + std::string(reason) + "）";
+std::string Mp3RateRefused(std::int32_t rate) {
+    return std::string(kSaveFailed) + "：MP3 は " + std::to_string(rate) +
+           "Hz に対応していません（8000、11025、12000、16000、22050、24000、32000、44100、"
+           "48000Hz のみ）";
 }
 
-std::string CannotTag(std::string_view reason) {
-    return "ループタグを書けません：" + std::string(reason);
+std::string OutputRateRefused(std::string_view output, std::int32_t rate) {
+    return std::string(kSaveFailed) + "：" + std::string(output) + " は " + std::to_string(rate) +
+           "Hz の音を書き出せません";
+}
+
+std::string EncodeFailed() { return std::string(kSaveFailed) + "：エンコードに失敗しました"; }
+
+std::string CannotTag(TagError error) {
+    switch (error) {
+        case TagError::UnreadableOgg: return "ループタグを書けません：Ogg ストリームを読めません";
+        case TagError::NoCommentPacket:
+            return "ループタグを書けません：コメントのパケットがありません";
+        case TagError::BrokenComments: return "ループタグを書けません：コメントが壊れています";
+        case TagError::OggAudioInHeaderPages:
+            return "ループタグを書けません：Ogg のヘッダのページに音声が入っています";
+        case TagError::SeveralOggStreams:
+            return "ループタグを書けません：Ogg ファイルに複数のストリームがあります";
+        case TagError::UnreadableMp3: return "ループタグを書けません：MP3 を読めません";
+        case TagError::Mp3NotWritten: return "ループタグを書けません：MP3 を書けません";
+        case TagError::UnreadableFlac: return "ループタグを書けません：FLAC を読めません";
+        case TagError::BrokenFlacMetadata:
+            return "ループタグを書けません：FLAC のメタデータが壊れています";
+        case TagError::CommentsTooLarge: return "ループタグを書けません：コメントが大きすぎます";
+        case TagError::UnreadableWave: return "ループタグを書けません：wave ファイルを読めません";
+        case TagError::BadLoop: return "ループタグを書けません：ループ範囲が不正です";
+        case TagError::BrokenWaveChunks:
+            return "ループタグを書けません：wave ファイルのチャンクが壊れています";
+        case TagError::FormatCannotCarry:
+            return "ループタグを書けません：この形式にはループタグを書けません";
+        case TagError::SoundWouldChange:
+            return "ループタグを書けません：書き換えたファイルの音が元と一致しないため、"
+                   "ファイルはそのままにしました";
+    }
+    return "";
 }
 
 std::string FormatFilesFilter(std::string_view format) { return std::string(format) + "ファイル"; }

@@ -135,6 +135,45 @@ inline constexpr std::string_view kStandardOutputFailed = "標準出力に書き
 // A compressed file that ends early or fails to decode part way: the file and the frame where
 // decoding stopped.
 std::string DecodeStopped(std::string_view path, std::int64_t frame);
+// A file of a format we read ("FLAC", "Ogg", "MP3", "AIFF") that its decoder cannot even begin.
+std::string UnreadableSound(std::string_view formatName);
+// A sound whose decoded length and the length its file states disagree, where neither can be
+// believed over the other: the file and both lengths in frames.
+std::string LengthDisagrees(std::string_view path, std::int64_t decodedFrames,
+                            std::int64_t statedFrames);
+// A sound whose decoded samples do not match the checksum its file carries.
+std::string ChecksumMismatch(std::string_view path);
+// An Ogg file of several streams, one after the other or interleaved.
+std::string SeveralOggStreams(std::string_view path);
+
+// What the reader noticed in a file it read whole or refused: shown with --verbose, so that the
+// user learns why a file was read as it was. Each note has up to two numbers.
+enum class ReadNote {
+    FlacLengthNotGiven,     // frames decoded
+    FlacLengthBelowFrames,  // the length stated, the frames decoded (the MD5 agreed)
+    FlacNoChecksum,         // the frames decoded
+    FlacFrameDamaged,       // the frame where it was found
+    FlacFrameOutOfPlace,    // the frame expected, the frame found there
+    FlacFrameMissing,       // the frame where one is missing
+    Mp3NoLengthHeader,      // frames decoded
+    Mp3FramesDisagree,      // MPEG frames the header states, MPEG frames present
+    Id3v2CoversAudio,       // the bytes the tag claims, the byte where the audio begins
+    OggStrayStartFlag,      // the page's sequence number
+    OggTrailingBytes,       // bytes after the last page
+    OggDamagedPage,         // the byte where the damage begins
+    OggPageMissing,         // the sequence number of the page after the gap
+    OggNoEndOfStream,       // the sequence number of the last page
+    OggLastPositionWrong,   // the last page's position, the position the packets reach
+    AiffDataCut,            // the frames the COMM chunk states, the frames the data holds
+    DecoderComplained,      // the frame near which the decoder reported damage
+};
+struct ReadNoteValues {
+    ReadNote note = ReadNote::FlacNoChecksum;
+    std::int64_t first = 0;
+    std::int64_t second = 0;
+};
+// The note on `path` as one line, without its line end.
+std::string ReadNoteText(std::string_view path, const ReadNoteValues& note);
 // More channels than the window and the finder take.
 std::string TooManyChannels(int channels);
 // A sound of `bits` bits, or of floating-point samples (bits 0), that the output asked for cannot
@@ -144,10 +183,33 @@ std::string ResolutionWouldBeLost(int bits, std::string_view output);
 std::string UnknownOutputFormat(std::string_view path);
 // Opus takes only some rates.
 std::string OpusRateRefused(std::int32_t rate);
+// MP3 takes only the rates of MPEG 1, 2 and 2.5.
+std::string Mp3RateRefused(std::int32_t rate);
+// An encoder that will not start for the sound's rate (Ogg Vorbis far beyond 192 kHz): the
+// output's name ("Ogg Vorbis") and the rate.
+std::string OutputRateRefused(std::string_view output, std::int32_t rate);
 // An encoder that refused to start or failed part way.
-std::string EncodeFailed(std::string_view reason);
-// A file whose container cannot carry a loop tag, or whose tags cannot be read.
-std::string CannotTag(std::string_view reason);
+std::string EncodeFailed();
+
+// Why a loop tag cannot be written into a file.
+enum class TagError {
+    UnreadableOgg,
+    NoCommentPacket,
+    BrokenComments,
+    OggAudioInHeaderPages,  // audio begins on a page that holds a header packet
+    SeveralOggStreams,
+    UnreadableMp3,
+    Mp3NotWritten,
+    UnreadableFlac,
+    BrokenFlacMetadata,
+    CommentsTooLarge,
+    UnreadableWave,
+    BadLoop,
+    BrokenWaveChunks,
+    FormatCannotCarry,  // AIFF, or no format we know
+    SoundWouldChange,   // the rewritten file would not decode to the same samples
+};
+std::string CannotTag(TagError error);
 inline constexpr std::string_view kTagNeedsOneInput =
     "--start と --end で指定するときは入力を1つにしてください";
 inline constexpr std::string_view kTagNeedsBoth = "--start と --end は一緒に指定してください";

@@ -291,6 +291,31 @@ TEST_F(BatchTest, ControlCStopsWithoutPartialOutputAndKeepsTheReport) {
     EXPECT_EQ(FilesBelow(Out()), written) << "nothing but the reported outputs, no hidden file";
 }
 
+// Ctrl-C in a batch reported as a page: the page holds the files finished, and the seam
+// previews beside it are exactly those the page links, none left linked from nowhere.
+TEST_F(BatchTest, ControlCLeavesNoSeamPreviewThePageDoesNotLink) {
+    for (int k = 0; k < 6; ++k) {
+        Write(In() / ("more" + std::to_string(k) + ".wav"),
+              LoopedSound(testwave::Pcm(16, 2, 22050), 3.1, static_cast<std::uint32_t>(k)));
+    }
+    const fs::path page = Dir() / "report.html";
+    const RunResult r = RunCli({"batch", In().string(), "--out", Out().string(), "--report",
+                                page.string(), "--jobs", "2", "--fade", "20"},
+                               nullptr, "1/13 ");
+    EXPECT_EQ(r.exitCode, 130) << r.err;
+    const Bytes bytes = testwave::ReadFile(page.string());
+    const std::string html(bytes.begin(), bytes.end());
+    const std::vector<std::string> previews = FilesBelow(Dir() / "report.seams");
+    EXPECT_FALSE(previews.empty());
+    for (const std::string& preview : previews) {
+        SCOPED_TRACE(preview);
+        EXPECT_NE(html.find("src=\"report.seams/" + preview + "\""), std::string::npos);
+    }
+    std::size_t links = 0;
+    for (std::size_t at = 0; (at = html.find("<audio ", at)) != std::string::npos; ++at) ++links;
+    EXPECT_EQ(links, previews.size());
+}
+
 }  // namespace
 
 // A path is one field of the report whatever it holds: quoted where it has a comma or a quote,

@@ -7,13 +7,16 @@ Tags: libsndfile's own sndfile-convert encodes looped music as FLAC, Ogg Vorbis,
 LOOPSTART and LOOPLENGTH back as the first comments, the other tags kept, the decoded samples
 unchanged; `batch --format flac --tags` renders FLAC files that carry the same loops.
 BadInput: truncated, corrupt, empty and misnamed files are refused with their message, and a
-file that may not be written, or a disk that fills, leaves the original as it was.
+file that may not be written, or a disk that fills, leaves the original as it was. Only our words
+reach stderr (never a decoder's), an output's rate is refused before the decode, and --verbose
+tells what the reader noticed.
 
 usage: formats_cli_test.py RUNDELT_CLI FAILING_CALLS [unittest arguments]
 """
 import csv
 import math
 import os
+import random
 import re
 import shutil
 import struct
@@ -228,6 +231,82 @@ class BadInput(unittest.TestCase):
                     self.assertIn(expected, done.stderr, command)
                 with open(path, "rb") as f:
                     self.assertEqual(f.read(), data)
+
+    def test_only_our_words_reach_stderr(self):
+        mp3 = bytearray(self.whole(".mp3"))
+        flips = random.Random(3)
+        for _ in range(3000):  # inside the frames, so that the decoder complains as it goes
+            mp3[flips.randrange(len(mp3) // 10, len(mp3))] ^= flips.randrange(1, 256)
+        path = self.file("flipped.mp3", bytes(mp3))
+        # Two MP3s of two rates one after the other: libmpg123 warns of the first one's Xing
+        # header and fails to set its output for the second, in English, whatever it is asked.
+        slower = os.path.join(self.folder, "22k.wav")
+        subprocess.run(["sox", self.source, "-r", "22050", slower], check=True)
+        subprocess.run(["sndfile-convert", slower, slower + ".mp3"], check=True)
+        with open(slower + ".mp3", "rb") as f:
+            joined = self.file("joined.mp3", self.whole(".mp3") + f.read())
+        for command in (["find", path], ["info", path], ["tag", path, "--dry-run"],
+                        ["find", path, "--verbose"], ["find", joined], ["info", joined]):
+            with self.subTest(" ".join(command)):
+                done = run(CLI, *command)
+                for line in done.stderr.splitlines():
+                    # Every line of ours holds Japanese; the libraries write English.
+                    self.assertRegex(line, r"[\u3040-\u30ff\u4e00-\u9fff]", command)
+
+    def test_an_outputs_rate_is_refused_before_the_decode(self):
+        source = os.path.join(self.folder, "96k.wav")
+        subprocess.run(["sox", self.source, "-r", "96000", source], check=True)
+        flac = os.path.join(self.folder, "96k.flac")
+        subprocess.run(["flac", "--silent", "-f", "-o", flac, source], check=True)
+        with open(flac, "rb") as f:
+            data = f.read()
+        # Cut: a decode would refuse it with the frame where it stops; the rate comes first.
+        cut = self.file("96k-cut.flac", data[: len(data) // 2])
+        done = run(CLI, "save", cut, os.path.join(self.folder, "out.mp3"), "--start", "0",
+                   "--end", "400000")
+        self.assertEqual(done.returncode, 1)
+        self.assertEqual(done.stderr, "保存に失敗しました：MP3 は 96000Hz に対応していません"
+                         "（8000、11025、12000、16000、22050、24000、32000、44100、48000Hz のみ）\n")
+        fast = os.path.join(self.folder, "384k.wav")  # beyond what libvorbis encodes
+        subprocess.run(["sox", "-D", "-n", "-r", "384000", "-c", "1", "-b", "16", fast, "synth",
+                        "5.5", "sine", "440"], check=True)
+        done = run(CLI, "save", fast, os.path.join(self.folder, "out.ogg"), "--start", "0",
+                   "--end", "800000")
+        self.assertEqual((done.returncode, done.stderr),
+                         (1, "保存に失敗しました：Ogg Vorbis は 384000Hz の音を書き出せません\n"))
+        report = os.path.join(self.folder, "rates.csv")
+        for output, message in (("mp3", "MP3 は 96000Hz"), ("opus", "Opus は 96000Hz")):
+            with self.subTest(output):
+                done = run(CLI, "batch", cut, "--out", os.path.join(self.folder, "rates"),
+                           "--format", output, "--report", report)
+                self.assertEqual(done.returncode, 1)
+                with open(report, encoding="utf-8") as f:
+                    row = next(csv.DictReader(f))
+                self.assertEqual(row["status"], "refused")
+                self.assertIn(message, row["message"])
+
+    def test_verbose_tells_what_the_reader_noticed(self):
+        raw = os.path.join(self.folder, "music.raw")
+        with wave.open(self.source) as w, open(raw, "wb") as f:
+            f.write(w.readframes(w.getnframes()))
+        piped = os.path.join(self.folder, "piped.flac")
+        with open(raw, "rb") as samples, open(piped, "wb") as out:
+            subprocess.run(["flac", "--silent", "--force-raw-format", "--endian=little",
+                            "--sign=signed", "--channels=2", "--bps=16", "--sample-rate=48000",
+                            "-c", "-"], stdin=samples, stdout=out, check=True)
+        quiet = run(CLI, "info", piped)
+        self.assertEqual((quiet.returncode, quiet.stderr), (0, ""))
+        told = run(CLI, "info", piped, "--verbose")
+        self.assertEqual(told.returncode, 0, told.stderr)
+        self.assertIn(piped + "：FLAC のヘッダに長さがないため、最後までデコードしました", told.stderr)
+        self.assertEqual(told.stdout, quiet.stdout)
+        ogg = self.whole(".ogg")
+        cut = self.file("page-cut.ogg", ogg[: ogg.rfind(b"OggS")])  # the last page gone
+        refused = run(CLI, "find", cut, "--verbose")
+        self.assertEqual(refused.returncode, 1)
+        lines = refused.stderr.splitlines()
+        self.assertIn("Ogg ストリームに終わりの印がなく", lines[0])
+        self.assertTrue(lines[-1].startswith("デコードに失敗しました：" + cut), lines)
 
     def unchanged_after_failed_tag(self, path, message, env=None, as_nobody=False):
         with open(path, "rb") as f:

@@ -19,6 +19,7 @@ import subprocess
 import sys
 import tempfile
 import unittest
+import urllib.parse
 
 sys.path.insert(0, os.path.dirname(__file__))
 from formats_cli_test import looped_music  # noqa: E402
@@ -93,6 +94,24 @@ class ReportPage(unittest.TestCase):
         with open(preview, "rb") as a, open(os.path.join(self.folder, PAGE + ".seams", "001.wav"),
                                             "rb") as b:
             self.assertEqual(a.read(), b.read())
+
+    def test_a_name_that_is_not_utf8_leaves_the_page_utf8_and_its_link_whole(self):
+        folder = os.fsencode(os.path.join(self.folder, "latin1"))
+        os.makedirs(folder)
+        name = b"caf\xe9 \xff.wav"  # Latin-1, as an old file system or archive would name it
+        shutil.copy(os.fsencode(self.inputs[0]), os.path.join(folder, name))
+        page = os.fsencode(os.path.join(self.folder, "l")) + b"\xe9.html"
+        done = subprocess.run([os.fsencode(CLI), b"batch", folder, b"--out",
+                               os.fsencode(os.path.join(self.folder, "out")), b"--dry-run",
+                               b"--report", page], capture_output=True)
+        self.assertEqual(done.returncode, 0, done.stderr)
+        with open(page, "rb") as f:
+            source = f.read().decode("utf-8")  # strict: raises on a byte that is not UTF-8
+        self.assertIn("caf\ufffd \ufffd.wav", source)
+        links = re.findall(r'<audio controls preload="none" src="([^"]+)"', source)
+        self.assertEqual(len(links), 1)
+        target = os.path.join(os.path.dirname(page), urllib.parse.unquote_to_bytes(links[0]))
+        self.assertTrue(os.path.isfile(target), links[0])
 
     def test_a_preview_that_cannot_be_written_says_so_in_its_place(self):
         page = os.path.join(self.folder, "blocked.html")

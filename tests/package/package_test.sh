@@ -137,6 +137,7 @@ check_deb() {
     local wanted
     for wanted in 'libc6 (>=' 'libstdc++6 (>=' 'libqt6core6 (>=' 'libqt6gui6 (>=' 'libqt6widgets6 (>=' \
         'libsdl2-2.0-0 (>=' 'libfftw3-single3 (>=' 'libsndfile1 (>=' 'libtag1v5' \
+        'libflac12 (>=' 'libmpg123-0 (>=' 'libogg0 (>=' 'libvorbis0a (>=' 'libopus0 (>=' \
         'fonts-ipafont-gothic | fonts-noto-cjk'; do
         [[ $depends == *"$wanted"* ]] || fail "Depends lacks '$wanted': $depends"
     done
