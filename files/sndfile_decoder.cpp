@@ -3,12 +3,15 @@
 
 #include <sndfile.h>
 
+#include <algorithm>
 #include <array>
+#include <optional>
 #include <vector>
 
 #include "files/big_endian.h"
 #include "files/ogg_pages.h"
 #include "files/source_cursor.h"
+#include "wave/riff_reader.h"
 
 namespace files {
 
@@ -126,6 +129,21 @@ std::int64_t AiffStatedFrames(wave::ByteSource& source) {
     return -1;
 }
 
+bool WaveDataCut(wave::ByteSource& source) {
+    wave::ByteReader reader(source);
+    // The chunks after "RIFF", its size and "WAVE"; chunks are padded to an even length.
+    for (std::int64_t at = 12; reader.Remaining(at) >= 8;) {
+        const std::optional<wave::ChunkHeader> chunk = wave::ReadChunkHeader(reader, at);
+        if (!chunk) return false;
+        // The size unsigned: a cut file's, or a pipe's 0xFFFFFFFF, lies beyond what is left.
+        const std::int64_t bytes = chunk->size & 0xFFFFFFFF;
+        if (chunk->Is("data")) return bytes > reader.Remaining(chunk->Payload());
+        if (bytes > reader.Remaining(chunk->Payload())) return false;
+        at = chunk->Payload() + bytes + (bytes & 1);
+    }
+    return false;
+}
+
 SoundRead DecodeWithSndfile(const DecodeJob& job, Container container, std::string_view refusal) {
     SoundRead read;
     Sound& sound = read.sound;
@@ -180,6 +198,12 @@ SoundRead DecodeWithSndfile(const DecodeJob& job, Container container, std::stri
             read.error = wave::DecodeStopped(job.path, frames);
             return read;
         }
+    }
+    // libsndfile reads a cut wave file as far as it goes; the wave reader refuses it, and so do we.
+    if (container == Container::Riff && WaveDataCut(job.source)) {
+        sound.notes.push_back({wave::ReadNote::WaveDataCut, frames});
+        read.error = wave::DecodeStopped(job.path, std::max<std::int64_t>(frames, 0));
+        return read;
     }
     if (walked >= 0) frames = walked;
     if (frames < 0) {

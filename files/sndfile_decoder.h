@@ -19,4 +19,8 @@ SoundRead DecodeWithSndfile(const DecodeJob& job, Container container, std::stri
 // The sample frames an AIFF or AIFF-C file's COMM chunk states, or -1 where there is none.
 std::int64_t AiffStatedFrames(wave::ByteSource& source);
 
+// Whether a RIFF wave file's data chunk states more bytes than the file holds after its header:
+// a file cut short, or sizes a writer to a pipe left unfilled. false where there is no data chunk.
+bool WaveDataCut(wave::ByteSource& source);
+
 }  // namespace files

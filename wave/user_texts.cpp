@@ -312,6 +312,11 @@ std::string ReadNoteText(std::string_view path, const ReadNoteValues& note) {
         case ReadNote::AiffDataCut:
             return file + "：AIFF の COMM チャンクでは " + a + " フレームですが、音声データは " +
                    b + " フレームしかありません";
+        case ReadNote::WaveDataCut:
+            return file +
+                   "：wave ファイルの data "
+                   "チャンクの大きさがファイルを超えています（音声データは " +
+                   a + " フレームしかありません）";
         case ReadNote::DecoderComplained:
             return file + "：デコーダがデータの誤りを報告しました（フレーム " + a + " 付近）";
     }

@@ -165,6 +165,7 @@ enum class ReadNote {
     OggNoEndOfStream,       // the sequence number of the last page
     OggLastPositionWrong,   // the last page's position, the position the packets reach
     AiffDataCut,            // the frames the COMM chunk states, the frames the data holds
+    WaveDataCut,            // the frames the data holds
     DecoderComplained,      // the frame near which the decoder reported damage
 };
 struct ReadNoteValues {

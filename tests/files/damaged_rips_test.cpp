@@ -216,6 +216,7 @@ protected:
         encode({"lame", "--quiet", "-V", "4", wav, Path("mp3")});
         encode({"lame", "--quiet", "-V", "4", "-t", wav, Path("noxing.mp3")});
         encode({"sox", wav, Path("aiff")});
+        encode({"sox", wav, "-b", "24", Path("wide.wav")});
     }
     static void TearDownTestSuite() { fs::remove_all(folder_); }
 
@@ -345,6 +346,17 @@ TEST_F(DamagedRips, EachIsReadWholeOrRefusedNeverShort) {
         {"AIFF cut inside its sound data", "aiff",
          [](const Bytes& b) {
              return Bytes(b.begin(), b.begin() + static_cast<std::ptrdiff_t>(b.size() * 6 / 10));
+         },
+         "デコードに失敗しました：%s（フレーム ", true, 0},
+        // The wave reader refuses a cut 16-bit file; a 24-bit one goes to libsndfile, which
+        // would read it as far as it goes.
+        {"24-bit wave cut inside its sound data, its RIFF size made to fit", "wide.wav",
+         [](const Bytes& b) {
+             Bytes out(b.begin(), b.begin() + static_cast<std::ptrdiff_t>(b.size() * 6 / 10));
+             const auto riff = static_cast<std::uint32_t>(out.size() - 8);
+             for (int k = 0; k < 4; ++k)
+                 out[4 + static_cast<std::size_t>(k)] = static_cast<std::uint8_t>(riff >> (8 * k));
+             return out;
          },
          "デコードに失敗しました：%s（フレーム ", true, 0},
         // Too damaged for the decoder to open: the format is named.
