@@ -33,10 +33,12 @@ std::string LoopError(const wave::PcmFormat& format, std::int64_t dataBytes, std
     return wave::LoopOutsideRules(limits.halfWindowFrames, limits.lastFrame, loopStart, loopEnd);
 }
 
-// "START END QUALITY": frames as integers, the quality in dB to one decimal (never "-0.0").
+// "START END QUALITY KIND": frames as integers, the quality in dB to one decimal (never "-0.0"),
+// and what the loop was found from ("passes" or "file-end").
 std::string CandidateLine(const finder::LoopCandidate& candidate) {
     return std::to_string(candidate.start) + " " + std::to_string(candidate.end) + " " +
-           finder::QualityText(candidate.qualityDb) + "\n";
+           finder::QualityText(candidate.qualityDb) + " " +
+           std::string(wave::LoopKindName(candidate.kind)) + "\n";
 }
 
 // The refined loop first when --near asks for one, then the finder's candidates, at most --top

@@ -70,6 +70,32 @@ struct FinderOptions {
                                   // comes first, nor a pass whose seam is this much worse than
                                   // a multiple's
 
+    // Where a loop may end: where the sound ends, as our own commands allow (its end exclusive,
+    // up to the number of frames), or at the last frame at most, as the window's rule has it.
+    bool toSoundEnd = false;
+
+    // A recording of passes or a file that plays its loop once (file_end.h).
+    double musicPercentile = 90.0;  // the music's level: this percentile of the spectra's levels
+    double endCheckSeconds = 0.5;   // the sound's last moments, this long, are quiet when they
+    double endQuietDb = 15.0;       // lie this far below the music's level, and fall away when
+    double endLoudMarginDb = 6.0;   // they came down from within this of it
+    double endFallSeconds = 1.0;    // over this long or longer (a rest after music falls at once)
+    double reachSeconds = 1.0;    // music that repeats on to within this of where it is last
+                                  // at its level repeats on to its end
+    double repeatedShare = 0.25;  // music that repeats on to an end that does not fall away is a
+                                  // recording of passes where it repeats over this share of it
+    int ringingFrames = 512;      // analysis frames of the windows that hold partials at a join
+    int ringingHopFrames = 64;    // analysis frames between the two that tell a partial's pitch
+    double ringingFloorDb = -40.0;  // partials this far below the end's strongest are left out
+    int ringingPoints = 24;         // places where the material's own ringing is measured
+    double ringingMaterial = 0.2;   // partials that ring on less than this from moment to moment
+                                    // are no music a join could continue (noise): no such loop
+    double wholeRinging = 0.6;      // a whole file whose join continues the end's partials this
+                                    // closely loops as a whole, whatever intro seems to be there
+    double pickupSeconds = 0.3;     // the opening that a pickup intro shares with the loop's end
+    double pickupShare = 0.8;       // the share of the intro that agrees with the loop's end
+    double introMostSeconds = 60.0;  // an intro found is at most this long
+
     // Bounds of the loop's length, in seconds: the best loop within them, a multiple of the pass
     // when the lower bound asks for one.
     double minLengthSeconds = 0.0;

@@ -8,9 +8,11 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 
 #include "finder/exact_lag.h"
 #include "finder/features.h"
+#include "finder/file_end.h"
 #include "finder/loop_start.h"
 #include "finder/ranking.h"
 #include "finder/repetition_lag.h"
@@ -185,21 +187,22 @@ std::optional<Scored> RefineAtLag(const SoundView& view, std::int64_t lag, const
     return refined;
 }
 
-}  // namespace
+// The limits a loop keeps: the window's, or our own commands' (a loop may end with the sound).
+wave::LoopLimits LimitsOf(const wave::PcmFormat& format, std::span<const std::uint8_t> sound,
+                          const FinderOptions& options) {
+    const auto bytes = static_cast<std::int64_t>(sound.size());
+    return options.toSoundEnd ? wave::LoopLimitsToSoundEnd(format, bytes)
+                              : wave::LoopLimitsWithin(format, bytes);
+}
 
-std::vector<LoopCandidate> FindLoops(const wave::PcmFormat& format,
-                                     std::span<const std::uint8_t> sound,
-                                     const FinderOptions& options) {
-    assert(IsValid(options));
-    const std::optional<SoundView> view = ViewOf(format, sound);
-    if (!view || !IsValid(options)) return {};
-    const wave::LoopLimits limits =
-        wave::LoopLimitsWithin(format, static_cast<std::int64_t>(view->bytes.size()));
-    const LengthRange range = RangeOf(*view, limits, options);
-    if (range.most < range.least) return {};
-    const Features features = ComputeFeatures(*view, options);
-    if (features.Count() == 0) return {};
-
+// The lengths at which the sound repeats, each a group of starts, with twice the pass where the
+// sound repeats long enough for it; unranked.
+std::vector<LengthGroup> PassesGroups(const SoundView& view, const Features& features,
+                                      const wave::LoopLimits& limits,
+                                      const FinderOptions& options) {
+    std::vector<LengthGroup> groups;
+    const LengthRange range = RangeOf(view, limits, options);
+    if (range.most < range.least) return groups;
     const std::int64_t hop = features.hopFrames;
     const std::int64_t minLag = std::max<std::int64_t>(1, range.least / hop - 1);
     const std::int64_t maxLag = range.most / hop + 1;
@@ -208,7 +211,6 @@ std::vector<LoopCandidate> FindLoops(const wave::PcmFormat& format,
     const std::vector<RepetitionLag> lags =
         FindRepetitionLags(features, minLag, maxLag, lengths, options);
 
-    std::vector<LengthGroup> groups;
     const auto known = [&groups](std::int64_t lag) {
         return std::any_of(groups.begin(), groups.end(),
                            [lag](const LengthGroup& g) { return SameLength(g.lagFrames, lag); });
@@ -222,11 +224,11 @@ std::vector<LoopCandidate> FindLoops(const wave::PcmFormat& format,
         const std::int64_t runEnd =
             (repetition.run.first + repetition.run.length - 1) * hop + features.windowFrames;
         const std::optional<ExactLag> exact =
-            FindExactLag(*view, lagLo, lagHi, runFirst, runEnd, options);
+            FindExactLag(view, lagLo, lagHi, runFirst, runEnd, options);
         if (!exact || known(exact->lagFrames)) continue;
         const double repeatSeconds =
             static_cast<double>(repetition.run.length) / features.spectraPerSecond;
-        std::vector<Scored> starts = StartsOfRun(*view, exact->lagFrames, runFirst, runEnd,
+        std::vector<Scored> starts = StartsOfRun(view, exact->lagFrames, runFirst, runEnd,
                                                  limits.lastFrame, repeatSeconds, options);
         if (starts.empty()) continue;
         groups.push_back(LengthGroup{exact->lagFrames, std::move(starts), false});
@@ -236,25 +238,99 @@ std::vector<LoopCandidate> FindLoops(const wave::PcmFormat& format,
         const std::int64_t twice = 2 * exact->lagFrames;
         if (twice - kMultipleReachFrames > range.most || runEnd - runFirst <= twice) continue;
         const std::optional<ExactLag> exactTwice = FindExactLag(
-            *view, std::max(range.least, twice - kMultipleReachFrames),
+            view, std::max(range.least, twice - kMultipleReachFrames),
             std::min(range.most, twice + kMultipleReachFrames), runFirst, runEnd, options);
         if (!exactTwice || known(exactTwice->lagFrames)) continue;
         std::vector<Scored> twiceStarts =
-            StartsOfRun(*view, exactTwice->lagFrames, runFirst, runEnd, limits.lastFrame,
+            StartsOfRun(view, exactTwice->lagFrames, runFirst, runEnd, limits.lastFrame,
                         repeatSeconds, options);
         if (!twiceStarts.empty())
             groups.push_back(LengthGroup{exactTwice->lagFrames, std::move(twiceStarts), true});
     }
+    return groups;
+}
+
+// Whether the sound is a recording of its loop's passes (a rip): the music repeats at the best
+// length on to where it is last at its level, counted by the spectra's shapes (a fade keeps them
+// while its level falls). Where the end does not fall away, the repetition must also take up
+// repeatedShare of the music (not a phrase heard twice at the end of a song), and a whole file
+// whose own join holds is a loop of its own unless it is made of those passes.
+bool RecordsPasses(const SoundView& view, const Features& features,
+                   const std::vector<LengthGroup>& ranked, std::int64_t end,
+                   const FinderOptions& options) {
+    if (ranked.empty()) return false;
+    const LengthGroup& best = ranked.front();
+    const std::int64_t hop = features.hopFrames;
+    const std::int64_t lagSpectra = std::max<std::int64_t>(
+        1, std::llround(static_cast<double>(best.lagFrames) / static_cast<double>(hop)));
+    FinderOptions shapesOnly = options;
+    shapesOnly.levelToleranceDb = std::numeric_limits<double>::infinity();
+    const Run run = LongestRun(features, lagSpectra, shapesOnly);
+    const std::int64_t musicEnd = MusicEndSpectrum(features, options);
+    const std::int64_t reach = std::llround(options.reachSeconds * features.spectraPerSecond);
+    if (run.length == 0 || run.first + run.length - 1 + lagSpectra < musicEnd - reach)
+        return false;
+    if (EndFallsAway(features, options)) return true;
+    const double musicFrames = static_cast<double>(musicEnd * hop + features.windowFrames);
+    const double repeated = musicFrames - best.Front().candidate.start;
+    if (repeated < options.repeatedShare * musicFrames) return false;
+    const std::optional<double> whole = RingingContinuity(view, end, 0, options);
+    if (!whole || *whole < options.wholeRinging) return true;
+    const std::int64_t passes =
+        std::llround(static_cast<double>(end) / static_cast<double>(best.lagFrames));
+    return passes >= 1 && std::abs(end - passes * best.lagFrames) <= passes * kMultipleReachFrames;
+}
+
+}  // namespace
+
+std::vector<LoopCandidate> FindLoops(const wave::PcmFormat& format,
+                                     std::span<const std::uint8_t> sound,
+                                     const FinderOptions& options) {
+    assert(IsValid(options));
+    const std::optional<SoundView> view = ViewOf(format, sound);
+    if (!view || !IsValid(options)) return {};
+    const wave::LoopLimits limits = LimitsOf(format, view->bytes, options);
+    const Features features = ComputeFeatures(*view, options);
+    if (features.Count() == 0) return {};
+    const std::vector<LengthGroup> groups =
+        Ranked(PassesGroups(*view, features, limits, options), options);
 
     std::vector<LoopCandidate> candidates;
-    for (const LengthGroup& group : Ranked(std::move(groups), options)) {
-        for (const Scored& scored : group.starts) {
-            if (candidates.size() == static_cast<std::size_t>(options.maxCandidates))
-                return candidates;
-            assert(wave::KeepsLoopRule(limits, scored.candidate.start, scored.candidate.end));
-            candidates.push_back(scored.candidate);
+    const auto full = [&] {
+        return candidates.size() == static_cast<std::size_t>(options.maxCandidates);
+    };
+    const auto addPasses = [&] {
+        for (const LengthGroup& group : groups) {
+            for (const Scored& scored : group.starts) {
+                if (full()) return;
+                assert(wave::KeepsLoopRule(limits, scored.candidate.start, scored.candidate.end));
+                candidates.push_back(scored.candidate);
+            }
         }
+    };
+    // The last end the rules allow: the sound's end, or its last frame.
+    const std::int64_t end = limits.lastFrame;
+    if (RecordsPasses(*view, features, groups, end, options)) {
+        addPasses();
+        return candidates;
     }
+    // A file that plays its loop once: no phrase comes first, and where its end flows into no
+    // start, there is no loop at all.
+    const std::int64_t least =
+        std::max(limits.halfWindowFrames, view->FramesOf(options.minLengthSeconds, 0));
+    const std::int64_t most = std::min(end, view->FramesOf(options.maxLengthSeconds, 0));
+    for (const FileEndLoop& loop : FileEndLoops(*view, features, end, least, most, options)) {
+        if (full()) break;
+        LoopCandidate candidate;
+        candidate.start = static_cast<std::int32_t>(loop.start);
+        candidate.end = static_cast<std::int32_t>(end);
+        candidate.qualityDb = loop.seam.qualityDb;
+        candidate.passes = true;
+        candidate.kind = wave::LoopKind::FileEnd;
+        assert(wave::KeepsLoopRule(limits, candidate.start, candidate.end));
+        candidates.push_back(candidate);
+    }
+    if (!candidates.empty()) addPasses();
     return candidates;
 }
 

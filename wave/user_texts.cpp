@@ -205,6 +205,27 @@ std::string_view BatchStatusName(BatchStatus status) {
     return "";
 }
 
+std::string_view LoopKindName(LoopKind kind) {
+    switch (kind) {
+        case LoopKind::Passes: return "passes";
+        case LoopKind::FileEnd: return "file-end";
+    }
+    return "";
+}
+
+std::string_view LoopKindText(LoopKind kind) {
+    switch (kind) {
+        case LoopKind::Passes: return "繰り返しから";
+        case LoopKind::FileEnd: return "ファイル末尾まで";
+    }
+    return "";
+}
+
+std::string BatchKindsLine(const std::size_t (&counts)[kLoopKinds]) {
+    return "ループの種類：繰り返しから " + std::to_string(counts[0]) + "、ファイル末尾まで " +
+           std::to_string(counts[1]);
+}
+
 std::string BatchFinishedLine(std::size_t done, std::size_t files, BatchStatus status,
                               std::string_view path, std::string_view message) {
     std::string line = std::to_string(done) + "/" + std::to_string(files) + " " +
