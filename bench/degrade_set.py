@@ -64,13 +64,14 @@ def check_timeline(src, dst):
         raise SystemExit("%s: the decoded sound lies %d frames off the input" % (dst, best))
 
 
-def degrade(variant, src, dst, index):
+def degrade(variant, src, dst, index, has_loop=True):
     if variant == "vorbis":
         with tempfile.TemporaryDirectory() as tmp:
             ogg = os.path.join(tmp, "x.ogg")
             subprocess.run(["oggenc", "-Q", "-q", "2", "-o", ogg, src], check=True)
             subprocess.run(["oggdec", "-Q", "-o", dst, ogg], check=True)
-        check_timeline(src, dst)
+        if has_loop:  # a file without a loop has no points to keep (and a burst may not line up)
+            check_timeline(src, dst)
     elif variant == "sox8":
         # -R: the same dither noise every run, so the figure repeats.
         subprocess.run(["sox", "-R", "-q", src, "-r", "22050", "-c", "1", "-b", "8", "-t", "wavpcm", dst,
@@ -96,7 +97,7 @@ def main():
         items = [line.split("\t") for line in f.read().splitlines() if line]
     for index, (name, rate, bits, channels, frames, start, end, style, *rest) in enumerate(items):
         dst = os.path.join(out_dir, name)
-        degrade(variant, os.path.join(in_dir, name), dst, index)
+        degrade(variant, os.path.join(in_dir, name), dst, index, style != "none")
         new_rate, new_bits, new_channels, samples = read_wave(dst)
         scale = new_rate / int(rate)
         # A loop that ends with the file ends with the copy too, whatever its rate.

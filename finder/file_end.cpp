@@ -2,6 +2,8 @@
 #include "finder/file_end.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <cmath>
 #include <complex>
 #include <limits>
@@ -166,25 +168,43 @@ double OpeningMatch(const Features& features, std::size_t at, std::size_t count,
 
 }  // namespace
 
-bool EndFallsAway(const Features& features, const FinderOptions& options) {
+namespace {
+
+// The loudest level of the sound's last endCheckSeconds.
+double FinalLevelDb(const Features& features, const FinderOptions& options) {
     const auto count = static_cast<std::int64_t>(features.Count());
-    if (count == 0) return false;
-    const double music = MusicLevelDb(features, options);
-    const auto level = [&features](std::int64_t i) {
-        return static_cast<double>(features.levelDb[static_cast<std::size_t>(i)]);
-    };
     const std::int64_t last = std::clamp<std::int64_t>(
         std::llround(options.endCheckSeconds * features.spectraPerSecond), 1, count);
-    double finalDb = level(count - last);
-    for (std::int64_t i = count - last; i < count; ++i) finalDb = std::max(finalDb, level(i));
-    if (finalDb >= music - options.endQuietDb) return false;
-    std::int64_t loud = count - 1;
-    while (loud >= 0 && level(loud) < music - options.endLoudMarginDb) --loud;
-    if (loud < 0) return true;
-    std::int64_t quiet = loud;
-    while (quiet < count && level(quiet) > music - options.endQuietDb) ++quiet;
-    return static_cast<double>(quiet - loud) / features.spectraPerSecond >=
-           options.endFallSeconds;
+    float loudest = features.levelDb[static_cast<std::size_t>(count - last)];
+    for (std::int64_t i = count - last; i < count; ++i)
+        loudest = std::max(loudest, features.levelDb[static_cast<std::size_t>(i)]);
+    return loudest;
+}
+
+}  // namespace
+
+bool EndIsQuiet(const Features& features, const FinderOptions& options) {
+    return features.Count() > 0 &&
+           FinalLevelDb(features, options) < MusicLevelDb(features, options) - options.endQuietDb;
+}
+
+bool EndFallsAway(const Features& features, const FinderOptions& options) {
+    if (!EndIsQuiet(features, options)) return false;
+    // A fade, a last chord or a sound dying out leaves the music's level long before the end and
+    // keeps coming down; a loop may end with a rest, or with a few quiet notes after its music
+    // stops, before it comes round again.
+    const auto count = static_cast<std::int64_t>(features.Count());
+    const std::int64_t left = MusicEndSpectrum(features, options) + 1;
+    if (static_cast<double>(count - left) / features.spectraPerSecond < options.endFallSeconds)
+        return false;
+    const auto loudest = [&features](std::int64_t from, std::int64_t to) {
+        float most = -std::numeric_limits<float>::infinity();
+        for (std::int64_t i = from; i < to; ++i)
+            most = std::max(most, features.levelDb[static_cast<std::size_t>(i)]);
+        return double{most};
+    };
+    const std::int64_t middle = left + (count - left) / 2;
+    return loudest(middle, count) <= loudest(left, middle) - options.endTailFallDb;
 }
 
 std::int64_t MusicEndSpectrum(const Features& features, const FinderOptions& options) {
@@ -287,6 +307,7 @@ std::vector<FileEndLoop> FileEndLoops(const SoundView& view, const Features& fea
     std::vector<FileEndLoop> loops;
     if (features.Count() == 0 || EndFallsAway(features, options)) return loops;
     const std::optional<double> material = RingingOfMaterial(view, options);
+    if (std::getenv("RDEBUG")) std::fprintf(stderr, "material ringing %.2f\n", material ? *material : -9.0);
     if (!material || *material < options.ringingMaterial) return loops;
 
     const auto add = [&](std::int64_t start, IntroCue cue) {

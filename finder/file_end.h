@@ -21,11 +21,15 @@
 
 namespace finder {
 
-// Whether the sound's last seconds fall away, as a piece that ends: its last moments are
-// endQuietDb below the music's level (the musicPercentile of the spectra's levels), and the fall
-// from within endLoudMarginDb of that level took endFallSeconds or more. A rest after music that
-// stops short, as loops often end, is no fall.
+// Whether the sound's last seconds fall away, as a piece that ends: its end is quiet
+// (EndIsQuiet), the music left its level (MusicEndSpectrum) endFallSeconds or more before it, and
+// the second half of what followed is endTailFallDb quieter than the first: a fade, a last chord
+// or a sound dying out. Music that stops short before a loop comes round again, or a few quiet
+// notes after it, is no fall.
 bool EndFallsAway(const Features& features, const FinderOptions& options);
+
+// Whether the sound's last endCheckSeconds lie endQuietDb or more below the music's level.
+bool EndIsQuiet(const Features& features, const FinderOptions& options);
 
 // The last spectrum within endLoudMarginDb of the music's level: where the music is last at its
 // level (where a fade or a last chord begins to fall), in spectra.

@@ -32,7 +32,7 @@ bool IsValid(const FinderOptions& o) {
                         o.passMarginDb >= 0.0 && o.transparentMarginDb >= 0.0 &&
                         o.loosestAgreeErrorDb <= 0.0 && !std::isnan(o.loosestPassQualityDb) &&
                         !std::isnan(o.loosestTransparentDb) && o.clearlyWorseDb >= 0.0 &&
-                        o.endQuietDb >= 0.0 && o.endLoudMarginDb >= 0.0 &&
+                        o.endQuietDb >= 0.0 && o.endLoudMarginDb >= 0.0 && o.endTailFallDb >= 0.0 &&
                         o.ringingFloorDb <= 0.0;
     const bool bounds = o.minLengthSeconds >= 0.0 && o.maxLengthSeconds >= o.minLengthSeconds;
     return counts && shares && spans && levels && bounds;

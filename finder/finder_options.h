@@ -77,9 +77,12 @@ struct FinderOptions {
     // A recording of passes or a file that plays its loop once (file_end.h).
     double musicPercentile = 90.0;  // the music's level: this percentile of the spectra's levels
     double endCheckSeconds = 0.5;   // the sound's last moments, this long, are quiet when they
-    double endQuietDb = 15.0;       // lie this far below the music's level, and fall away when
-    double endLoudMarginDb = 6.0;   // they came down from within this of it
-    double endFallSeconds = 1.0;    // over this long or longer (a rest after music falls at once)
+    double endQuietDb = 15.0;       // lie this far below the music's level
+    double endLoudMarginDb = 6.0;   // the music is at its level within this of it
+    double endFallSeconds = 2.5;    // a quiet end falls away (a fade, a last chord or a sound
+                                    // dying out) when the music left its level this long before
+    double endTailFallDb = 6.0;     // and the second half of what followed is this much quieter
+                                    // than the first
     double reachSeconds = 1.0;    // music that repeats on to within this of where it is last
                                   // at its level repeats on to its end
     double repeatedShare = 0.25;  // music that repeats on to an end that does not fall away is a

@@ -30,6 +30,8 @@ constexpr std::int64_t kLagReachHops = 4;
 constexpr std::int64_t kMultipleReachFrames = 4;
 // A ranking that puts passing seams first needs a few lengths to choose from.
 constexpr int kLeastLengthsRanked = 3;
+// Music repeats on to where it ends when the spectra there match the pass before, by majority.
+constexpr double kRepeatsOnShare = 0.5;
 // Lengths this close, in frames, are one length.
 constexpr std::int64_t kSameLengthFrames = 2;
 
@@ -250,27 +252,30 @@ std::vector<LengthGroup> PassesGroups(const SoundView& view, const Features& fea
     return groups;
 }
 
-// Whether the sound is a recording of its loop's passes (a rip): the music repeats at the best
-// length on to where it is last at its level, counted by the spectra's shapes (a fade keeps them
-// while its level falls). Where the end does not fall away, the repetition must also take up
-// repeatedShare of the music (not a phrase heard twice at the end of a song), and a whole file
-// whose own join holds is a loop of its own unless it is made of those passes.
+// Whether the sound is a recording of its loop's passes (a rip): its music repeats at the best
+// length on to where the music is last at its level (most of the reachSeconds before it match
+// the pass before, by the spectra's shapes). Where the end is not quiet after that, the
+// repetition must also take up repeatedShare of the music (not a phrase heard twice at the end
+// of a song), and a whole file whose own join holds is a loop of its own unless it is made of
+// those passes.
 bool RecordsPasses(const SoundView& view, const Features& features,
                    const std::vector<LengthGroup>& ranked, std::int64_t end,
                    const FinderOptions& options) {
     if (ranked.empty()) return false;
     const LengthGroup& best = ranked.front();
     const std::int64_t hop = features.hopFrames;
-    const std::int64_t lagSpectra = std::max<std::int64_t>(
+    const std::int64_t lag = std::max<std::int64_t>(
         1, std::llround(static_cast<double>(best.lagFrames) / static_cast<double>(hop)));
+    const std::int64_t musicEnd = MusicEndSpectrum(features, options);
+    const std::int64_t span = std::clamp<std::int64_t>(
+        std::llround(options.reachSeconds * features.spectraPerSecond), 1, lag);
     FinderOptions shapesOnly = options;
     shapesOnly.levelToleranceDb = std::numeric_limits<double>::infinity();
-    const Run run = LongestRun(features, lagSpectra, shapesOnly);
-    const std::int64_t musicEnd = MusicEndSpectrum(features, options);
-    const std::int64_t reach = std::llround(options.reachSeconds * features.spectraPerSecond);
-    if (run.length == 0 || run.first + run.length - 1 + lagSpectra < musicEnd - reach)
-        return false;
-    if (EndFallsAway(features, options)) return true;
+    const double share = MatchingShare(features, lag, musicEnd - span - lag, musicEnd - lag,
+                                       shapesOnly);
+    if (std::getenv("RDEBUG")) std::fprintf(stderr, "rip? lag %lld share %.2f musicEnd %lld count %zu quiet %d start %d\n", (long long)lag, share, (long long)musicEnd, features.Count(), (int)EndIsQuiet(features, options), best.Front().candidate.start);
+    if (share < kRepeatsOnShare) return false;
+    if (EndIsQuiet(features, options)) return true;
     const double musicFrames = static_cast<double>(musicEnd * hop + features.windowFrames);
     const double repeated = musicFrames - best.Front().candidate.start;
     if (repeated < options.repeatedShare * musicFrames) return false;
