@@ -83,8 +83,8 @@ struct FinderOptions {
                                     // dying out) when the music left its level this long before
     double endTailFallDb = 6.0;     // and the second half of what followed is this much quieter
                                     // than the first
-    double reachSeconds = 1.0;    // music that repeats on to within this of where it is last
-                                  // at its level repeats on to its end
+    double reachSeconds = 3.0;    // music repeats on to its end where most of this long before
+                                  // it is last at its level matches the pass before
     double repeatedShare = 0.25;  // music that repeats on to an end that does not fall away is a
                                   // recording of passes where it repeats over this share of it
     int ringingFrames = 512;      // analysis frames of the windows that hold partials at a join
