@@ -140,7 +140,8 @@ int Assets(const std::string& dir) {
         std::istringstream fields(line);
         std::string name, style, form;
         long rate = 0, bits = 0, channels = 0, frames = 0, start = 0, end = 0;
-        if (!(fields >> name >> rate >> bits >> channels >> frames >> start >> end >> style >> form))
+        if (!(fields >> name >> rate >> bits >> channels >> frames >> start >> end >> style >>
+              form))
             continue;
         ++items;
         const wave::ParseResult read = files::ReadWaveFile(dir + "/" + name);

@@ -2,8 +2,6 @@
 #include "finder/file_end.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 #include <cmath>
 #include <complex>
 #include <limits>
@@ -33,9 +31,10 @@ double MusicLevelDb(const Features& features, const FinderOptions& options) {
     for (const float level : features.levelDb)
         if (level >= features.loudestDb + options.silenceDb) levels.push_back(level);
     if (levels.empty()) return features.loudestDb;
-    const auto at = static_cast<std::size_t>(
-        std::clamp(options.musicPercentile / 100.0, 0.0, 1.0) * static_cast<double>(levels.size() - 1));
-    std::nth_element(levels.begin(), levels.begin() + static_cast<std::ptrdiff_t>(at), levels.end());
+    const auto at = static_cast<std::size_t>(std::clamp(options.musicPercentile / 100.0, 0.0, 1.0) *
+                                             static_cast<double>(levels.size() - 1));
+    std::nth_element(levels.begin(), levels.begin() + static_cast<std::ptrdiff_t>(at),
+                     levels.end());
     return levels[at];
 }
 
@@ -216,8 +215,8 @@ std::int64_t MusicEndSpectrum(const Features& features, const FinderOptions& opt
     return last;
 }
 
-std::optional<double> RingingContinuity(const SoundView& view, std::int64_t end,
-                                        std::int64_t start, const FinderOptions& options) {
+std::optional<double> RingingContinuity(const SoundView& view, std::int64_t end, std::int64_t start,
+                                        const FinderOptions& options) {
     RingingSpectra spectra(view, options);
     return spectra.Continuity(end, start, options.ringingFloorDb);
 }
@@ -307,7 +306,6 @@ std::vector<FileEndLoop> FileEndLoops(const SoundView& view, const Features& fea
     std::vector<FileEndLoop> loops;
     if (features.Count() == 0 || EndFallsAway(features, options)) return loops;
     const std::optional<double> material = RingingOfMaterial(view, options);
-    if (std::getenv("RDEBUG")) std::fprintf(stderr, "material ringing %.2f\n", material ? *material : -9.0);
     if (!material || *material < options.ringingMaterial) return loops;
 
     const auto add = [&](std::int64_t start, IntroCue cue) {

@@ -40,8 +40,8 @@ std::int64_t MusicEndSpectrum(const Features& features, const FinderOptions& opt
 // normalised correlation, -1 .. 1, of the start's spectrum with the end's continued, over the
 // end's spectral peaks (ringingFloorDb below the strongest). Other sound at the start (notes that
 // begin there) lowers it but does not make it fail. Nothing where no partial rings at the end.
-std::optional<double> RingingContinuity(const SoundView& view, std::int64_t end,
-                                        std::int64_t start, const FinderOptions& options);
+std::optional<double> RingingContinuity(const SoundView& view, std::int64_t end, std::int64_t start,
+                                        const FinderOptions& options);
 
 // The median of RingingContinuity from one moment to the next at ringingPoints places over the
 // sound: near 1 for music whose partials ring on, near 0 for noise. Nothing where nothing rings.

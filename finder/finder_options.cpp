@@ -18,22 +18,20 @@ bool IsValid(const FinderOptions& o) {
                         o.repeatedShare >= 0.0 && o.pickupShare >= 0.0 && o.pickupShare <= 1.0 &&
                         !std::isnan(o.ringingMaterial) && !std::isnan(o.wholeRinging);
     // Written as "x >= 0" or "x > 0" so that NaN fails too.
-    const bool spans = o.analysisRateHz >= 1.0 && o.baselineSeconds >= 0.0 &&
-                       o.peakWidthSeconds >= 0.0 && o.bridgeSeconds >= 0.0 &&
-                       o.chunkSeconds > 0.0 && o.floorChunkSeconds > 0.0 &&
-                       o.agreeWindowSeconds > 0.0 && o.agreeHoldSeconds > 0.0 &&
-                       o.startMarginSeconds >= 0.0 && o.jumpSearchSeconds >= 0.0 &&
-                       o.jumpSeconds > 0.0 && o.cleanSpanSeconds >= 0.0 && o.qualitySeconds > 0.0 &&
-                       o.endCheckSeconds > 0.0 && o.endFallSeconds >= 0.0 && o.reachSeconds >= 0.0 &&
-                       o.pickupSeconds > 0.0 && o.introMostSeconds >= 0.0;
-    const bool levels = o.levelToleranceDb >= 0.0 && o.silenceDb <= 0.0 && o.agreeErrorDb <= 0.0 &&
-                        o.cleanGainDb >= 0.0 && !std::isnan(o.passQualityDb) &&
-                        !std::isnan(o.transparentDb) && o.agreeMarginDb >= 0.0 &&
-                        o.passMarginDb >= 0.0 && o.transparentMarginDb >= 0.0 &&
-                        o.loosestAgreeErrorDb <= 0.0 && !std::isnan(o.loosestPassQualityDb) &&
-                        !std::isnan(o.loosestTransparentDb) && o.clearlyWorseDb >= 0.0 &&
-                        o.endQuietDb >= 0.0 && o.endLoudMarginDb >= 0.0 && o.endTailFallDb >= 0.0 &&
-                        o.ringingFloorDb <= 0.0;
+    const bool spans =
+        o.analysisRateHz >= 1.0 && o.baselineSeconds >= 0.0 && o.peakWidthSeconds >= 0.0 &&
+        o.bridgeSeconds >= 0.0 && o.chunkSeconds > 0.0 && o.floorChunkSeconds > 0.0 &&
+        o.agreeWindowSeconds > 0.0 && o.agreeHoldSeconds > 0.0 && o.startMarginSeconds >= 0.0 &&
+        o.jumpSearchSeconds >= 0.0 && o.jumpSeconds > 0.0 && o.cleanSpanSeconds >= 0.0 &&
+        o.qualitySeconds > 0.0 && o.endCheckSeconds > 0.0 && o.endFallSeconds >= 0.0 &&
+        o.reachSeconds >= 0.0 && o.pickupSeconds > 0.0 && o.introMostSeconds >= 0.0;
+    const bool levels =
+        o.levelToleranceDb >= 0.0 && o.silenceDb <= 0.0 && o.agreeErrorDb <= 0.0 &&
+        o.cleanGainDb >= 0.0 && !std::isnan(o.passQualityDb) && !std::isnan(o.transparentDb) &&
+        o.agreeMarginDb >= 0.0 && o.passMarginDb >= 0.0 && o.transparentMarginDb >= 0.0 &&
+        o.loosestAgreeErrorDb <= 0.0 && !std::isnan(o.loosestPassQualityDb) &&
+        !std::isnan(o.loosestTransparentDb) && o.clearlyWorseDb >= 0.0 && o.endQuietDb >= 0.0 &&
+        o.endLoudMarginDb >= 0.0 && o.endTailFallDb >= 0.0 && o.ringingFloorDb <= 0.0;
     const bool bounds = o.minLengthSeconds >= 0.0 && o.maxLengthSeconds >= o.minLengthSeconds;
     return counts && shares && spans && levels && bounds;
 }

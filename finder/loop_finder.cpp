@@ -243,9 +243,8 @@ std::vector<LengthGroup> PassesGroups(const SoundView& view, const Features& fea
             view, std::max(range.least, twice - kMultipleReachFrames),
             std::min(range.most, twice + kMultipleReachFrames), runFirst, runEnd, options);
         if (!exactTwice || known(exactTwice->lagFrames)) continue;
-        std::vector<Scored> twiceStarts =
-            StartsOfRun(view, exactTwice->lagFrames, runFirst, runEnd, limits.lastFrame,
-                        repeatSeconds, options);
+        std::vector<Scored> twiceStarts = StartsOfRun(view, exactTwice->lagFrames, runFirst, runEnd,
+                                                      limits.lastFrame, repeatSeconds, options);
         if (!twiceStarts.empty())
             groups.push_back(LengthGroup{exactTwice->lagFrames, std::move(twiceStarts), true});
     }
@@ -259,8 +258,7 @@ std::vector<LengthGroup> PassesGroups(const SoundView& view, const Features& fea
 // of a song), and a whole file whose own join holds is a loop of its own unless it is made of
 // those passes.
 bool RecordsPasses(const SoundView& view, const Features& features,
-                   const std::vector<LengthGroup>& ranked, std::int64_t end,
-                   const FinderOptions& options) {
+                   const std::vector<LengthGroup>& ranked, const FinderOptions& options) {
     if (ranked.empty()) return false;
     const LengthGroup& best = ranked.front();
     const std::int64_t hop = features.hopFrames;
@@ -271,14 +269,14 @@ bool RecordsPasses(const SoundView& view, const Features& features,
         std::llround(options.reachSeconds * features.spectraPerSecond), 1, lag);
     FinderOptions shapesOnly = options;
     shapesOnly.levelToleranceDb = std::numeric_limits<double>::infinity();
-    const double share = MatchingShare(features, lag, musicEnd - span - lag, musicEnd - lag,
-                                       shapesOnly);
-    if (std::getenv("RDEBUG")) std::fprintf(stderr, "rip? lag %lld share %.2f musicEnd %lld count %zu quiet %d start %d\n", (long long)lag, share, (long long)musicEnd, features.Count(), (int)EndIsQuiet(features, options), best.Front().candidate.start);
+    const double share =
+        MatchingShare(features, lag, musicEnd - span - lag, musicEnd - lag, shapesOnly);
     if (share < kRepeatsOnShare) return false;
     if (EndIsQuiet(features, options)) return true;
     const double musicFrames = static_cast<double>(musicEnd * hop + features.windowFrames);
     const double repeated = musicFrames - best.Front().candidate.start;
     if (repeated < options.repeatedShare * musicFrames) return false;
+    const std::int64_t end = view.frames;
     const std::optional<double> whole = RingingContinuity(view, end, 0, options);
     if (!whole || *whole < options.wholeRinging) return true;
     const std::int64_t passes =
@@ -313,23 +311,30 @@ std::vector<LoopCandidate> FindLoops(const wave::PcmFormat& format,
             }
         }
     };
-    // The last end the rules allow: the sound's end, or its last frame.
-    const std::int64_t end = limits.lastFrame;
-    if (RecordsPasses(*view, features, groups, end, options)) {
+    if (RecordsPasses(*view, features, groups, options)) {
         addPasses();
         return candidates;
     }
     // A file that plays its loop once: no phrase comes first, and where its end flows into no
-    // start, there is no loop at all.
+    // start, there is no loop at all. The loops are found as they end with the sound; where the
+    // rules end them earlier (the window's, at the last frame), each ends at the last end they
+    // allow and keeps its length where it can (an intro that is the loop's last moments holds
+    // them one frame earlier too), else loses its last frames.
+    const std::int64_t end = limits.lastFrame;
+    const std::int64_t cut = view->frames - end;
     const std::int64_t least =
         std::max(limits.halfWindowFrames, view->FramesOf(options.minLengthSeconds, 0));
     const std::int64_t most = std::min(end, view->FramesOf(options.maxLengthSeconds, 0));
-    for (const FileEndLoop& loop : FileEndLoops(*view, features, end, least, most, options)) {
+    for (const FileEndLoop& loop :
+         FileEndLoops(*view, features, view->frames, least, most + cut, options)) {
         if (full()) break;
         LoopCandidate candidate;
-        candidate.start = static_cast<std::int32_t>(loop.start);
+        candidate.start = static_cast<std::int32_t>(std::max<std::int64_t>(0, loop.start - cut));
         candidate.end = static_cast<std::int32_t>(end);
-        candidate.qualityDb = loop.seam.qualityDb;
+        if (candidate.end - candidate.start < least) continue;
+        candidate.qualityDb =
+            cut == 0 ? loop.seam.qualityDb
+                     : MeasureFileEndSeam(*view, candidate.start, end, options).qualityDb;
         candidate.passes = true;
         candidate.kind = wave::LoopKind::FileEnd;
         assert(wave::KeepsLoopRule(limits, candidate.start, candidate.end));

@@ -229,8 +229,8 @@ Run LongestRun(const Features& features, std::int64_t lag, const FinderOptions& 
     return best;
 }
 
-double MatchingShare(const Features& features, std::int64_t lag, std::int64_t from,
-                     std::int64_t to, const FinderOptions& options) {
+double MatchingShare(const Features& features, std::int64_t lag, std::int64_t from, std::int64_t to,
+                     const FinderOptions& options) {
     const auto count = static_cast<std::int64_t>(features.Count());
     if (lag < 1 || lag >= count) return 0.0;
     const std::int64_t half = options.majorityFrames / 2;

@@ -38,7 +38,8 @@ LoopLimits LoopLimitsToSoundEnd(const PcmFormat& format, std::int64_t dataBytes)
     const std::int64_t frameBytes = std::int64_t{format.wBitsPerSample} / 8 * format.nChannels;
     if (frameBytes <= 0 || format.wBitsPerSample % 8 != 0) return limits;
     std::int64_t frames = dataBytes / frameBytes;
-    if (format.nBlockAlign > 0) frames = std::min<std::int64_t>(frames, dataBytes / format.nBlockAlign);
+    if (format.nBlockAlign > 0)
+        frames = std::min<std::int64_t>(frames, dataBytes / format.nBlockAlign);
     limits.lastFrame = ClampToInt32(frames);
     return limits;
 }

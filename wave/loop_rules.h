@@ -45,8 +45,9 @@ LoopLimits LoopLimitsWithin(const PcmFormat& format, std::int64_t dataBytes);
 // files come in. The window, save and preview keep LoopLimitsOf, message for message.
 LoopLimits LoopLimitsToSoundEnd(const PcmFormat& format, std::int64_t dataBytes);
 
-// The rule: 0 <= start, start + HalfWindow <= end <= LastFrame (lastFrame of the limits given). The seam preview needs two
-// seconds on each side of the seam inside the sound, and nothing is read past the last frame.
+// The rule: 0 <= start, start + HalfWindow <= end <= LastFrame (lastFrame of the limits given). The
+// seam preview needs two seconds on each side of the seam inside the sound, and nothing is read
+// past the last frame.
 bool KeepsLoopRule(const LoopLimits& limits, std::int64_t loopStart, std::int64_t loopEnd);
 
 // A new LoopStart kept at least halfWindowFrames before loopEnd, then not below 0.
