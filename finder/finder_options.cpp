@@ -27,11 +27,12 @@ bool IsValid(const FinderOptions& o) {
         o.reachSeconds >= 0.0 && o.pickupSeconds > 0.0 && o.introMostSeconds >= 0.0;
     const bool levels =
         o.levelToleranceDb >= 0.0 && o.silenceDb <= 0.0 && o.agreeErrorDb <= 0.0 &&
-        o.cleanGainDb >= 0.0 && !std::isnan(o.passQualityDb) && !std::isnan(o.transparentDb) &&
-        o.agreeMarginDb >= 0.0 && o.passMarginDb >= 0.0 && o.transparentMarginDb >= 0.0 &&
-        o.loosestAgreeErrorDb <= 0.0 && !std::isnan(o.loosestPassQualityDb) &&
-        !std::isnan(o.loosestTransparentDb) && o.clearlyWorseDb >= 0.0 && o.endQuietDb >= 0.0 &&
-        o.endLoudMarginDb >= 0.0 && o.endTailFallDb >= 0.0 && o.ringingFloorDb <= 0.0;
+        o.cleanGainDb >= 0.0 && o.sameSeamDb >= 0.0 && !std::isnan(o.passQualityDb) &&
+        !std::isnan(o.transparentDb) && o.agreeMarginDb >= 0.0 && o.passMarginDb >= 0.0 &&
+        o.transparentMarginDb >= 0.0 && o.loosestAgreeErrorDb <= 0.0 &&
+        !std::isnan(o.loosestPassQualityDb) && !std::isnan(o.loosestTransparentDb) &&
+        o.clearlyWorseDb >= 0.0 && o.endQuietDb >= 0.0 && o.endLoudMarginDb >= 0.0 &&
+        o.endTailFallDb >= 0.0 && o.ringingFloorDb <= 0.0;
     const bool bounds = o.minLengthSeconds >= 0.0 && o.maxLengthSeconds >= o.minLengthSeconds;
     return counts && shares && spans && levels && bounds;
 }

@@ -66,6 +66,8 @@ struct FinderOptions {
     double holdShare = 0.8;       // a loop whose passes agree (by the material's floor) over
                                   // this share of it passes, however its seam measures: at a
                                   // lossy copy's noise a join may measure poorly
+    double sameSeamDb = 0.5;      // seams within this of each other are as good: a refined loop
+                                  // nearer the points marked wins only so
     double clearlyWorseDb = 6.0;  // a seam this much worse than another of the same length never
                                   // comes first, nor a pass whose seam is this much worse than
                                   // a multiple's

@@ -141,6 +141,14 @@ struct Marked {
     }
 };
 
+// Whether the seam `a` is as good as `b`: both transparent by the options' own marks (the
+// material's may call a seam several dB worse transparent too), or within sameSeamDb of it. A
+// loop nearer the points the user marked wins only so: never a clearly worse one.
+bool AsGood(const Seam& a, const Seam& b, const FinderOptions& options) {
+    if (TransparentByFixedMarks(a, options) && TransparentByFixedMarks(b, options)) return true;
+    return a.qualityDb >= b.qualityDb - options.sameSeamDb;
+}
+
 // The start at the marked points themselves, as near as a loop of `lag` frames in [first, last]
 // comes to them. A join in a rest that both passes share is heard as the music after the rest:
 // it takes that music's seam, and fails where the music does not agree.
@@ -182,8 +190,9 @@ std::optional<Scored> RefineAtLag(const SoundView& view, std::int64_t lag, const
     const Scored own = AtMarkedPoints(view, lag, first, last, marked, marks, options);
     const bool nearer =
         marked.Distance(own.candidate.start, lag) < marked.Distance(chosen.candidate.start, lag);
-    const bool ownFirst = own.candidate.passes && (!chosen.candidate.passes ||
-                                                   (nearer && !BetterSeam(chosen.seam, own.seam)));
+    const bool ownFirst =
+        own.candidate.passes &&
+        (!chosen.candidate.passes || (nearer && AsGood(own.seam, chosen.seam, options)));
     Scored refined = ownFirst ? own : chosen;
     PassWhereThePassesHold(view, lag, marks, options, refined);
     return refined;
@@ -387,6 +396,16 @@ std::optional<LoopCandidate> RefineLoop(const wave::PcmFormat& format,
                        (!best->candidate.passes ||
                         best->seam.qualityDb <= other->seam.qualityDb - options.clearlyWorseDb)));
         if (otherFirst) best = other;
+    }
+    // The points as given keep their place where their loop is as good as the best found.
+    if (given >= limits.halfWindowFrames && end <= limits.lastFrame && start >= 0) {
+        const SeamMarks marks = MarksFor(
+            RepetitionFloorDb(*view, given, marked.StartLo(), marked.EndHi(), options), options);
+        Scored atPoints = AtMarkedPoints(*view, given, start, start, marked, marks, options);
+        PassWhereThePassesHold(*view, given, marks, options, atPoints);
+        if (atPoints.candidate.passes &&
+            (!best || !best->candidate.passes || AsGood(atPoints.seam, best->seam, options)))
+            best = atPoints;
     }
     // Moving the user's points to a poor seam helps nobody.
     if (!best || !best->candidate.passes) return std::nullopt;
