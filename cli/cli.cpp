@@ -25,10 +25,10 @@ namespace cli {
 
 namespace {
 
-// The loop rules the window keeps, with the limits in the message.
-std::string LoopError(const wave::PcmFormat& format, std::int64_t dataBytes, std::int32_t loopStart,
+// The loop rules, with the limits in the message: the window's (save, preview), or our own
+// commands' (find), which also take a loop that ends where the sound ends.
+std::string LoopError(const wave::LoopLimits& limits, std::int32_t loopStart,
                       std::int32_t loopEnd) {
-    const wave::LoopLimits limits = wave::LoopLimitsOf(format, dataBytes);
     if (wave::KeepsLoopRule(limits, loopStart, loopEnd)) return "";
     return wave::LoopOutsideRules(limits.halfWindowFrames, limits.lastFrame, loopStart, loopEnd);
 }
@@ -56,7 +56,7 @@ Outcome FindIn(const Arguments& arguments, const wave::ParsedWave& wave) {
     if (arguments.near) {
         const std::optional<finder::LoopCandidate> refined =
             finder::RefineLoop(wave.format, wave.data, arguments.nearStart, arguments.nearEnd,
-                               arguments.radiusSeconds);
+                               arguments.radiusSeconds, FinderOptionsOf(arguments));
         if (refined) candidates.push_back(*refined);
     }
     if (candidates.size() < top) {
@@ -104,12 +104,13 @@ std::optional<Outcome> RefuseEarly(const Arguments& arguments, const files::Soun
     if (arguments.command == Command::Find) {
         if (!arguments.near) return std::nullopt;
         const std::string nearError =
-            LoopError(wave.format, wave.dataBytes, arguments.nearStart, arguments.nearEnd);
+            LoopError(wave::LoopLimitsToSoundEnd(wave.format, wave.dataBytes), arguments.nearStart,
+                      arguments.nearEnd);
         if (!nearError.empty()) return Failure(kExitUsage, nearError);
         return std::nullopt;
     }
-    const std::string loopError =
-        LoopError(wave.format, wave.dataBytes, arguments.loopStart, arguments.loopEnd);
+    const std::string loopError = LoopError(wave::LoopLimitsOf(wave.format, wave.dataBytes),
+                                            arguments.loopStart, arguments.loopEnd);
     if (!loopError.empty()) return Failure(kExitUsage, loopError);
     if (arguments.command == Command::Save) {
         const files::Encoding encoding = EncodingOf(arguments, arguments.outputPath);

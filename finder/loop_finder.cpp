@@ -293,6 +293,65 @@ bool RecordsPasses(const SoundView& view, const Features& features,
     return passes >= 1 && std::abs(end - passes * best.lagFrames) <= passes * kMultipleReachFrames;
 }
 
+// The loops of a file that plays its loop once, as candidates within the limits: found as they
+// end with the sound and, where the rules end them earlier (the window's, at the last frame),
+// ending at the last end they allow and keeping their length where they can (an intro that is
+// the loop's last moments holds them one frame earlier too), else losing their last frames.
+std::vector<LoopCandidate> FileEndCandidates(const SoundView& view, const Features& features,
+                                             const wave::LoopLimits& limits,
+                                             const FinderOptions& options) {
+    std::vector<LoopCandidate> candidates;
+    const std::int64_t end = limits.lastFrame;
+    const std::int64_t cut = view.frames - end;
+    const std::int64_t least =
+        std::max(limits.halfWindowFrames, view.FramesOf(options.minLengthSeconds, 0));
+    const std::int64_t most = std::min(end, view.FramesOf(options.maxLengthSeconds, 0));
+    for (const FileEndLoop& loop :
+         FileEndLoops(view, features, view.frames, least, most + cut, options)) {
+        LoopCandidate candidate;
+        candidate.start = static_cast<std::int32_t>(std::max<std::int64_t>(0, loop.start - cut));
+        candidate.end = static_cast<std::int32_t>(end);
+        if (candidate.end - candidate.start < least) continue;
+        candidate.qualityDb =
+            cut == 0 ? loop.seam.qualityDb
+                     : MeasureFileEndSeam(view, candidate.start, end, options).qualityDb;
+        candidate.passes = true;
+        candidate.kind = wave::LoopKind::FileEnd;
+        assert(wave::KeepsLoopRule(limits, candidate.start, candidate.end));
+        candidates.push_back(candidate);
+    }
+    return candidates;
+}
+
+// A loop that ends with the sound, refined: it ends at the last end the limits allow, and of the
+// starts within the radius of the one marked (that one itself, and those the finder finds for the
+// sound), the one marked keeps its place unless another's seam is better by more than
+// sameSeamDb. Nothing where the sound's end flows into no start.
+std::optional<LoopCandidate> RefineFileEndLoop(const SoundView& view,
+                                               const wave::LoopLimits& limits, const Marked& marked,
+                                               const FinderOptions& options) {
+    const std::int64_t end = limits.lastFrame;
+    if (std::abs(end - marked.end) > marked.radius) return std::nullopt;
+    const Features features = ComputeFeatures(view, options);
+    if (features.Count() == 0) return std::nullopt;
+    std::vector<LoopCandidate> found = FileEndCandidates(view, features, limits, options);
+    if (found.empty()) return std::nullopt;
+    const std::int64_t start =
+        std::clamp(marked.start, marked.StartLo(), end - limits.halfWindowFrames);
+    std::optional<LoopCandidate> best;
+    if (start >= 0 && std::abs(start - marked.start) <= marked.radius) {
+        LoopCandidate own = found.front();
+        own.start = static_cast<std::int32_t>(start);
+        own.qualityDb = MeasureFileEndSeam(view, start, end, options).qualityDb;
+        best = own;
+    }
+    for (const LoopCandidate& other : found) {
+        if (std::abs(other.start - marked.start) > marked.radius) continue;
+        if (!best || other.qualityDb > best->qualityDb + options.sameSeamDb) best = other;
+    }
+    return best;
+}
+
 }  // namespace
 
 std::vector<LoopCandidate> FindLoops(const wave::PcmFormat& format,
@@ -325,28 +384,9 @@ std::vector<LoopCandidate> FindLoops(const wave::PcmFormat& format,
         return candidates;
     }
     // A file that plays its loop once: no phrase comes first, and where its end flows into no
-    // start, there is no loop at all. The loops are found as they end with the sound; where the
-    // rules end them earlier (the window's, at the last frame), each ends at the last end they
-    // allow and keeps its length where it can (an intro that is the loop's last moments holds
-    // them one frame earlier too), else loses its last frames.
-    const std::int64_t end = limits.lastFrame;
-    const std::int64_t cut = view->frames - end;
-    const std::int64_t least =
-        std::max(limits.halfWindowFrames, view->FramesOf(options.minLengthSeconds, 0));
-    const std::int64_t most = std::min(end, view->FramesOf(options.maxLengthSeconds, 0));
-    for (const FileEndLoop& loop :
-         FileEndLoops(*view, features, view->frames, least, most + cut, options)) {
+    // start, there is no loop at all.
+    for (const LoopCandidate& candidate : FileEndCandidates(*view, features, limits, options)) {
         if (full()) break;
-        LoopCandidate candidate;
-        candidate.start = static_cast<std::int32_t>(std::max<std::int64_t>(0, loop.start - cut));
-        candidate.end = static_cast<std::int32_t>(end);
-        if (candidate.end - candidate.start < least) continue;
-        candidate.qualityDb =
-            cut == 0 ? loop.seam.qualityDb
-                     : MeasureFileEndSeam(*view, candidate.start, end, options).qualityDb;
-        candidate.passes = true;
-        candidate.kind = wave::LoopKind::FileEnd;
-        assert(wave::KeepsLoopRule(limits, candidate.start, candidate.end));
         candidates.push_back(candidate);
     }
     if (!candidates.empty()) addPasses();
@@ -360,9 +400,11 @@ std::optional<LoopCandidate> RefineLoop(const wave::PcmFormat& format,
     assert(IsValid(options));
     const std::optional<SoundView> view = ViewOf(format, sound);
     if (!view || !IsValid(options) || !(radiusSeconds >= 0.0)) return std::nullopt;
-    const wave::LoopLimits limits =
-        wave::LoopLimitsWithin(format, static_cast<std::int64_t>(view->bytes.size()));
+    const wave::LoopLimits limits = LimitsOf(format, view->bytes, options);
     const Marked marked{start, end, RadiusFrames(format, radiusSeconds)};
+    // A loop marked to end where the rules let it end at the latest is one that ends with the
+    // sound: it is refined as such.
+    if (end == limits.lastFrame) return RefineFileEndLoop(*view, limits, marked, options);
     const std::int64_t given = std::int64_t{end} - start;
     const std::int64_t lagLo = std::max(limits.halfWindowFrames, given - 2 * marked.radius);
     const std::int64_t lagHi = std::min<std::int64_t>(limits.lastFrame, given + 2 * marked.radius);
@@ -408,7 +450,12 @@ std::optional<LoopCandidate> RefineLoop(const wave::PcmFormat& format,
             best = atPoints;
     }
     // Moving the user's points to a poor seam helps nobody.
-    if (!best || !best->candidate.passes) return std::nullopt;
+    if (!best || !best->candidate.passes) {
+        // Near the sound's end, the loop may be one that ends there.
+        if (marked.EndHi() >= limits.lastFrame)
+            return RefineFileEndLoop(*view, limits, marked, options);
+        return std::nullopt;
+    }
     return best->candidate;
 }
 
@@ -422,12 +469,17 @@ std::optional<LoopCandidate> MeasureLoop(const wave::PcmFormat& format,
     const std::optional<SoundView> view = ViewOf(format, sound);
     if (!view || !IsValid(options) || start < 0 || end <= start || end > view->frames)
         return std::nullopt;
-    const Seam seam = MeasureSeam(*view, start, end, FixedMarks(options), options);
+    // A loop that ends with the sound has nothing after it: its join is measured as a file-end
+    // loop's.
+    const bool fileEnd = end == view->frames;
+    const Seam seam = fileEnd ? MeasureFileEndSeam(*view, start, end, options)
+                              : MeasureSeam(*view, start, end, FixedMarks(options), options);
     LoopCandidate candidate;
     candidate.start = start;
     candidate.end = end;
     candidate.qualityDb = seam.qualityDb;
     candidate.passes = seam.transparent || seam.qualityDb >= FixedMarks(options).passQualityDb;
+    candidate.kind = fileEnd ? wave::LoopKind::FileEnd : wave::LoopKind::Passes;
     return candidate;
 }
 
