@@ -22,6 +22,8 @@ constexpr double kSoundingOverNoise = 100.0;
 constexpr double kSurestCorrelation = 1.0 - 1e-6;
 // Spectra of the opening compared where a pickup may recur, at the least.
 constexpr std::int64_t kLeastOpeningSpectra = 4;
+// A place whose first few spectra fall this far short of the similarity is passed over.
+constexpr double kGlanceMargin = 0.2;
 // A lag from the spectra is good to this many hops either way.
 constexpr std::int64_t kPickupReachHops = 4;
 
@@ -46,6 +48,7 @@ public:
           factor_(DecimationOf(view, options)),
           window_(static_cast<std::size_t>(options.ringingFrames)),
           hop_(options.ringingHopFrames),
+          leastPartials_(options.ringingLeastPartials),
           fft_(window_),
           hann_(window_),
           mono_(window_) {
@@ -98,6 +101,7 @@ public:
         double dot = 0.0;
         double startEnergy = 0.0;
         double predictedEnergy = 0.0;
+        int partials = 0;
         for (std::size_t k = kLowestPeakBin; k + 1 < last_.size(); ++k) {
             const float magnitude = std::abs(last_[k]);
             const bool peak = magnitude > std::abs(last_[k - 1]) &&
@@ -116,11 +120,13 @@ public:
             const std::complex<double> predicted =
                 now * std::polar(decay, 2.0 * std::numbers::pi * bin);
             const std::complex<double> heard(after_[k]);
+            ++partials;
             dot += (heard * std::conj(predicted)).real();
             startEnergy += std::norm(heard);
             predictedEnergy += std::norm(predicted);
         }
-        if (predictedEnergy <= 0.0) return std::nullopt;
+        // A partial or two may line up by chance anywhere; the measure needs several.
+        if (predictedEnergy <= 0.0 || partials < leastPartials_) return std::nullopt;
         if (startEnergy <= 0.0) return 0.0;
         return dot / std::sqrt(startEnergy * predictedEnergy);
     }
@@ -130,6 +136,7 @@ private:
     int factor_;
     std::size_t window_;
     int hop_;
+    int leastPartials_;
     RealFft fft_;
     std::vector<float> hann_;
     std::vector<float> mono_;
@@ -274,7 +281,12 @@ std::optional<std::int64_t> PickupStart(const SoundView& view, const Features& f
     if (mostLag <= leastLag || count < opening) return std::nullopt;
     double best = -1.0;
     std::int64_t bestAt = -1;
+    // Most places are told apart by the opening's first few spectra already.
+    const std::int64_t glance = std::min(opening, kLeastOpeningSpectra);
     for (std::int64_t p = leastLag / hop; p <= mostLag / hop && p + opening <= count; ++p) {
+        if (OpeningMatch(features, static_cast<std::size_t>(p), static_cast<std::size_t>(glance),
+                         options) < options.similarity - kGlanceMargin)
+            continue;
         const double match = OpeningMatch(features, static_cast<std::size_t>(p),
                                           static_cast<std::size_t>(opening), options);
         if (match > best) {

@@ -39,7 +39,8 @@ std::int64_t MusicEndSpectrum(const Features& features, const FinderOptions& opt
 // and at their own pitch and decay, as if the sound went on past `end` into `start`: the
 // normalised correlation, -1 .. 1, of the start's spectrum with the end's continued, over the
 // end's spectral peaks (ringingFloorDb below the strongest). Other sound at the start (notes that
-// begin there) lowers it but does not make it fail. Nothing where no partial rings at the end.
+// begin there) lowers it but does not make it fail. Nothing where fewer than ringingLeastPartials
+// ring at the end: one or two may line up anywhere by chance.
 std::optional<double> RingingContinuity(const SoundView& view, std::int64_t end, std::int64_t start,
                                         const FinderOptions& options);
 

@@ -11,7 +11,8 @@ bool IsValid(const FinderOptions& o) {
                         o.majorityFrames >= 1 && o.lagCandidates >= 1 && o.maxMultiple >= 2 &&
                         o.chunks >= 1 && o.fullRateLags >= 0 && o.correlationPeaks >= 1 &&
                         o.floorChunks >= 1 && o.ringingFrames >= 16 && o.ringingHopFrames >= 1 &&
-                        o.ringingHopFrames < o.ringingFrames && o.ringingPoints >= 1;
+                        o.ringingHopFrames < o.ringingFrames && o.ringingPoints >= 1 &&
+                        o.ringingLeastPartials >= 1;
     const bool shares = o.highestBandPercent > 0 && o.highestBandPercent <= 100 &&
                         o.similarity <= 1.0 && o.minRunShare > 0.0 && o.holdShare > 0.0 &&
                         o.musicPercentile >= 0.0 && o.musicPercentile <= 100.0 &&

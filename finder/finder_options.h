@@ -92,6 +92,7 @@ struct FinderOptions {
     int ringingFrames = 512;         // analysis frames of the windows that hold partials at a join
     int ringingHopFrames = 64;       // analysis frames between the two that tell a partial's pitch
     double ringingFloorDb = -40.0;   // partials this far below the end's strongest are left out
+    int ringingLeastPartials = 4;    // fewer partials than this at the end tell nothing
     int ringingPoints = 24;          // places where the material's own ringing is measured
     double ringingMaterial = 0.2;    // partials that ring on less than this from moment to moment
                                      // are no music a join could continue (noise): no such loop
@@ -99,7 +100,7 @@ struct FinderOptions {
                                      // closely loops as a whole, whatever intro seems to be there
     double pickupSeconds = 0.3;      // the opening that a pickup intro shares with the loop's end
     double pickupShare = 0.8;        // the share of the intro that agrees with the loop's end
-    double introMostSeconds = 60.0;  // an intro found is at most this long
+    double introMostSeconds = 30.0;  // an intro found is at most this long
 
     // Bounds of the loop's length, in seconds: the best loop within them, a multiple of the pass
     // when the lower bound asks for one.

@@ -32,6 +32,8 @@ constexpr std::int64_t kMultipleReachFrames = 4;
 constexpr int kLeastLengthsRanked = 3;
 // Music repeats on to where it ends when the spectra there match the pass before, by majority.
 constexpr double kRepeatsOnShare = 0.5;
+// Music that repeats over this share of itself is a recording of passes.
+constexpr double kMostlyRepeated = 0.5;
 // Lengths this close, in frames, are one length.
 constexpr std::int64_t kSameLengthFrames = 2;
 
@@ -264,8 +266,8 @@ std::vector<LengthGroup> PassesGroups(const SoundView& view, const Features& fea
 // length on to where the music is last at its level (most of the reachSeconds before it match
 // the pass before, by the spectra's shapes). Where the end is not quiet after that, the
 // repetition must also take up repeatedShare of the music (not a phrase heard twice at the end
-// of a song), and a whole file whose own join holds is a loop of its own unless it is made of
-// those passes.
+// of a song); and where it takes up less than half, a whole file whose own join holds is a loop
+// of its own unless it is made of those passes.
 bool RecordsPasses(const SoundView& view, const Features& features,
                    const std::vector<LengthGroup>& ranked, const FinderOptions& options) {
     if (ranked.empty()) return false;
@@ -283,8 +285,13 @@ bool RecordsPasses(const SoundView& view, const Features& features,
     if (share < kRepeatsOnShare) return false;
     if (EndIsQuiet(features, options)) return true;
     const double musicFrames = static_cast<double>(musicEnd * hop + features.windowFrames);
-    const double repeated = musicFrames - best.Front().candidate.start;
+    std::int64_t first = best.Front().candidate.start;  // where the passes are first heard
+    for (const Scored& start : best.starts)
+        first = std::min<std::int64_t>(first, start.candidate.start);
+    const double repeated = musicFrames - static_cast<double>(first);
     if (repeated < options.repeatedShare * musicFrames) return false;
+    // Most of it repeated: a recording, whatever its own end and start make of each other.
+    if (repeated >= kMostlyRepeated * musicFrames) return true;
     const std::int64_t end = view.frames;
     const std::optional<double> whole = RingingContinuity(view, end, 0, options);
     if (!whole || *whole < options.wholeRinging) return true;
