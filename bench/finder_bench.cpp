@@ -129,11 +129,12 @@ std::vector<RefineTry> RefineTries(long start, long end, long rate, long lastFra
 // where the file ends, its start within 10 ms of the true one; a file without a loop ("none")
 // has no candidate. Each item is right, or off at its start, or answered with a phrase (a loop
 // that does not end with the file), or given no loop; "ASSETS right items phrases" on the last
-// line, and "FORM form right items" for each form.
+// line, "FORM form right items" for each form, and "CPU ms" per minute of audio over the set.
 int Assets(const std::string& dir) {
     std::ifstream manifest(dir + "/manifest.tsv");
     std::string line;
     int items = 0, right = 0, phrases = 0;
+    double cpuMs = 0.0, minutes = 0.0;
     std::vector<std::string> forms;
     std::vector<int> formRight, formItems;
     while (std::getline(manifest, line)) {
@@ -152,6 +153,8 @@ int Assets(const std::string& dir) {
         const double t0 = CpuMs();
         const auto found = finder::FindLoops(read.wave.format, read.wave.data, CommandOptions());
         const double ms = CpuMs() - t0;
+        cpuMs += ms;
+        minutes += static_cast<double>(frames) / static_cast<double>(rate) / 60.0;
         const bool loopless = style == "none";
         std::string verdict;
         if (found.empty()) {
@@ -183,6 +186,9 @@ int Assets(const std::string& dir) {
             what = std::to_string(found[0].start) + " " + std::to_string(found[0].end) + " " +
                    finder::QualityText(found[0].qualityDb) + " " +
                    std::string(wave::LoopKindName(found[0].kind));
+            // The one cue that finds an intro yet: the file opens with the loop's last moments.
+            if (found[0].kind == wave::LoopKind::FileEnd)
+                what += found[0].start == 0 ? " (whole file)" : " (pickup)";
         }
         std::printf("%-34s %6ld Hz %2ld-bit %ld ch  true %ld %ld  found %s  %.0f ms  %s%s\n",
                     name.c_str(), rate, bits, channels, start, end, what.c_str(), ms,
@@ -190,6 +196,7 @@ int Assets(const std::string& dir) {
     }
     for (std::size_t k = 0; k < forms.size(); ++k)
         std::printf("FORM %s %d %d\n", forms[k].c_str(), formRight[k], formItems[k]);
+    std::printf("CPU %.1f ms per minute of audio\n", minutes > 0.0 ? cpuMs / minutes : 0.0);
     std::printf("ASSETS %d %d %d\n", right, items, phrases);
     return items > 0 ? 0 : 1;
 }
