@@ -87,7 +87,7 @@ struct FinderOptions {
                                      // than the first
     double reachSeconds = 3.0;       // music repeats on to its end where most of this long before
                                      // it is last at its level matches the pass before
-    double repeatedShare = 0.25;     // music that repeats on to an end that does not fall away is a
+    double repeatedShare = 0.42;     // music that repeats on to an end that does not fall away is a
                                      // recording of passes where it repeats over this share of it
     int ringingFrames = 512;         // analysis frames of the windows that hold partials at a join
     int ringingHopFrames = 64;       // analysis frames between the two that tell a partial's pitch

@@ -264,10 +264,10 @@ std::vector<LengthGroup> PassesGroups(const SoundView& view, const Features& fea
 
 // Whether the sound is a recording of its loop's passes (a rip): its music repeats at the best
 // length on to where the music is last at its level (most of the reachSeconds before it match
-// the pass before, by the spectra's shapes). Where the end is not quiet after that, the
-// repetition must also take up repeatedShare of the music (not a phrase heard twice at the end
-// of a song); and where it takes up less than half, a whole file whose own join holds is a loop
-// of its own unless it is made of those passes.
+// the pass before, by the spectra's shapes). Where the end does not fall away after that (a
+// fade), the repetition must also take up repeatedShare of the music (not a phrase heard again
+// at the end of a song); and where it takes up less than half, a whole file whose own join holds
+// is a loop of its own unless it is made of those passes.
 bool RecordsPasses(const SoundView& view, const Features& features,
                    const std::vector<LengthGroup>& ranked, const FinderOptions& options) {
     if (ranked.empty()) return false;
@@ -283,7 +283,7 @@ bool RecordsPasses(const SoundView& view, const Features& features,
     const double share =
         MatchingShare(features, lag, musicEnd - span - lag, musicEnd - lag, shapesOnly);
     if (share < kRepeatsOnShare) return false;
-    if (EndIsQuiet(features, options)) return true;
+    if (EndFallsAway(features, options)) return true;
     const double musicFrames = static_cast<double>(musicEnd * hop + features.windowFrames);
     std::int64_t first = best.Front().candidate.start;  // where the passes are first heard
     for (const Scored& start : best.starts)
