@@ -24,8 +24,12 @@ constexpr double kSurestCorrelation = 1.0 - 1e-6;
 constexpr std::int64_t kLeastOpeningSpectra = 4;
 // A place whose first few spectra fall this far short of the similarity is passed over.
 constexpr double kGlanceMargin = 0.2;
+// An opening that recurs at more places than this, each an opening's length apart, is no pickup.
+constexpr int kMostPickupPlaces = 3;
 // A lag from the spectra is good to this many hops either way.
-constexpr std::int64_t kPickupReachHops = 4;
+constexpr std::int64_t kPickupReachHops = 2;
+// Chunks of the opening correlated for its exact lag.
+constexpr int kPickupChunks = 4;
 
 // The level below which the music's loud part lies, of the spectra that are not silent.
 double MusicLevelDb(const Features& features, const FinderOptions& options) {
@@ -281,6 +285,10 @@ std::optional<std::int64_t> PickupStart(const SoundView& view, const Features& f
     if (mostLag <= leastLag || count < opening) return std::nullopt;
     double best = -1.0;
     std::int64_t bestAt = -1;
+    // Places where the opening recurs, apart from each other: an opening that recurs all over
+    // (a held tone) places no intro.
+    int places = 0;
+    std::int64_t lastPlace = std::numeric_limits<std::int64_t>::min() / 2;
     // Most places are told apart by the opening's first few spectra already.
     const std::int64_t glance = std::min(opening, kLeastOpeningSpectra);
     for (std::int64_t p = leastLag / hop; p <= mostLag / hop && p + opening <= count; ++p) {
@@ -289,15 +297,22 @@ std::optional<std::int64_t> PickupStart(const SoundView& view, const Features& f
             continue;
         const double match = OpeningMatch(features, static_cast<std::size_t>(p),
                                           static_cast<std::size_t>(opening), options);
+        if (match >= options.similarity && p - lastPlace > opening) {
+            ++places;
+            lastPlace = p;
+        }
         if (match > best) {
             best = match;
             bestAt = p;
         }
     }
-    if (bestAt < 0 || best < options.similarity) return std::nullopt;
+    if (bestAt < 0 || best < options.similarity || places > kMostPickupPlaces) return std::nullopt;
+    // The opening is short: a few chunks of it tell its lag as well as many.
+    FinderOptions fewChunks = options;
+    fewChunks.chunks = std::min(options.chunks, kPickupChunks);
     const std::optional<ExactLag> exact = FindExactLag(
         view, std::max(leastLag, (bestAt - kPickupReachHops) * hop),
-        std::min(mostLag, (bestAt + kPickupReachHops) * hop), 0, openingFrames, options);
+        std::min(mostLag, (bestAt + kPickupReachHops) * hop), 0, openingFrames, fewChunks);
     if (!exact) return std::nullopt;
     const std::int64_t lag = exact->lagFrames;
     const std::int64_t intro = end - lag;

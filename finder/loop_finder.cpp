@@ -343,8 +343,8 @@ std::optional<LoopCandidate> RefineFileEndLoop(const SoundView& view,
     if (features.Count() == 0) return std::nullopt;
     std::vector<LoopCandidate> found = FileEndCandidates(view, features, limits, options);
     if (found.empty()) return std::nullopt;
-    const std::int64_t start =
-        std::clamp(marked.start, marked.StartLo(), end - limits.halfWindowFrames);
+    const std::int64_t latest = end - limits.halfWindowFrames;
+    const std::int64_t start = std::min(std::max(marked.start, marked.StartLo()), latest);
     std::optional<LoopCandidate> best;
     if (start >= 0 && std::abs(start - marked.start) <= marked.radius) {
         LoopCandidate own = found.front();

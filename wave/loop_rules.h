@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The loop rules: how far apart the loop's ends must stay, the last frame a loop may reach, and
-// the clamping of each point when it is set. Their one home: the window's editing, the command
-// line's checks and the seam finder all use these. Every result that lands in a 32-bit field is
-// computed wide and clamped, never wrapped. Standard library only.
+// The loop rules: how far apart the loop's ends must stay, the last frame a loop may reach (the
+// window's, and our own commands', which also take a loop that ends with the sound), the kinds
+// of loop, and the clamping of each point when it is set. Their one home: the window's editing,
+// the command line's checks and the seam finder all use these. Every result that lands in a 32-bit
+// field is computed wide and clamped, never wrapped. Standard library only.
 #pragma once
 
 #include <cstddef>
@@ -45,9 +46,9 @@ LoopLimits LoopLimitsWithin(const PcmFormat& format, std::int64_t dataBytes);
 // files come in. The window, save and preview keep LoopLimitsOf, message for message.
 LoopLimits LoopLimitsToSoundEnd(const PcmFormat& format, std::int64_t dataBytes);
 
-// The rule: 0 <= start, start + HalfWindow <= end <= LastFrame (lastFrame of the limits given). The
-// seam preview needs two seconds on each side of the seam inside the sound, and nothing is read
-// past the last frame.
+// The rule: 0 <= start, start + HalfWindow <= end <= lastFrame of the limits given. The seam
+// preview needs two seconds on each side of the seam inside the sound, and nothing is read past
+// the last frame.
 bool KeepsLoopRule(const LoopLimits& limits, std::int64_t loopStart, std::int64_t loopEnd);
 
 // A new LoopStart kept at least halfWindowFrames before loopEnd, then not below 0.
