@@ -41,12 +41,7 @@ std::int64_t FramesOf(const wave::ParsedWave& wave) {
 }
 
 LoopedMusic Music(testwave::Format format, double introSeconds, double loopSeconds) {
-    LoopedMusic m;
-    m.format = format;
-    m.introFrames = static_cast<std::uint32_t>(introSeconds * format.rate);
-    m.loopFrames = static_cast<std::uint32_t>(loopSeconds * format.rate);
-    m.totalFrames = m.introFrames + 2 * m.loopFrames + format.rate;
-    return m;
+    return testwave::MusicOf(format, introSeconds, loopSeconds);
 }
 
 struct KindCase {

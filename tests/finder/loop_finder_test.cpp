@@ -27,14 +27,8 @@ wave::ParsedWave Read(const LoopedMusic& music) {
     return wave::ParseWave(std::span<const std::uint8_t>(file)).wave;
 }
 
-// An intro, the loop twice and a second of a third pass, in seconds.
 LoopedMusic Music(testwave::Format format, double introSeconds, double loopSeconds) {
-    LoopedMusic m;
-    m.format = format;
-    m.introFrames = static_cast<std::uint32_t>(introSeconds * format.rate);
-    m.loopFrames = static_cast<std::uint32_t>(loopSeconds * format.rate);
-    m.totalFrames = m.introFrames + 2 * m.loopFrames + format.rate;
-    return m;
+    return testwave::MusicOf(format, introSeconds, loopSeconds);
 }
 
 struct FindCase {

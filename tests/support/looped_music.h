@@ -31,6 +31,16 @@ struct LoopedMusic {
     bool dither = false;
 };
 
+// An intro, `passes` passes of the loop and a second of one more, in seconds.
+inline LoopedMusic MusicOf(Format format, double introSeconds, double loopSeconds, int passes = 2) {
+    LoopedMusic m;
+    m.format = format;
+    m.introFrames = static_cast<std::uint32_t>(introSeconds * format.rate);
+    m.loopFrames = static_cast<std::uint32_t>(loopSeconds * format.rate);
+    m.totalFrames = m.introFrames + static_cast<std::uint32_t>(passes) * m.loopFrames + format.rate;
+    return m;
+}
+
 namespace detail {
 
 struct Random {
