@@ -154,31 +154,27 @@ double RingingDb(double correlation) {
     return 10.0 * std::log10((1.0 + c) / (1.0 - c));
 }
 
-// How well the spectra of the opening match those from `at` on: the mean cosine of their shapes
-// where either sounds, levels within the tolerance; -1 where nothing of it sounds.
-double OpeningMatch(const Features& features, std::size_t at, std::size_t count,
+// How well `count` spectra from `first` match those from `at` on: the mean cosine of their shapes
+// where either sounds, levels within the tolerance; -1 where nothing of them sounds.
+double OpeningMatch(const Features& features, std::size_t first, std::size_t at, std::size_t count,
                     const FinderOptions& options) {
     const float quiet = features.loudestDb + static_cast<float>(options.silenceDb);
     double sum = 0.0;
     std::size_t counted = 0;
     for (std::size_t j = 0; j < count; ++j) {
-        const float a = features.levelDb[j];
+        const float a = features.levelDb[first + j];
         const float b = features.levelDb[at + j];
         if (a < quiet && b < quiet) continue;
         ++counted;
         if (std::fabs(a - b) > options.levelToleranceDb) continue;
         std::int32_t dot = 0;
-        const std::int8_t* x = features.Shape(j);
+        const std::int8_t* x = features.Shape(first + j);
         const std::int8_t* y = features.Shape(at + j);
         for (int k = 0; k < features.bands; ++k) dot += std::int32_t{x[k]} * y[k];
         sum += static_cast<double>(dot) / (Features::kShapeScale * Features::kShapeScale);
     }
     return counted == 0 ? -1.0 : sum / static_cast<double>(counted);
 }
-
-}  // namespace
-
-namespace {
 
 // The loudest level of the sound's last endCheckSeconds.
 double FinalLevelDb(const Features& features, const FinderOptions& options) {
@@ -277,12 +273,18 @@ std::optional<std::int64_t> PickupStart(const SoundView& view, const Features& f
     const std::int64_t opening = std::max<std::int64_t>(
         kLeastOpeningSpectra, std::llround(options.pickupSeconds * features.spectraPerSecond));
     const std::int64_t openingFrames = view.FramesOf(options.pickupSeconds);
-    // The opening recurs at lag L and runs on to the end: the intro is end - L long, at least the
-    // opening, at most introMostSeconds; the loop at least two seconds.
+    // The opening is the file's first sound: a rest it opens with tells nothing of where it
+    // recurs.
+    const float quiet = features.loudestDb + static_cast<float>(options.silenceDb);
+    std::int64_t from = 0;
+    while (from < count && features.levelDb[static_cast<std::size_t>(from)] < quiet) ++from;
+    const std::int64_t fromFrames = from * hop;
+    // The opening recurs at lag L and runs on to the end: the intro is end - L long, longer than
+    // the rest and the opening, at most introMostSeconds; the loop at least two seconds.
     const std::int64_t leastLag =
         std::max(end - view.FramesOf(options.introMostSeconds), view.FramesOf(2.0));
-    const std::int64_t mostLag = end - openingFrames;
-    if (mostLag <= leastLag || count < opening) return std::nullopt;
+    const std::int64_t mostLag = end - fromFrames - openingFrames;
+    if (mostLag <= leastLag || from + opening > count) return std::nullopt;
     double best = -1.0;
     std::int64_t bestAt = -1;
     // Places where the opening recurs, apart from each other: an opening that recurs all over
@@ -291,12 +293,14 @@ std::optional<std::int64_t> PickupStart(const SoundView& view, const Features& f
     std::int64_t lastPlace = std::numeric_limits<std::int64_t>::min() / 2;
     // Most places are told apart by the opening's first few spectra already.
     const std::int64_t glance = std::min(opening, kLeastOpeningSpectra);
-    for (std::int64_t p = leastLag / hop; p <= mostLag / hop && p + opening <= count; ++p) {
-        if (OpeningMatch(features, static_cast<std::size_t>(p), static_cast<std::size_t>(glance),
-                         options) < options.similarity - kGlanceMargin)
-            continue;
-        const double match = OpeningMatch(features, static_cast<std::size_t>(p),
-                                          static_cast<std::size_t>(opening), options);
+    const auto matchAt = [&](std::int64_t p, std::int64_t spectra) {
+        return OpeningMatch(features, static_cast<std::size_t>(from), static_cast<std::size_t>(p),
+                            static_cast<std::size_t>(spectra), options);
+    };
+    for (std::int64_t p = from + leastLag / hop; p <= from + mostLag / hop && p + opening <= count;
+         ++p) {
+        if (matchAt(p, glance) < options.similarity - kGlanceMargin) continue;
+        const double match = matchAt(p, opening);
         if (match >= options.similarity && p - lastPlace > opening) {
             ++places;
             lastPlace = p;
@@ -307,12 +311,14 @@ std::optional<std::int64_t> PickupStart(const SoundView& view, const Features& f
         }
     }
     if (bestAt < 0 || best < options.similarity || places > kMostPickupPlaces) return std::nullopt;
+    bestAt -= from;  // the lag, in spectra
     // The opening is short: a few chunks of it tell its lag as well as many.
     FinderOptions fewChunks = options;
     fewChunks.chunks = std::min(options.chunks, kPickupChunks);
-    const std::optional<ExactLag> exact = FindExactLag(
-        view, std::max(leastLag, (bestAt - kPickupReachHops) * hop),
-        std::min(mostLag, (bestAt + kPickupReachHops) * hop), 0, openingFrames, fewChunks);
+    const std::optional<ExactLag> exact =
+        FindExactLag(view, std::max(leastLag, (bestAt - kPickupReachHops) * hop),
+                     std::min(mostLag, (bestAt + kPickupReachHops) * hop), fromFrames,
+                     fromFrames + openingFrames, fewChunks);
     if (!exact) return std::nullopt;
     const std::int64_t lag = exact->lagFrames;
     const std::int64_t intro = end - lag;
