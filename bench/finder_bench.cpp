@@ -56,6 +56,13 @@ double Median(std::vector<double> values) {
     return values[values.size() / 2];
 }
 
+// The finder's options as our own commands set them: a loop may end where the sound ends.
+finder::FinderOptions CommandOptions() {
+    finder::FinderOptions options;
+    options.toSoundEnd = true;
+    return options;
+}
+
 int Speed(const std::string& path, int runs) {
     const wave::ParseResult read = files::ReadWaveFile(path);
     if (read.error != wave::WaveError::None) return 1;
@@ -74,7 +81,7 @@ int Speed(const std::string& path, int runs) {
     std::vector<finder::LoopCandidate> found;
     for (int run = 0; run < runs; ++run) {
         const double t0 = CpuMs();
-        found = finder::FindLoops(wave.format, wave.data);
+        found = finder::FindLoops(wave.format, wave.data, CommandOptions());
         findMs.push_back(CpuMs() - t0);
     }
     if (found.empty()) {
@@ -85,7 +92,7 @@ int Speed(const std::string& path, int runs) {
     for (int run = 0; run < runs; ++run) {
         const double t0 = CpuMs();
         const auto refined = finder::RefineLoop(wave.format, wave.data, found[0].start + off,
-                                                found[0].end - off, 0.5);
+                                                found[0].end - off, 0.5, CommandOptions());
         refineMs.push_back(CpuMs() - t0);
         if (!refined || refined->end - refined->start != found[0].end - found[0].start) {
             std::fprintf(stderr, "bench_finder: the refine missed the loop\n");
@@ -118,6 +125,82 @@ std::vector<RefineTry> RefineTries(long start, long end, long rate, long lastFra
             {std::max(0L, start + sign * c), std::min(lastFrame, end + sign * d)}};
 }
 
+// The assets in the shipped form (a manifest of nine columns, the last the form): the loop ends
+// where the file ends, its start within 10 ms of the true one; a file without a loop ("none")
+// has no candidate. Each item is right, or off at its start, or answered with a phrase (a loop
+// that does not end with the file), or given no loop; "ASSETS right items phrases" on the last
+// line, "FORM form right items" for each form, and "CPU ms" per minute of audio over the set.
+int Assets(const std::string& dir) {
+    std::ifstream manifest(dir + "/manifest.tsv");
+    std::string line;
+    int items = 0, right = 0, phrases = 0;
+    double cpuMs = 0.0, minutes = 0.0;
+    std::vector<std::string> forms;
+    std::vector<int> formRight, formItems;
+    while (std::getline(manifest, line)) {
+        std::istringstream fields(line);
+        std::string name, style, form;
+        long rate = 0, bits = 0, channels = 0, frames = 0, start = 0, end = 0;
+        if (!(fields >> name >> rate >> bits >> channels >> frames >> start >> end >> style >>
+              form))
+            continue;
+        ++items;
+        const wave::ParseResult read = files::ReadWaveFile(dir + "/" + name);
+        if (read.error != wave::WaveError::None) {
+            std::printf("%-34s unreadable\n", name.c_str());
+            continue;
+        }
+        const double t0 = CpuMs();
+        const auto found = finder::FindLoops(read.wave.format, read.wave.data, CommandOptions());
+        const double ms = CpuMs() - t0;
+        cpuMs += ms;
+        minutes += static_cast<double>(frames) / static_cast<double>(rate) / 60.0;
+        const bool loopless = style == "none";
+        std::string verdict;
+        if (found.empty()) {
+            verdict = loopless ? "right" : "no loop";
+        } else if (loopless) {
+            verdict = "a loop where there is none";
+        } else if (found[0].kind == wave::LoopKind::Passes) {
+            verdict = "phrase";
+        } else if (std::labs(found[0].end - end) <= 2 &&
+                   std::labs(found[0].start - start) <= std::lround(0.01 * rate)) {
+            verdict = "right";
+        } else {
+            verdict = "start off";
+        }
+        const bool hit = verdict == "right";
+        right += hit ? 1 : 0;
+        phrases += verdict == "phrase" ? 1 : 0;
+        const std::string formName = loopless ? "none" : form;
+        const auto at = std::find(forms.begin(), forms.end(), formName) - forms.begin();
+        if (at == static_cast<long>(forms.size())) {
+            forms.push_back(formName);
+            formRight.push_back(0);
+            formItems.push_back(0);
+        }
+        formRight[static_cast<std::size_t>(at)] += hit ? 1 : 0;
+        ++formItems[static_cast<std::size_t>(at)];
+        std::string what = "none";
+        if (!found.empty()) {
+            what = std::to_string(found[0].start) + " " + std::to_string(found[0].end) + " " +
+                   finder::QualityText(found[0].qualityDb) + " " +
+                   std::string(wave::LoopKindName(found[0].kind));
+            // The one cue that finds an intro yet: the file opens with the loop's last moments.
+            if (found[0].kind == wave::LoopKind::FileEnd)
+                what += found[0].start == 0 ? " (whole file)" : " (pickup)";
+        }
+        std::printf("%-34s %6ld Hz %2ld-bit %ld ch  true %ld %ld  found %s  %.0f ms  %s%s\n",
+                    name.c_str(), rate, bits, channels, start, end, what.c_str(), ms,
+                    verdict.c_str(), hit ? "" : "  MISSED");
+    }
+    for (std::size_t k = 0; k < forms.size(); ++k)
+        std::printf("FORM %s %d %d\n", forms[k].c_str(), formRight[k], formItems[k]);
+    std::printf("CPU %.1f ms per minute of audio\n", minutes > 0.0 ? cpuMs / minutes : 0.0);
+    std::printf("ASSETS %d %d %d\n", right, items, phrases);
+    return items > 0 ? 0 : 1;
+}
+
 int Accuracy(const std::string& dir) {
     std::ifstream manifest(dir + "/manifest.tsv");
     std::string line;
@@ -138,7 +221,7 @@ int Accuracy(const std::string& dir) {
             continue;
         }
         const double t0 = CpuMs();
-        const auto found = finder::FindLoops(read.wave.format, read.wave.data);
+        const auto found = finder::FindLoops(read.wave.format, read.wave.data, CommandOptions());
         const double ms = CpuMs() - t0;
         const long trueLength = end - start;
         const auto view = finder::ViewOf(read.wave.format, read.wave.data);
@@ -168,7 +251,7 @@ int Accuracy(const std::string& dir) {
             ++refineTries;
             const auto refined = finder::RefineLoop(
                 read.wave.format, read.wave.data, static_cast<std::int32_t>(from.start),
-                static_cast<std::int32_t>(from.end), kRefineRadiusSeconds);
+                static_cast<std::int32_t>(from.end), kRefineRadiusSeconds, CommandOptions());
             const bool clean =
                 refined && refined->passes &&
                 (refined->qualityDb >= seamlessDb - 3.0 || refined->qualityDb >= 20.0);
@@ -194,6 +277,9 @@ int main(int argc, char** argv) {
     if (argc == 4 && std::string(argv[1]) == "speed")
         return Speed(argv[2], std::max(1, std::atoi(argv[3])));
     if (argc == 3 && std::string(argv[1]) == "accuracy") return Accuracy(argv[2]);
-    std::fprintf(stderr, "usage: bench_finder speed FILE RUNS | bench_finder accuracy DIR\n");
+    if (argc == 3 && std::string(argv[1]) == "assets") return Assets(argv[2]);
+    std::fprintf(stderr,
+                 "usage: bench_finder speed FILE RUNS | bench_finder accuracy DIR | "
+                 "bench_finder assets DIR\n");
     return 2;
 }

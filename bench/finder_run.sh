@@ -14,6 +14,12 @@
 #           targets 98 % clean, 97 % each of the others; and on each set, refine from a seamless
 #           loop's points moved up to the radius (0.5 s) apart and the same way: seamless for
 #           every item that find gets right
+#   assets  the same generator's music in the form games ship it (make_loop_set.py --assets: the
+#           whole file loops, or an intro of each kind and one pass, the file ending where the
+#           loop ends; and files with no loop), clean and after a Vorbis round trip: every
+#           whole-file loop right (its end the file's, its start within 10 ms), at least 70 % of
+#           the intros, no phrase first for any of them, no loop for a file without one; and the
+#           finder's CPU per minute of audio over the set
 # Usage: bench/finder_run.sh [BUILD_DIR [SCRATCH_DIR [RUNS]]]   (run.sh calls it with its own;
 # alone it builds the release preset and uses a temporary folder; SET_SIZE=... for another set)
 part_targets=(rundelt-cli bench_measure bench_finder)
@@ -92,6 +98,42 @@ for variant in vorbis sox8 noise; do
   rm -rf "${scratch:?}/$variant"
 done
 rm -rf "$set"
+
+# assets NAME DIR: the shipped forms, each form's share right, and the goals.
+assets() {
+  local name=$1 dir=$2 right items phrases
+  "$bin/bench/bench_finder" assets "$dir" >"$scratch/assets-$name.txt" ||
+    steps_failed "finding the loops of the $name assets" $?
+  grep -E '  MISSED$' "$scratch/assets-$name.txt" | sed "s/^/  missed ($name): /" || true
+  read -r _ right items phrases < <(grep '^ASSETS ' "$scratch/assets-$name.txt")
+  form() { awk -v f="$1" '$1 == "FORM" && $2 ~ f { r += $3; n += $4 } END { printf "%d %d\n", r, n }' \
+    "$scratch/assets-$name.txt"; }
+  read -r wholeRight wholeItems < <(form '^whole$')
+  read -r introRight introItems < <(form '^intro-')
+  read -r noneRight noneItems < <(form '^none$')
+  printf "%-26s %3d of %3d right; whole file %d of %d  target all: %s\n" "assets, $name" "$right" \
+    "$items" "$wholeRight" "$wholeItems" "$(verdict "$wholeRight == $wholeItems")"
+  printf "%-26s intros %d of %d (%.0f %%)  target >= 70 %%: %s\n" "" "$introRight" "$introItems" \
+    "$(awk -v r="$introRight" -v n="$introItems" 'BEGIN { print n ? 100 * r / n : 0 }')" \
+    "$(verdict "$introRight * 100 >= 70 * $introItems")"
+  printf "%-26s a phrase first: %d  target 0: %s;  no loop where none: %d of %d  target all: %s\n" \
+    "" "$phrases" "$(verdict "$phrases == 0")" "$noneRight" "$noneItems" \
+    "$(verdict "$noneRight == $noneItems")"
+  grep '^FORM intro' "$scratch/assets-$name.txt" | awk '{ printf "%-26s   %s: %d of %d\n", "", $2, $3, $4 }'
+  printf "%-26s find CPU %.1f ms per minute of audio over the set  target <= 30 ms: %s\n" "" \
+    "$(awk '$1 == "CPU" { print $2 }' "$scratch/assets-$name.txt")" \
+    "$(verdict "$(awk '$1 == "CPU" { print $2 }' "$scratch/assets-$name.txt") <= 30")"
+}
+
+echo "assets in the shipped form: the loop ends with the file, its start within 10 ms"
+step "rendering the assets" "$python" bench/make_loop_set.py "$scratch/assets" "${SET_SIZE:-60}" \
+  --assets
+assets "clean" "$scratch/assets"
+step "degrading the assets (vorbis)" "$python" bench/degrade_set.py "$scratch/assets" \
+  "$scratch/assets-vorbis" vorbis
+assets "Vorbis q2 round trip" "$scratch/assets-vorbis"
+rm -rf "$scratch/assets" "$scratch/assets-vorbis"
+
 step "rendering the recordings of several passes" "$python" bench/make_loop_set.py "$scratch/multi" \
   "${SET_SIZE:-60}" --multipass
 accuracy "three to six passes" "$scratch/multi" 97

@@ -326,6 +326,152 @@ def make_item(index, out_dir, song_seconds=None, multipass=False, track_seconds=
                                        intro_frames + loop_frames, style))
 
 
+# The shipped form of game music: the file holds the loop once and ends where the loop ends, as
+# engines loop it (LOOPSTART + LOOPLENGTH = the file's length). Half the assets loop as a whole
+# file; the others open with an intro of each kind the development set has (short, long, in
+# another style, a pickup that plays the loop's last bars), then one pass.
+ASSET_FORMS = ["whole", "intro-short", "intro-long", "intro-other", "intro-pickup"]
+ASSET_RATES = [22050, 32000, 44100, 48000, 11025, 96000]
+# Files with no loop, which must stay without one: a song that ends on a chord ringing out or on
+# a fade, a sound effect, noise and a decaying one-shot.
+NON_LOOPS = ["ending", "fadeout", "effect", "noise", "oneshot", "pinknoise"]
+
+
+def quantise(mix, bits, rng, dither):
+    mix = mix * (0.85 / max(1e-9, np.max(np.abs(mix))))
+    if dither:  # the passes differ by a step here and there
+        step = 1.0 / (128 if bits == 8 else 32768)
+        mix = mix + (rng.random(mix.shape) - rng.random(mix.shape)) * step
+    if bits == 16:
+        return np.clip(np.round(mix * 32767), -32768, 32767).astype("<i2").tobytes()
+    return (np.clip(np.round(mix * 127), -128, 127) + 128).astype(np.uint8).tobytes()
+
+
+def write_item(out_dir, name, rate, bits, channels, data):
+    with open(os.path.join(out_dir, name), "wb") as f:
+        f.write(pcm_header(rate, bits, channels, len(data)) + data)
+
+
+def make_asset(index, out_dir, song=False):
+    """One loop in the shipped form: the whole file, or an intro and one pass."""
+    rng = np.random.default_rng(9000 + index)
+    form = "whole" if index % 2 == 0 else ASSET_FORMS[1 + (index // 12) % 4]
+    style = STYLES[(index // 2) % len(STYLES)]
+    rate = ASSET_RATES[(index // 3) % len(ASSET_RATES)]
+    bits, channels = FORMATS[(index + index // 4) % len(FORMATS)]
+    beat = 60.0 / rng.uniform(72, 168)
+    loop_frames = int(np.exp(rng.uniform(np.log(6.0), np.log(60.0))) * rate) + int(rng.integers(1, rate // 3))
+    if song:  # a song of phrases, some heard twice in a row: a phrase repeats inside the loop
+        style, rate, bits, channels = "song", [44100, 32000][index % 2], 16, 2
+        beat = 60.0 / rng.uniform(120, 168)
+        loop_score, seconds = compose_song(rate, beat, rng)
+        loop_frames = int(seconds * rate)
+    else:
+        loop_score = compose(style, rate, beat, loop_frames / rate, rng, intro=False)
+    intro_kind = ASSET_FORMS.index(form)
+    intro_seconds = [0.0, rng.uniform(1.0, 4.0), rng.uniform(6.0, 15.0), rng.uniform(6.0, 15.0),
+                     rng.uniform(1.0, 3.0)][intro_kind]
+    intro_frames = int(intro_seconds * rate)
+    total = intro_frames + loop_frames
+    stereo = channels == 2
+    buffers = [np.zeros(total) for _ in range(channels)]
+    if form == "whole":
+        # The pass after the first, cut out: its start holds the tails of the pass before, so
+        # the file's end flows into its start as the loop plays on.
+        render(loop_score, [-2 * loop_frames, -loop_frames, 0], rate, total, stereo, buffers)
+    else:
+        render(loop_score, [intro_frames], rate, total, stereo, buffers)
+        if intro_kind == 4:
+            render(loop_score, [intro_frames - loop_frames], rate, total, stereo, buffers)
+        else:
+            intro_score = compose(style if intro_kind < 3 or song else STYLES[(index + 1) % len(STYLES)],
+                                  rate, beat, intro_seconds, rng, intro=True)
+            render(intro_score, [0], rate, total, stereo, buffers)  # its last notes ring into the loop
+            if (index // 2) % 3 != 2:
+                # Made to loop: the tails of the loop's last notes are laid over its start too, so
+                # that the end flows into the start as it would into a second pass (the intro's
+                # tails sound there as well). One in three is left as rendered, cut at the end.
+                tails = [np.zeros(total) for _ in range(channels)]
+                render(loop_score, [intro_frames - loop_frames], rate, total, stereo, tails)
+                for buffer, tail in zip(buffers, tails):
+                    buffer[intro_frames:] += tail[intro_frames:]
+            else:
+                form += "-cut"
+    data = quantise(np.stack(buffers, axis=1), bits, rng, index % 7 == 6)
+    name = "%02d_%s_%s.wav" % (index, style, form)
+    write_item(out_dir, name, rate, bits, channels, data)
+    return "\t".join(str(v) for v in (name, rate, bits, channels, total, intro_frames, total, style, form))
+
+
+def make_non_loop(index, out_dir):
+    """A file that has no loop: its end flows into no start."""
+    rng = np.random.default_rng(9500 + index)
+    kind = NON_LOOPS[index % len(NON_LOOPS)]
+    rate = [44100, 22050, 32000, 48000][index % 4]
+    bits, channels = FORMATS[index % len(FORMATS)]
+    stereo = channels == 2
+    beat = 60.0 / rng.uniform(80, 150)
+    if kind in ("ending", "fadeout"):
+        # A song played once: its last chord left to ring out, or its last seconds faded out. Not
+        # the style of a phrase and its variation: played once and faded, that is a recording of
+        # a loop's two passes.
+        style = [s for s in STYLES if s != "phrase"][index % (len(STYLES) - 1)]
+        seconds = rng.uniform(12.0, 40.0)
+        score = compose(style, rate, beat, seconds, rng, intro=False)
+        ring = 4.0 if kind == "ending" else 0.5
+        body = int(seconds * rate)
+        total = body + int(ring * rate)
+        buffers = [np.zeros(total) for _ in range(channels)]
+        render(score, [0], rate, body, stereo, buffers)
+        chord = Score()
+        root = rng.integers(45, 57)
+        for interval in (0, 4, 7, 12):
+            chord.add(0.0, pluck(rate, note_freq(root + interval), ring + 1.0, 1.2, rng), gain=0.3)
+        render(chord, [body], rate, total, stereo, buffers)
+        mix = np.stack(buffers, axis=1)
+        if kind == "fadeout":
+            fade = int(rng.uniform(4.0, 10.0) * rate)
+            mix[body - fade:body] *= np.linspace(1.0, 0.0, fade)[:, None]
+            mix[body:] = 0.0
+    elif kind == "effect":
+        # An explosion: a burst of noise and a falling rumble, dying away.
+        total = int(rng.uniform(5.5, 9.0) * rate)
+        t = np.arange(total) / rate
+        noise = np.convolve(rng.standard_normal(total + 8), np.ones(8) / 8, "valid")[:total]
+        rumble = np.sin(2 * np.pi * np.cumsum(40 + 80 * np.exp(-t / 0.5)) / rate)
+        mono = (noise * np.exp(-t / 0.6) + 0.8 * rumble * np.exp(-t / 1.5)) * np.minimum(t / 0.005, 1)
+        mix = np.stack([mono] * channels, axis=1)
+    elif kind in ("noise", "pinknoise"):
+        total = int(rng.uniform(6.0, 40.0) * rate)
+        white = rng.standard_normal((total, channels))
+        if kind == "pinknoise":  # a 3 dB per octave tilt, through the spectrum
+            spectrum = np.fft.rfft(white, axis=0)
+            spectrum[1:] /= np.sqrt(np.arange(1, len(spectrum)))[:, None]
+            white = np.fft.irfft(spectrum, total, axis=0)
+        mix = white
+    else:  # oneshot: a bell struck once, left to decay
+        total = int(rng.uniform(6.0, 20.0) * rate)
+        t = np.arange(total) / rate
+        f = note_freq(rng.integers(57, 76))
+        mono = sum(np.sin(2 * np.pi * f * h * t) * np.exp(-t * h / 3.0) / h for h in (1, 2.76, 5.4, 8.93))
+        mix = np.stack([mono * np.minimum(t / 0.002, 1)] * channels, axis=1)
+    data = quantise(mix, bits, rng, False)
+    name = "%02d_none_%s.wav" % (index, kind)
+    write_item(out_dir, name, rate, bits, channels, data)
+    return "\t".join(str(v) for v in (name, rate, bits, channels, len(data) // (bits // 8 * channels),
+                                       0, 0, "none", kind))
+
+
+def write_assets(out_dir, count):
+    os.makedirs(out_dir, exist_ok=True)
+    lines = [make_asset(i, out_dir) for i in range(count)]
+    lines += [make_asset(count + i, out_dir, song=True) for i in range(SONGS)]
+    first = count + SONGS
+    lines += [make_non_loop(first + i, out_dir) for i in range(max(len(NON_LOOPS), count // 5))]
+    with open(os.path.join(out_dir, "manifest.tsv"), "w") as f:
+        f.write("\n".join(lines) + "\n")
+
+
 def write_soundtrack(out_dir):
     os.makedirs(out_dir, exist_ok=True)
     lines = [make_item(i, out_dir, track_seconds=150.0) for i in range(12)]
@@ -352,13 +498,16 @@ def main():
     if len(sys.argv) == 4 and sys.argv[1] == "--song":
         make_item(1, sys.argv[2], float(sys.argv[3]))
         return 0
-    args = [a for a in sys.argv[1:] if a != "--multipass"]
-    multipass = len(args) < len(sys.argv) - 1
-    if len(args) not in (1, 2):
+    args = [a for a in sys.argv[1:] if a not in ("--multipass", "--assets")]
+    multipass = "--multipass" in sys.argv[1:]
+    if len(args) not in (1, 2) or (multipass and "--assets" in sys.argv[1:]):
         sys.stderr.write(__doc__)
         return 2
     out_dir = args[0]
     count = int(args[1]) if len(args) == 2 else 60
+    if "--assets" in sys.argv[1:]:
+        write_assets(out_dir, count)
+        return 0
     os.makedirs(out_dir, exist_ok=True)
     lines = [make_item(i, out_dir, multipass=multipass) for i in range(count)]
     if not multipass:  # and songs whose loop is long and made of phrases that come back

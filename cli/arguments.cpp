@@ -319,6 +319,7 @@ files::Encoding EncodingOf(const Arguments& arguments, const std::string& output
 
 finder::FinderOptions FinderOptionsOf(const Arguments& arguments) {
     finder::FinderOptions options;
+    options.toSoundEnd = true;  // our own commands take a loop that ends with the sound
     options.minLengthSeconds = arguments.minLengthSeconds;
     options.maxLengthSeconds = arguments.maxLengthSeconds;
     return options;

@@ -85,14 +85,14 @@ bool ReadAndFind(const Item& item, const Arguments& arguments, files::SoundRead&
     const wave::ParsedWave& sound = read.sound.wave;
     result.rate = std::max<std::int32_t>(1, sound.format.nSamplesPerSec);
     if (arguments.command == Command::Tag && arguments.pointsGiven) {
-        const wave::LoopLimits limits = wave::LoopLimitsOf(sound.format, sound.dataBytes);
+        const wave::LoopLimits limits = wave::LoopLimitsToSoundEnd(sound.format, sound.dataBytes);
         if (!wave::KeepsLoopRule(limits, arguments.loopStart, arguments.loopEnd)) {
             result.message = wave::LoopOutsideRules(limits.halfWindowFrames, limits.lastFrame,
                                                     arguments.loopStart, arguments.loopEnd);
             return false;
         }
-        result.loop =
-            finder::MeasureLoop(sound.format, sound.data, arguments.loopStart, arguments.loopEnd);
+        result.loop = finder::MeasureLoop(sound.format, sound.data, arguments.loopStart,
+                                          arguments.loopEnd, FinderOptionsOf(arguments));
         if (!result.loop) result.message = wave::UserMessage(wave::WaveError::BadFormat);
         Illustrate(item, arguments, sound, result);
         return result.loop.has_value();

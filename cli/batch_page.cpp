@@ -40,7 +40,9 @@ std::string Section(const Item& item, const Result& result) {
             std::to_string(loop.end - loop.start) + "（" +
             MinutesSeconds(loop.end - loop.start, result.rate) + "）</dd><dt>" +
             std::string(wave::kPageSeam) + "</dt><dd>" + finder::QualityText(loop.qualityDb) +
-            " dB</dd></dl>";
+            " dB</dd><dt>" + std::string(wave::kPageKind) + "</dt><dd class=\"" +
+            std::string(wave::LoopKindName(loop.kind)) + "\">" +
+            std::string(wave::LoopKindText(loop.kind)) + "</dd></dl>";
     if (!result.joinSvg.empty()) {
         html += "<figure><figcaption>" + std::string(wave::kPageJoin) + "</figcaption>" +
                 result.joinSvg + "</figure><figure><figcaption>" +
@@ -59,7 +61,8 @@ std::string Section(const Item& item, const Result& result) {
         html += "<table><caption>" + std::string(wave::kPageOthers) + "</caption>";
         for (const finder::LoopCandidate& other : result.others) {
             html += "<tr><td>" + LoopText(other, result.rate) + "</td><td>" +
-                    finder::QualityText(other.qualityDb) + " dB</td></tr>";
+                    finder::QualityText(other.qualityDb) + " dB</td><td>" +
+                    std::string(wave::LoopKindText(other.kind)) + "</td></tr>";
         }
         html += "</table>";
     }

@@ -19,8 +19,9 @@ namespace cli {
 
 namespace {
 
+// The kind of loop comes last, so that readers of the columns before it need no change.
 constexpr std::string_view kReportHeader =
-    "path,status,start,end,seam_db,loop_seconds,output,message";
+    "path,status,start,end,seam_db,loop_seconds,output,message,kind";
 
 // A field of the report, quoted where RFC 4180 asks: a comma, a quote or a line break in it.
 std::string CsvField(std::string_view text) {
@@ -34,8 +35,9 @@ std::string CsvField(std::string_view text) {
 }
 
 std::string ReportRow(const Item& item, const Result& result) {
-    std::string start, end, seam, seconds, output;
+    std::string start, end, seam, seconds, output, kind;
     if (result.loop) {
+        kind = wave::LoopKindName(result.loop->kind);
         start = std::to_string(result.loop->start);
         end = std::to_string(result.loop->end);
         seam = finder::QualityText(result.loop->qualityDb);
@@ -47,11 +49,12 @@ std::string ReportRow(const Item& item, const Result& result) {
     if (result.status == wave::BatchStatus::Looped ||
         result.status == wave::BatchStatus::WriteFailed)
         output = item.output;
-    const std::array<std::string, 8> fields{
+    const std::array<std::string, 9> fields{
         item.path, std::string(wave::BatchStatusName(result.status)),
         start,     end,
         seam,      seconds,
-        output,    result.message};
+        output,    result.message,
+        kind};
     std::string row;
     for (std::size_t k = 0; k < fields.size(); ++k) {
         if (k > 0) row += ',';
@@ -158,6 +161,7 @@ double Progress::Elapsed() const {
 Outcome Finish(const std::vector<Item>& items, const std::vector<Result>& results, int stopSignal,
                const std::string& reportPath) {
     std::size_t counts[wave::kBatchStatuses] = {};
+    std::size_t kinds[wave::kLoopKinds] = {};
     std::size_t finished = 0;
     bool allLooped = true;
     for (const Result& result : results) {
@@ -165,10 +169,14 @@ Outcome Finish(const std::vector<Item>& items, const std::vector<Result>& result
         if (!result.finished) continue;
         ++counts[static_cast<std::size_t>(result.status)];
         ++finished;
+        if (result.status == wave::BatchStatus::Looped && result.loop)
+            ++kinds[static_cast<std::size_t>(result.loop->kind)];
     }
     Outcome outcome;
     outcome.exitCode = stopSignal != 0 ? 128 + stopSignal : allLooped ? kExitOk : kExitFailed;
     outcome.err = wave::BatchSummary(counts, items.size() - finished) + "\n";
+    if (counts[static_cast<std::size_t>(wave::BatchStatus::Looped)] > 0)
+        outcome.err += wave::BatchKindsLine(kinds) + "\n";
     if (reportPath.empty()) return outcome;
     const std::string report =
         IsPageReport(reportPath)

@@ -25,18 +25,20 @@ namespace cli {
 
 namespace {
 
-// The loop rules the window keeps, with the limits in the message.
-std::string LoopError(const wave::PcmFormat& format, std::int64_t dataBytes, std::int32_t loopStart,
+// The loop rules, with the limits in the message: the window's (save, preview), or our own
+// commands' (find), which also take a loop that ends where the sound ends.
+std::string LoopError(const wave::LoopLimits& limits, std::int32_t loopStart,
                       std::int32_t loopEnd) {
-    const wave::LoopLimits limits = wave::LoopLimitsOf(format, dataBytes);
     if (wave::KeepsLoopRule(limits, loopStart, loopEnd)) return "";
     return wave::LoopOutsideRules(limits.halfWindowFrames, limits.lastFrame, loopStart, loopEnd);
 }
 
-// "START END QUALITY": frames as integers, the quality in dB to one decimal (never "-0.0").
+// "START END QUALITY KIND": frames as integers, the quality in dB to one decimal (never "-0.0"),
+// and what the loop was found from ("passes" or "file-end").
 std::string CandidateLine(const finder::LoopCandidate& candidate) {
     return std::to_string(candidate.start) + " " + std::to_string(candidate.end) + " " +
-           finder::QualityText(candidate.qualityDb) + "\n";
+           finder::QualityText(candidate.qualityDb) + " " +
+           std::string(wave::LoopKindName(candidate.kind)) + "\n";
 }
 
 // The refined loop first when --near asks for one, then the finder's candidates, at most --top
@@ -54,7 +56,7 @@ Outcome FindIn(const Arguments& arguments, const wave::ParsedWave& wave) {
     if (arguments.near) {
         const std::optional<finder::LoopCandidate> refined =
             finder::RefineLoop(wave.format, wave.data, arguments.nearStart, arguments.nearEnd,
-                               arguments.radiusSeconds);
+                               arguments.radiusSeconds, FinderOptionsOf(arguments));
         if (refined) candidates.push_back(*refined);
     }
     if (candidates.size() < top) {
@@ -102,12 +104,13 @@ std::optional<Outcome> RefuseEarly(const Arguments& arguments, const files::Soun
     if (arguments.command == Command::Find) {
         if (!arguments.near) return std::nullopt;
         const std::string nearError =
-            LoopError(wave.format, wave.dataBytes, arguments.nearStart, arguments.nearEnd);
+            LoopError(wave::LoopLimitsToSoundEnd(wave.format, wave.dataBytes), arguments.nearStart,
+                      arguments.nearEnd);
         if (!nearError.empty()) return Failure(kExitUsage, nearError);
         return std::nullopt;
     }
-    const std::string loopError =
-        LoopError(wave.format, wave.dataBytes, arguments.loopStart, arguments.loopEnd);
+    const std::string loopError = LoopError(wave::LoopLimitsOf(wave.format, wave.dataBytes),
+                                            arguments.loopStart, arguments.loopEnd);
     if (!loopError.empty()) return Failure(kExitUsage, loopError);
     if (arguments.command == Command::Save) {
         const files::Encoding encoding = EncodingOf(arguments, arguments.outputPath);

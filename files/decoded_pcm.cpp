@@ -3,6 +3,7 @@
 
 #include <new>
 
+#include "files/huge_pages.h"
 #include "wave/seam_preview.h"
 #include "wave/user_texts.h"
 
@@ -46,6 +47,9 @@ void DecodedPcm::Expect(std::int64_t frames) {
     if (frames <= 0 || blockBytes <= 0 || frames > mostDataBytes_ / blockBytes) return;
     try {
         sound_.wave.data.reserve(static_cast<std::size_t>(frames * blockBytes));
+        // As the wave reader's payload: a decoded hour faulted in 4 KiB at a time costs more
+        // than the search of it.
+        PreferHugePages(sound_.wave.data.data(), sound_.wave.data.capacity());
         if (sound_.depth == Depth::Bits24)
             sound_.wide.reserve(static_cast<std::size_t>(frames * sound_.wave.format.nChannels));
     } catch (const std::bad_alloc&) {

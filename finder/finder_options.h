@@ -66,9 +66,41 @@ struct FinderOptions {
     double holdShare = 0.8;       // a loop whose passes agree (by the material's floor) over
                                   // this share of it passes, however its seam measures: at a
                                   // lossy copy's noise a join may measure poorly
+    double sameSeamDb = 0.5;      // seams within this of each other are as good: a refined loop
+                                  // nearer the points marked wins only so
     double clearlyWorseDb = 6.0;  // a seam this much worse than another of the same length never
                                   // comes first, nor a pass whose seam is this much worse than
                                   // a multiple's
+
+    // Where a loop may end: where the sound ends, as our own commands allow (its end exclusive,
+    // up to the number of frames), or at the last frame at most, as the window's rule has it.
+    bool toSoundEnd = false;
+
+    // A recording of passes or a file that plays its loop once (file_end.h).
+    double musicPercentile = 90.0;   // the music's level: this percentile of the spectra's levels
+    double endCheckSeconds = 0.5;    // the sound's last moments, this long, are quiet when they
+    double endQuietDb = 15.0;        // lie this far below the music's level
+    double endLoudMarginDb = 6.0;    // the music is at its level within this of it
+    double endFallSeconds = 2.5;     // a quiet end falls away (a fade, a last chord or a sound
+                                     // dying out) when the music left its level this long before
+    double endTailFallDb = 6.0;      // and the second half of what followed is this much quieter
+                                     // than the first
+    double reachSeconds = 3.0;       // music repeats on to its end where most of this long before
+                                     // it is last at its level matches the pass before
+    double repeatedShare = 0.42;     // music that repeats on to an end that does not fall away is a
+                                     // recording of passes where it repeats over this share of it
+    int ringingFrames = 512;         // analysis frames of the windows that hold partials at a join
+    int ringingHopFrames = 64;       // analysis frames between the two that tell a partial's pitch
+    double ringingFloorDb = -40.0;   // partials this far below the end's strongest are left out
+    int ringingLeastPartials = 4;    // fewer partials than this at the end tell nothing
+    int ringingPoints = 24;          // places where the material's own ringing is measured
+    double ringingMaterial = 0.2;    // partials that ring on less than this from moment to moment
+                                     // are no music a join could continue (noise): no such loop
+    double wholeRinging = 0.6;       // a whole file whose join continues the end's partials this
+                                     // closely loops as a whole, whatever intro seems to be there
+    double pickupSeconds = 0.3;      // the opening that a pickup intro shares with the loop's end
+    double pickupShare = 0.8;        // the share of the intro that agrees with the loop's end
+    double introMostSeconds = 30.0;  // an intro found is at most this long
 
     // Bounds of the loop's length, in seconds: the best loop within them, a multiple of the pass
     // when the lower bound asks for one.

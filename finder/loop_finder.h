@@ -42,14 +42,18 @@ inline constexpr double kDefaultRadiusSeconds = 0.5;
 std::int64_t RadiusFrames(const wave::PcmFormat& format, double radiusSeconds);
 
 // The best loop whose start and end lie within radiusSeconds of the given ones; nothing when no
-// loop there keeps the loop rules or has a seam that passes.
+// loop there keeps the loop rules or has a seam that passes. The points as given keep their
+// place where their loop is as good as the best found (within sameSeamDb); a start nearer them
+// wins only so. A loop given to end at the last end the limits allow is refined as one that
+// ends with the sound (file_end.h), and so is one near that end whose passes give nothing.
 std::optional<LoopCandidate> RefineLoop(const wave::PcmFormat& format,
                                         std::span<const std::uint8_t> sound, std::int32_t start,
                                         std::int32_t end, double radiusSeconds,
                                         const FinderOptions& options = {});
 
 // The loop start .. end as given, with its seam measured as the finder measures a candidate's
-// (by the options' own marks); nothing for a sound the finder cannot read.
+// (by the options' own marks; a loop that ends with the sound as a file-end loop's, of kind
+// FileEnd); nothing for a sound the finder cannot read.
 std::optional<LoopCandidate> MeasureLoop(const wave::PcmFormat& format,
                                          std::span<const std::uint8_t> sound, std::int32_t start,
                                          std::int32_t end, const FinderOptions& options = {});

@@ -160,30 +160,46 @@ bool Longer(const RepetitionLag& a, const RepetitionLag& b) {
 
 }  // namespace
 
-Run LongestRun(const Features& features, std::int64_t lag, const FinderOptions& options) {
-    const auto count = static_cast<std::int64_t>(features.Count());
-    if (lag < 1 || lag >= count) return {};
-    const auto n = static_cast<std::size_t>(count - lag);
+namespace {
+
+// Silence against silence says nothing either way: such spectra neither vote nor break a run, so
+// a pause inside the loop does not cut it in two, but no run starts in silence. matches[i] and
+// votes[i] count among spectra first .. first + i - 1 whether they match the spectra `lag` later.
+struct Tally {
+    std::vector<std::int32_t> matches;
+    std::vector<std::int32_t> votes;
+};
+
+Tally TallyMatches(const Features& features, std::int64_t lag, std::size_t first, std::size_t n,
+                   const FinderOptions& options) {
     const float quiet = features.loudestDb + static_cast<float>(options.silenceDb);
     const auto tolerance = static_cast<float>(options.levelToleranceDb);
     const auto similarity = static_cast<float>(options.similarity);
     const auto step = static_cast<std::size_t>(lag);
-
-    // Silence against silence says nothing either way: such spectra neither vote nor break a
-    // run, so a pause inside the loop does not cut it in two, but no run starts in silence.
-    // matches[i] and votes[i] count among spectra 0 .. i - 1.
-    std::vector<std::int32_t> matches(n + 1, 0);
-    std::vector<std::int32_t> votes(n + 1, 0);
-    for (std::size_t i = 0; i < n; ++i) {
+    Tally tally{std::vector<std::int32_t>(n + 1, 0), std::vector<std::int32_t>(n + 1, 0)};
+    for (std::size_t j = 0; j < n; ++j) {
+        const std::size_t i = first + j;
         const float a = features.levelDb[i];
         const float b = features.levelDb[i + step];
         const bool silent = a < quiet && b < quiet;
         const bool match =
             !silent && a >= quiet && b >= quiet && std::fabs(a - b) <= tolerance &&
             Cosine(features.Shape(i), features.Shape(i + step), features.bands) >= similarity;
-        matches[i + 1] = matches[i] + (match ? 1 : 0);
-        votes[i + 1] = votes[i] + (silent ? 0 : 1);
+        tally.matches[j + 1] = tally.matches[j] + (match ? 1 : 0);
+        tally.votes[j + 1] = tally.votes[j] + (silent ? 0 : 1);
     }
+    return tally;
+}
+
+}  // namespace
+
+Run LongestRun(const Features& features, std::int64_t lag, const FinderOptions& options) {
+    const auto count = static_cast<std::int64_t>(features.Count());
+    if (lag < 1 || lag >= count) return {};
+    const auto n = static_cast<std::size_t>(count - lag);
+    const Tally tally = TallyMatches(features, lag, 0, n, options);
+    const std::vector<std::int32_t>& matches = tally.matches;
+    const std::vector<std::int32_t>& votes = tally.votes;
 
     const auto half = static_cast<std::size_t>(options.majorityFrames / 2);
     // A lag in whole spectra lies up to half a hop off the true one, and a transient then
@@ -211,6 +227,33 @@ Run LongestRun(const Features& features, std::int64_t lag, const FinderOptions& 
         if (length > best.length) best = Run{static_cast<std::int64_t>(runFirst), length};
     }
     return best;
+}
+
+double MatchingShare(const Features& features, std::int64_t lag, std::int64_t from, std::int64_t to,
+                     const FinderOptions& options) {
+    const auto count = static_cast<std::int64_t>(features.Count());
+    if (lag < 1 || lag >= count) return 0.0;
+    const std::int64_t half = options.majorityFrames / 2;
+    from = std::max<std::int64_t>(from, 0);
+    to = std::min(to, count - lag);
+    if (to <= from) return 0.0;
+    const std::int64_t lo = std::max<std::int64_t>(0, from - half);
+    const std::int64_t hi = std::min(count - lag, to + half);
+    const Tally tally = TallyMatches(features, lag, static_cast<std::size_t>(lo),
+                                     static_cast<std::size_t>(hi - lo), options);
+    const auto at = [lo](std::int64_t i) { return static_cast<std::size_t>(i - lo); };
+    std::int64_t voting = 0;
+    std::int64_t on = 0;
+    for (std::int64_t i = from; i < to; ++i) {
+        if (tally.votes[at(i) + 1] == tally.votes[at(i)]) continue;
+        ++voting;
+        const std::int64_t a = std::max(lo, i - half);
+        const std::int64_t b = std::min(hi, i + half + 1);
+        if (2 * (tally.matches[at(b)] - tally.matches[at(a)]) >
+            tally.votes[at(b)] - tally.votes[at(a)])
+            ++on;
+    }
+    return voting == 0 ? 0.0 : static_cast<double>(on) / static_cast<double>(voting);
 }
 
 std::vector<RepetitionLag> FindRepetitionLags(const Features& features, std::int64_t minLag,

@@ -21,6 +21,11 @@ struct Run {
 // not silent), after a majority filter.
 Run LongestRun(const Features& features, std::int64_t lag, const FinderOptions& options);
 
+// The share of the spectra in [from, to) that match the spectra `lag` later, by the majority
+// over majorityFrames around each, as LongestRun counts them; 0 where none votes.
+double MatchingShare(const Features& features, std::int64_t lag, std::int64_t from, std::int64_t to,
+                     const FinderOptions& options);
+
 // Every lag and run here counts spectra (hops), not frames.
 struct RepetitionLag {
     std::int64_t lagSpectra = 0;

@@ -32,6 +32,18 @@ LoopLimits LoopLimitsWithin(const PcmFormat& format, std::int64_t dataBytes) {
     return limits;
 }
 
+LoopLimits LoopLimitsToSoundEnd(const PcmFormat& format, std::int64_t dataBytes) {
+    LoopLimits limits = LoopLimitsOf(format, dataBytes);
+    // Whole frames only: a payload that ends part way through a frame has no loop in that part.
+    const std::int64_t frameBytes = std::int64_t{format.wBitsPerSample} / 8 * format.nChannels;
+    if (frameBytes <= 0 || format.wBitsPerSample % 8 != 0) return limits;
+    std::int64_t frames = dataBytes / frameBytes;
+    if (format.nBlockAlign > 0)
+        frames = std::min<std::int64_t>(frames, dataBytes / format.nBlockAlign);
+    limits.lastFrame = ClampToInt32(frames);
+    return limits;
+}
+
 bool KeepsLoopRule(const LoopLimits& limits, std::int64_t loopStart, std::int64_t loopEnd) {
     return loopStart >= 0 && loopStart + limits.halfWindowFrames <= loopEnd &&
            loopEnd <= limits.lastFrame;

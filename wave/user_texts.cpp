@@ -110,7 +110,8 @@ const std::string_view kCommandUsage =
     "           --quality は Ogg・Opus・MP3 の品質 0〜10（既定 6）、--tags は出力にループの\n"
     "           タグ（wave は smpl チャンク）を付けます\n"
     "  preview  ループのつなぎ目の前後2秒ずつ、4秒のファイルを書き出します\n"
-    "  find     ループの候補を良い順に1行に1つ「開始 終了 つなぎ目の品質(dB)」で表示します\n"
+    "  find     ループの候補を良い順に1行に1つ「開始 終了 つなぎ目の品質(dB) 種類」で表示します\n"
+    "           （種類は passes：繰り返しから、file-end：ファイルの終わりまで）\n"
     "           （既定：--top 5）。--near は指定のループを各点 --radius 秒（既定 0.5、10 まで）\n"
     "           の範囲で合わせ直し、その結果を最初に表示します。表示する候補はすべて各点がその\n"
     "           範囲内のものです。--min-length と --max-length はループの長さを秒で限ります\n"
@@ -127,6 +128,7 @@ const std::string_view kCommandUsage =
     "           チャンクです。音声は1サンプルも変わりません\n"
     "\n"
     "開始と終了はフレーム番号で、0 ≤ 開始、開始 + 2秒 ≤ 終了 ≤ 最後のフレーム です。\n"
+    "find、tag、batch では終了をフレーム数にして、ファイルの終わりまでをループにできます。\n"
     "終了コード：0 成功、1 読み込みか書き込みの失敗かループ候補なし、2 引数かループ範囲の誤り、\n"
     "           130 batch を Ctrl-C で中断\n";
 
@@ -206,6 +208,27 @@ std::string_view BatchStatusName(BatchStatus status) {
         case BatchStatus::WriteFailed: return "write-failed";
     }
     return "";
+}
+
+std::string_view LoopKindName(LoopKind kind) {
+    switch (kind) {
+        case LoopKind::Passes: return "passes";
+        case LoopKind::FileEnd: return "file-end";
+    }
+    return "";
+}
+
+std::string_view LoopKindText(LoopKind kind) {
+    switch (kind) {
+        case LoopKind::Passes: return "繰り返しから";
+        case LoopKind::FileEnd: return "ファイル末尾まで";
+    }
+    return "";
+}
+
+std::string BatchKindsLine(const std::size_t (&counts)[kLoopKinds]) {
+    return "ループの種類：繰り返しから " + std::to_string(counts[0]) + "、ファイル末尾まで " +
+           std::to_string(counts[1]);
 }
 
 std::string BatchFinishedLine(std::size_t done, std::size_t files, BatchStatus status,

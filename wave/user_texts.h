@@ -11,6 +11,8 @@
 #include <string>
 #include <string_view>
 
+#include "wave/loop_rules.h"
+
 namespace wave {
 
 enum class WaveError {
@@ -253,6 +255,7 @@ inline constexpr std::string_view kPageLoop = "ループ";
 inline constexpr std::string_view kPageLength = "長さ";
 inline constexpr std::string_view kPageSeam = "継ぎ目";
 inline constexpr std::string_view kPageOthers = "ほかの候補";
+inline constexpr std::string_view kPageKind = "種類";
 inline constexpr std::string_view kPageJoin =
     "ループ終了前の 30 ms とループ開始からの 30 ms（縦線が継ぎ目、薄い線は終了後の本来の音）";
 inline constexpr std::string_view kPageOverview = "全体の音量とループの範囲";
@@ -264,6 +267,14 @@ std::string_view BatchStatusText(BatchStatus status);
 // The status as the CSV report writes it and the page's style names it: "looped", "no-loop",
 // "refused", "write-failed".
 std::string_view BatchStatusName(BatchStatus status);
+
+// The kind as find's fourth field, the CSV report's column and the page's style name it:
+// "passes", "file-end".
+std::string_view LoopKindName(LoopKind kind);
+// The kind in words, for the page: "繰り返しから", "ファイル末尾まで".
+std::string_view LoopKindText(LoopKind kind);
+// The line after the summary: how many of the loops found were of each kind.
+std::string BatchKindsLine(const std::size_t (&counts)[kLoopKinds]);
 
 // "DONE/FILES STATUS PATH", and "：MESSAGE" where there is one: a file finished, off a terminal.
 std::string BatchFinishedLine(std::size_t done, std::size_t files, BatchStatus status,

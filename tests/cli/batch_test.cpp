@@ -26,7 +26,7 @@ using testwave::Bytes;
 using testwave::RunCli;
 using testwave::RunResult;
 
-const char* const kHeader = "path,status,start,end,seam_db,loop_seconds,output,message";
+const char* const kHeader = "path,status,start,end,seam_db,loop_seconds,output,message,kind";
 
 // Looped music of a few seconds: an intro, the loop three times, a second more.
 Bytes LoopedSound(testwave::Format format, double loopSeconds, std::uint32_t seed) {
@@ -42,7 +42,7 @@ Bytes LoopedSound(testwave::Format format, double loopSeconds, std::uint32_t see
 
 // A report's rows, split into fields (no field the tests write holds a comma or a quote).
 struct Row {
-    std::string path, status, start, end, seam, seconds, output, message;
+    std::string path, status, start, end, seam, seconds, output, message, kind;
 };
 
 std::vector<Row> ReadReport(const std::string& path) {
@@ -58,9 +58,9 @@ std::vector<Row> ReadReport(const std::string& path) {
         std::vector<std::string> fields;
         std::stringstream split(line);
         for (std::string field; std::getline(split, field, ',');) fields.push_back(field);
-        fields.resize(8);
+        fields.resize(9);
         rows.push_back(Row{fields[0], fields[1], fields[2], fields[3], fields[4], fields[5],
-                           fields[6], fields[7]});
+                           fields[6], fields[7], fields[8]});
     }
     return rows;
 }
@@ -113,7 +113,9 @@ TEST_F(BatchTest, LoopsEveryWaveFileAsSaveWouldAndReportsEachInInputOrder) {
                                 Report(), "--repeat", "3", "--fade", "1", "--jobs", "2"});
     EXPECT_EQ(r.exitCode, 1) << r.err;  // the noise and the refused file are not looped
     EXPECT_EQ(r.out, "");
-    EXPECT_NE(r.err.find("ループ作成 5、ループなし 1、拒否 1、書き込み失敗 0\n"), std::string::npos)
+    EXPECT_NE(r.err.find("ループ作成 5、ループなし 1、拒否 1、書き込み失敗 0\n"
+                         "ループの種類：繰り返しから 5、ファイル末尾まで 0\n"),
+              std::string::npos)
         << r.err;
     EXPECT_EQ(r.err.find('\033'), std::string::npos) << "no control characters off a terminal";
 
@@ -145,8 +147,10 @@ TEST_F(BatchTest, LoopsEveryWaveFileAsSaveWouldAndReportsEachInInputOrder) {
         }
         if (row.status != "looped") {
             EXPECT_EQ(row.output, "");
+            EXPECT_EQ(row.kind, "");
             continue;
         }
+        EXPECT_EQ(row.kind, "passes");  // recordings of three passes
         EXPECT_EQ(row.output, (Out() / expected[i].output).string());
         EXPECT_EQ(row.message, "");
         // Byte for byte what save writes with the reported points.

@@ -17,6 +17,7 @@
 
 #include "tests/support/cli_runner.h"
 #include "tests/support/looped_music.h"
+#include "tests/support/reference_fade.h"
 #include "tests/support/wave_bytes.h"
 #include "tests/support/wave_layer.h"
 #include "wave/looped_wave.h"
@@ -529,7 +530,7 @@ TEST_F(CliTest, FindPrintsLoopsBestFirstOnePerLine) {
         {{"--radius", "0.25", "--near", start, end, "--top", "2"}, loop, 2},
         {{"--near", "8000", "34411", "--radius", "0", "--top", "1"}, loop, 1},
     };
-    const std::regex line(R"((\d+) (\d+) (-?\d+\.\d))");
+    const std::regex line(R"((\d+) (\d+) (-?\d+\.\d) passes)");
     for (const Row& row : rows) {
         std::vector<std::string> args = {"find", in};
         args.insert(args.end(), row.options.begin(), row.options.end());
@@ -602,8 +603,10 @@ TEST_F(CliTest, FindNearAndWithinLengthBounds) {
         std::int64_t start = 0;
         std::int64_t end = 0;
         double quality = 0.0;
+        std::string kind;
         bool first = true;
-        while (out >> start >> end >> quality) {
+        while (out >> start >> end >> quality >> kind) {
+            EXPECT_EQ(kind, "passes");
             if (first) {
                 EXPECT_LE(std::llabs(end - start - row.length), 2) << start << " " << end;
             }
@@ -615,6 +618,85 @@ TEST_F(CliTest, FindNearAndWithinLengthBounds) {
         }
         EXPECT_FALSE(first) << "nothing printed";
     }
+}
+
+// A file that plays its loop once, the whole file: our own commands take the loop that ends with
+// the sound (the end exclusive, up to the number of frames), find calls it "file-end", and the
+// window's commands keep their limit, message for message.
+TEST_F(CliTest, ALoopThatEndsWithTheSound) {
+    testwave::LoopedMusic music;
+    music.format = testwave::Pcm(16, 1, 8000);
+    music.loopFrames = 49600;  // 6.2 s
+    const Bytes samples = testwave::RenderShippedMusic(music, testwave::Shipped::WholeFile);
+    const std::string in = WriteWave("whole.wav", music.format, samples);
+    const std::string out = Path("out.wav");
+    const std::string frames = "49600";
+    const auto outside = [](const std::string& last, const std::string& end) {
+        return "ループ範囲が不正です：0 ≤ 開始、開始 + 16000 ≤ 終了 ≤ " + last +
+               " にしてください（開始 0、終了 " + end + "）\n";
+    };
+    struct Row {
+        std::vector<std::string> args;
+        int exitCode;
+        std::string out;  // the start of stdout
+        std::string err;  // all of stderr
+    };
+    const Row rows[] = {
+        {{"find", in, "--top", "1"}, 0, "0 49600 ", ""},
+        {{"find", in, "--near", "0", frames}, 0, "0 49600 ", ""},
+        {{"find", in, "--near", "0", "49601"}, 2, "", outside("49600", "49601")},
+        {{"tag", in, "--start", "0", "--end", frames, "--dry-run"}, 0, "", ""},
+        {{"tag", in, "--start", "0", "--end", "49601", "--dry-run"}, 1, "", ""},
+        {{"save", in, out, "--start", "0", "--end", frames}, 2, "", outside("49599", frames)},
+        {{"preview", in, out, "--start", "0", "--end", frames}, 2, "", outside("49599", frames)},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testwave::Bracketed(row.args));
+        const RunResult r = RunCli(row.args);
+        EXPECT_EQ(r.exitCode, row.exitCode) << r.err;
+        EXPECT_TRUE(StartsWith(r.out, row.out)) << r.out;
+        if (row.args[0] == "find" && row.exitCode == 0) {
+            EXPECT_TRUE(r.out.ends_with(" file-end\n")) << r.out;
+        }
+        if (!row.err.empty() || row.args[0] != "tag") {
+            EXPECT_EQ(r.err, row.err);
+        } else if (row.exitCode == 1) {
+            EXPECT_NE(r.err.find(outside("49600", "49601").substr(0, 40)), std::string::npos)
+                << r.err;
+        } else {
+            EXPECT_NE(r.err.find("ループの種類：繰り返しから 0、ファイル末尾まで 1\n"),
+                      std::string::npos)
+                << r.err;
+        }
+        EXPECT_FALSE(fs::exists(out));
+    }
+}
+
+// batch renders a loop that ends with the sound as any other: the intro (none here), the passes
+// and the fade in which the loop plays on from its start, byte for byte.
+TEST_F(CliTest, BatchRendersALoopThatEndsWithTheSound) {
+    testwave::LoopedMusic music;
+    music.format = testwave::Pcm(16, 2, 8000);
+    music.loopFrames = 47200;  // 5.9 s
+    const Bytes samples = testwave::RenderShippedMusic(music, testwave::Shipped::WholeFile);
+    fs::create_directory(Path("in"));
+    WriteWave("in/whole.wav", music.format, samples);
+    const RunResult r = RunCli({"batch", Path("in"), "--out", Path("looped"), "--repeat", "2",
+                                "--fade", "1", "--report", Path("report.csv")});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const Bytes report = testwave::ReadFile(Path("report.csv"));
+    EXPECT_NE(std::string(report.begin(), report.end()).find(",looped,0,47200,"),
+              std::string::npos);
+    EXPECT_TRUE(std::string(report.begin(), report.end()).ends_with(",,file-end\r\n"));
+
+    Bytes tail(samples.begin(), samples.begin() + 8000 * 4);  // the loop from its start, 1 s
+    testwave::ReferenceFade(tail, 16);
+    Bytes expected = samples;
+    expected.insert(expected.end(), samples.begin(), samples.end());
+    expected.insert(expected.end(), tail.begin(), tail.end());
+    const Bytes written = testwave::ReadFile(Path("looped/whole.wav"));
+    ASSERT_EQ(written.size(), 44 + expected.size());
+    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), written.begin() + 44));
 }
 
 }  // namespace

@@ -27,14 +27,8 @@ wave::ParsedWave Read(const LoopedMusic& music) {
     return wave::ParseWave(std::span<const std::uint8_t>(file)).wave;
 }
 
-// An intro, the loop twice and a second of a third pass, in seconds.
 LoopedMusic Music(testwave::Format format, double introSeconds, double loopSeconds) {
-    LoopedMusic m;
-    m.format = format;
-    m.introFrames = static_cast<std::uint32_t>(introSeconds * format.rate);
-    m.loopFrames = static_cast<std::uint32_t>(loopSeconds * format.rate);
-    m.totalFrames = m.introFrames + 2 * m.loopFrames + format.rate;
-    return m;
+    return testwave::MusicOf(format, introSeconds, loopSeconds);
 }
 
 struct FindCase {
@@ -237,6 +231,51 @@ TEST(LoopFinderTest, RefineFindsALoopFromFrameZeroFromPointsMovedEitherWay) {
             if (row.atPoints) {
                 EXPECT_EQ(refined->start, start);
             }
+        }
+    }
+}
+
+// The refine rule: given the finder's own best loop, refine answers those points again, or a
+// loop whose seam is better by more than sameSeamDb; never one that is worse. Material whose
+// passes differ (codec noise, dither, hiss) is where a start nearer the edge of the radius used
+// to win with a seam several dB worse.
+TEST(LoopFinderTest, RefineKeepsTheFindersOwnPointsUnlessClearlyBetter) {
+    const struct {
+        const char* name;
+        testwave::Format format;
+        double intro, loop, noiseDb;
+        bool dither;
+    } rows[] = {
+        {"codec noise 16 dB below, 16-bit stereo", testwave::Pcm(16, 2, 22050), 1.2, 4.3, -16.0,
+         false},
+        {"codec noise 25 dB below, 16-bit mono", testwave::Pcm(16, 1, 16000), 0.8, 5.1, -25.0,
+         false},
+        {"8-bit mono with dither", testwave::Pcm(8, 1, 11025), 1.0, 4.1, -1000.0, true},
+        {"hiss 40 dB below, 16-bit stereo", testwave::Pcm(16, 2, 16000), 1.5, 3.9, -40.0, false},
+    };
+    const finder::FinderOptions options;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        LoopedMusic music = Music(row.format, row.intro, row.loop);
+        music.noiseDb = row.noiseDb;
+        music.dither = row.dither;
+        const wave::ParsedWave wave = Read(music);
+        const auto found = finder::FindLoops(wave.format, wave.data);
+        ASSERT_FALSE(found.empty());
+        for (const finder::LoopCandidate& given : found) {
+            if (!given.passes) continue;
+            SCOPED_TRACE(testing::Message() << "from " << given.start << " " << given.end << ", "
+                                            << given.qualityDb << " dB");
+            const auto refined =
+                finder::RefineLoop(wave.format, wave.data, given.start, given.end, 0.5);
+            if (!refined) {
+                ADD_FAILURE() << "nothing refined";
+                continue;
+            }
+            const bool same = refined->start == given.start && refined->end == given.end;
+            EXPECT_TRUE(same || refined->qualityDb > given.qualityDb + options.sameSeamDb)
+                << refined->start << " " << refined->end << ", " << refined->qualityDb << " dB";
+            EXPECT_GE(refined->qualityDb, given.qualityDb - 0.05);
         }
     }
 }

@@ -31,6 +31,16 @@ struct LoopedMusic {
     bool dither = false;
 };
 
+// An intro, `passes` passes of the loop and a second of one more, in seconds.
+inline LoopedMusic MusicOf(Format format, double introSeconds, double loopSeconds, int passes = 2) {
+    LoopedMusic m;
+    m.format = format;
+    m.introFrames = static_cast<std::uint32_t>(introSeconds * format.rate);
+    m.loopFrames = static_cast<std::uint32_t>(loopSeconds * format.rate);
+    m.totalFrames = m.introFrames + static_cast<std::uint32_t>(passes) * m.loopFrames + format.rate;
+    return m;
+}
+
 namespace detail {
 
 struct Random {
@@ -79,24 +89,19 @@ inline void AddSection(const LoopedMusic& m, std::uint32_t seed, std::int64_t at
 
 }  // namespace detail
 
-// The sample bytes of `m` in its format.
-inline Bytes RenderLoopedMusic(const LoopedMusic& m) {
-    std::vector<double> left(m.totalFrames, 0.0);
-    std::vector<double> right(m.totalFrames, 0.0);
-    if (m.introFrames > 0) detail::AddSection(m, 7, 0, m.introFrames, left, right);
-    for (std::int64_t at = m.introFrames; at < m.totalFrames; at += m.loopFrames)
-        detail::AddSection(m, 99, at, m.loopFrames, left, right);
-
+// The bytes of left and right in the format of `m`, with its noise and dither.
+inline Bytes Quantised(const LoopedMusic& m, const std::vector<double>& left,
+                       const std::vector<double>& right) {
+    const std::size_t frames = left.size();
     double power = 0.0;
-    for (std::size_t f = 0; f < m.totalFrames; ++f)
-        power += left[f] * left[f] + right[f] * right[f];
-    const double noise = std::sqrt(power / (2.0 * std::max<std::size_t>(1, m.totalFrames))) *
+    for (std::size_t f = 0; f < frames; ++f) power += left[f] * left[f] + right[f] * right[f];
+    const double noise = std::sqrt(power / (2.0 * std::max<std::size_t>(1, frames))) *
                          std::pow(10.0, m.noiseDb / 20.0) *
                          std::sqrt(3.0);  // uniform: RMS a/sqrt 3
     const double step = m.format.bits == 8 ? 1.0 / 127.0 : 1.0 / 32767.0;
     detail::Random random{12345};
     Bytes out;
-    for (std::size_t f = 0; f < m.totalFrames; ++f) {
+    for (std::size_t f = 0; f < frames; ++f) {
         const double mono = (left[f] + right[f]) / 2.0;
         for (std::uint32_t c = 0; c < m.format.channels; ++c) {
             double v = m.format.channels == 1 ? mono : c == 0 ? left[f] : right[f];
@@ -112,6 +117,46 @@ inline Bytes RenderLoopedMusic(const LoopedMusic& m) {
         }
     }
     return out;
+}
+
+// The sample bytes of `m` in its format.
+inline Bytes RenderLoopedMusic(const LoopedMusic& m) {
+    std::vector<double> left(m.totalFrames, 0.0);
+    std::vector<double> right(m.totalFrames, 0.0);
+    if (m.introFrames > 0) detail::AddSection(m, 7, 0, m.introFrames, left, right);
+    for (std::int64_t at = m.introFrames; at < m.totalFrames; at += m.loopFrames)
+        detail::AddSection(m, 99, at, m.loopFrames, left, right);
+    return Quantised(m, left, right);
+}
+
+// The forms a file that plays its loop once comes in, as games ship them: it ends where the loop
+// ends.
+enum class Shipped {
+    WholeFile,  // the loop alone, its start holding the tails of the pass before
+    Pickup,     // an intro that is the loop's last introFrames, then one pass
+    Intro,      // an intro of other notes, then one pass whose start holds the tails of the pass
+                // before as well as the intro's
+};
+
+// The sample bytes of `m` (its intro and loop; totalFrames is not read) in the shipped form.
+inline Bytes RenderShippedMusic(const LoopedMusic& m, Shipped form) {
+    const std::int64_t loop = m.loopFrames;
+    const std::int64_t intro = form == Shipped::WholeFile ? 0 : m.introFrames;
+    // Two passes, the second from `loop` on; the file is cut from them.
+    std::vector<double> left(static_cast<std::size_t>(2 * loop), 0.0);
+    std::vector<double> right(left.size(), 0.0);
+    detail::AddSection(m, 99, 0, loop, left, right);
+    detail::AddSection(m, 99, loop, loop, left, right);
+    const std::int64_t from = form == Shipped::Pickup ? loop - intro : loop;
+    std::vector<double> fileLeft(static_cast<std::size_t>(intro + loop), 0.0);
+    std::vector<double> fileRight(fileLeft.size(), 0.0);
+    const std::int64_t into = form == Shipped::Pickup ? 0 : intro;
+    for (std::int64_t f = from; f < 2 * loop; ++f) {
+        fileLeft[static_cast<std::size_t>(into + f - from)] = left[static_cast<std::size_t>(f)];
+        fileRight[static_cast<std::size_t>(into + f - from)] = right[static_cast<std::size_t>(f)];
+    }
+    if (form == Shipped::Intro) detail::AddSection(m, 7, 0, intro, fileLeft, fileRight);
+    return Quantised(m, fileLeft, fileRight);
 }
 
 // Bytes of white noise, the same every time: a sound with no loop in it.

@@ -102,4 +102,39 @@ TEST(LoopRules, LastFrameRoundsHalfToEven) {
     EXPECT_EQ(wave::HalfWindowFrames(testwave::PcmFormatOf(8, 1, 11025)), 22050);
 }
 
+// Our own commands' limit: the end may be the number of whole frames, one past the window's
+// last frame, never into a frame the payload holds only part of (where the window's rounded last
+// frame already reaches it); where the frame size is no whole number of bytes, the window's limit
+// stands.
+TEST(LoopRules, OurOwnCommandsTakeAnEndAtTheSoundsEnd) {
+    struct Row {
+        const char* name;
+        std::int16_t bits, channels;
+        std::int64_t dataBytes;
+        std::int32_t soundEnd;    // lastFrame of LoopLimitsToSoundEnd
+        std::int32_t windowLast;  // lastFrame of LoopLimitsOf
+    };
+    const Row rows[] = {
+        {"16-bit stereo, whole frames", 16, 2, 882000, 220500, 220499},
+        {"8-bit mono", 8, 1, 110250, 110250, 110249},
+        {"a payload ending part way through a frame", 16, 2, 882003, 220500, 220500},
+        {"no frame at all", 16, 2, 3, 0, 0},
+        {"more frames than 32 bits count", 8, 1, std::int64_t{1} << 40, 2147483647, 2147483647},
+        {"a frame of no whole number of bytes", 12, 1, 1500, 999, 999},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        const wave::PcmFormat format = testwave::PcmFormatOf(r.bits, r.channels, 8000);
+        const wave::LoopLimits own = wave::LoopLimitsToSoundEnd(format, r.dataBytes);
+        const wave::LoopLimits window = wave::LoopLimitsOf(format, r.dataBytes);
+        EXPECT_EQ(own.lastFrame, r.soundEnd);
+        EXPECT_EQ(window.lastFrame, r.windowLast);
+        EXPECT_EQ(own.halfWindowFrames, window.halfWindowFrames);
+        if (r.soundEnd < 16000) continue;
+        EXPECT_TRUE(wave::KeepsLoopRule(own, 0, r.soundEnd));
+        EXPECT_EQ(wave::KeepsLoopRule(window, 0, r.soundEnd), r.windowLast == r.soundEnd);
+        EXPECT_FALSE(wave::KeepsLoopRule(own, 0, std::int64_t{r.soundEnd} + 1));
+    }
+}
+
 }  // namespace

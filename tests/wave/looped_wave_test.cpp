@@ -96,7 +96,13 @@ TEST(LoopedWave, LayoutsAndContents) {
          {Row{"plain", {5, 20, 2, 1}, 5 + 30 + 8}, Row{"loop from frame 0", {0, 20, 1, 1}, 20 + 8},
           Row{"no loop pass", {5, 20, 0, 1}, 5 + 8}, Row{"no fade", {5, 20, 3, 0}, 5 + 45},
           Row{"fade longer than the loop", {2, 7, 1, 2}, 2 + 5 + 16},
-          Row{"loop to the last byte", {0, 40, 1, 0}, 40}}) {
+          Row{"loop to the last byte", {0, 40, 1, 0}, 40},
+          // A loop that ends with the sound, as our own commands take it: the intro, the passes
+          // and the fade in which the loop plays on from its start.
+          Row{"intro, then a loop to the sound's end, faded", {12, 40, 2, 2}, 12 + 56 + 16},
+          Row{"a loop to the sound's end under a fade longer than it",
+              {30, 40, 1, 3},
+              30 + 10 + 24}}) {
         SCOPED_TRACE(row.name);
         const LoopRequest& r = row.request;
         const Bytes out = Render(f, sound, r);
